@@ -1,0 +1,51 @@
+# Quorvane: make demo | make test | make run | make bench | make fuzz
+JOBS    ?= $(shell nproc)
+BUILD   ?= build
+ASAN    ?= build-asan
+CMAKE_FLAGS ?=
+
+.PHONY: all setup build build-asan test test-fast demo run bench fuzz fuzz-smoke clean
+
+all: build
+
+setup:
+	@scripts/setup.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: setup $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+$(ASAN)/build.ninja:
+	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_BUILD_UI=OFF
+
+# The core, readers and consensus again with AddressSanitizer and
+# UndefinedBehaviorSanitizer: the readers parse untrusted files.
+build-asan: setup $(ASAN)/build.ninja
+	cmake --build $(ASAN) -j $(JOBS)
+
+test: build build-asan
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+	@if [ -x scripts/fuzz.sh ]; then scripts/fuzz.sh smoke; fi
+
+test-fast: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	scripts/demo.sh $(BUILD)
+
+run: build
+	$(BUILD)/ui/quorvane
+
+bench: setup
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_BENCH=ON -DQUORVANE_BUILD_UI=OFF -DQUORVANE_BUILD_TESTS=OFF
+	cmake --build build-bench -j $(JOBS)
+	scripts/bench.sh build-bench
+
+fuzz: setup
+	scripts/fuzz.sh full
+
+clean:
+	rm -rf $(BUILD) $(ASAN) build-bench build-fuzz build-tsan

@@ -1,0 +1,44 @@
+#include "core/job.h"
+
+#include <algorithm>
+
+namespace qv {
+
+ConsensusJob::ConsensusJob() = default;
+
+ConsensusJob::~ConsensusJob() {
+    ClearBeamSettings(*this);
+    ClearPeriodStore(*this);
+}
+
+void ConsensusJob::recordUnwritten(const std::string& path) {
+    if (std::find(unwrittenPaths.begin(), unwrittenPaths.end(), path) == unwrittenPaths.end()) {
+        unwrittenPaths.push_back(path);
+    }
+}
+
+void ConsensusJob::reportReaderError(const std::string& text) {
+    statusText = text;
+    dayError = text;
+    if (host) host->reportError(text);
+}
+
+void ConsensusJob::showMain(const std::string& text) {
+    if (host) host->setStatusMain(text);
+}
+
+void ConsensusJob::showDetail(const std::string& text) {
+    if (host) host->setStatusDetail(text);
+}
+
+InputType ConsensusJob::inputType() const { return host ? host->inputType() : InputType::None; }
+
+OutputKind ConsensusJob::outputKind() const {
+    return host ? host->outputKind() : OutputKind::None;
+}
+
+VerticalPolicy ConsensusJob::verticalPolicy() const {
+    return host ? host->verticalPolicy() : VerticalPolicy::None;
+}
+
+}  // namespace qv

@@ -1,0 +1,116 @@
+// The run's parameters and the job that holds everything a run works on.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/event.h"
+#include "core/host.h"
+#include "core/store.h"
+#include "core/time.h"
+
+namespace qv {
+
+// What the user chose; filled before the worker starts. The input type,
+// output kind and vertical-velocity policy are not here: they are read
+// live from the host at each use.
+struct RunParameters {
+    TimeValue beginTime = 0;  // begin date at 00:00:00.000
+    TimeValue endTime = 0;    // end date at 00:00:00.000, not before beginTime
+    std::string inputPath;
+    std::string outputPath;
+    std::string siteId;          // at most 3 characters
+    std::string dataSourceText;  // at most 49 characters
+    std::string outputKindText;  // "Winds" or "Temperature"
+    std::int32_t averagingMinutes = 0;  // 1 or more
+};
+
+// The readers and consensus kinds the worker calls. The standard set lives
+// in the engine library; tests may script their own.
+struct ProcessingSteps {
+    std::function<int(ConsensusJob&, const CalendarTime&)> readBinary;
+    std::function<int(ConsensusJob&, const CalendarTime&)> readAscii;
+    std::function<void(ConsensusJob&)> windConsensus;
+    std::function<void(ConsensusJob&)> temperatureConsensus;
+};
+
+struct ConsensusJob {
+    ConsensusJob();
+    ~ConsensusJob();
+    ConsensusJob(const ConsensusJob&) = delete;
+    ConsensusJob& operator=(const ConsensusJob&) = delete;
+
+    RunParameters params;
+    ProcessingHost* host = nullptr;
+    ProcessingSteps steps;
+    UtcClock clock = systemUtcNow;
+
+    TimeValue currentDayTime = 0;
+    CalendarTime currentDay;
+    Event cancelEvent{Event::Reset::Manual};
+    Event continueEvent{Event::Reset::Automatic};
+
+    std::string statusText;     // scratch text for status messages
+    std::string inputFileName;  // path of the moment file being read
+
+    // The last reader error of the day being processed (empty when none):
+    // shown in the detail line of a day without moments.
+    std::string dayError;
+    // Composes a reader's error in statusText, keeps it as the day's error
+    // and hands it to the host.
+    void reportReaderError(const std::string& text);
+
+    // Pause after a day without moments, so that its status can be read.
+    std::chrono::milliseconds noMomentsPause{1000};
+
+    MomentRecord record;  // the current dwell and the site fields
+
+    // Period store and beam settings table.
+    RecordList<AveragingPeriod> periods;
+    RecordList<BeamSetting> beamSettings;
+    AveragingPeriod* curPeriod = nullptr;
+    BeamAccumulator* curBeam = nullptr;
+    BeamSetting* curSetting = nullptr;
+    std::vector<std::int32_t> pulseWidthModes;  // distinct pulse widths, in order
+
+    // Consensus working fields.
+    std::int16_t outputVariant = 0;
+    std::int32_t headerPending = 0;
+    BeamAccumulator* firstObliqueBeam = nullptr;
+    BeamAccumulator* secondObliqueBeam = nullptr;
+    BeamAccumulator* verticalBeam = nullptr;
+    BeamAccumulator* rassBeam = nullptr;
+    BeamAccumulator* radarBeam = nullptr;
+    float verticalCorrection = 0.0f;
+    float uOut = 0.0f;
+    float vOut = 0.0f;
+    float speedOut = 0.0f;
+    float directionOut = 0.0f;
+    float tvOut = 0.0f;
+    float tvcOut = 0.0f;
+    std::int16_t qcCode = 0;
+    std::string azimuthListText;
+    std::string elevationListText;
+    std::string maxSamplesText;
+    std::string reqSamplesText;
+    std::string outputFilePath;
+    std::string tvFilePath;
+    std::string tvcFilePath;
+
+    // Output paths that could not be created or appended to in this run;
+    // each path once, in the order of the first failure.
+    std::vector<std::string> unwrittenPaths;
+    void recordUnwritten(const std::string& path);
+
+    // Status helpers forwarding to the host.
+    void showMain(const std::string& text);
+    void showDetail(const std::string& text);
+    InputType inputType() const;
+    OutputKind outputKind() const;
+    VerticalPolicy verticalPolicy() const;
+};
+
+}  // namespace qv

@@ -1,0 +1,201 @@
+#include "core/store.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/job.h"
+#include "core/numeric.h"
+#include "core/text.h"
+
+namespace qv {
+namespace {
+
+bool sameBeam(const BeamAccumulator& a, const MomentRecord& r) {
+    return a.azimuth == r.azimuth && a.elevation == r.elevation && a.pulseWidth == r.pulseWidth &&
+           a.rassFlag == r.rassFlag;
+}
+
+bool sameBeam(const BeamSetting& s, const MomentRecord& r) {
+    return s.azimuth == static_cast<std::int32_t>(r.azimuth) && s.elevation == r.elevation &&
+           s.pulseWidth == r.pulseWidth && s.rassFlag == r.rassFlag;
+}
+
+// The latest instant dayStart + k * step (k >= 0) strictly before the dwell;
+// dayStart - step for a dwell at or before dayStart. Same result as stepping
+// from midnight one period at a time, without the walk.
+TimeValue periodStart(TimeValue dayStart, TimeValue dwell, std::uint64_t step) {
+    if (dwell <= dayStart) return dayStart - step;
+    const std::uint64_t k = (dwell - dayStart + step - 1) / step;  // first k reaching the dwell
+    return dayStart + (k - 1) * step;
+}
+
+BeamAccumulator* createAccumulator(const MomentRecord& r, std::int32_t capacity) {
+    auto* a = new BeamAccumulator;
+    a->azimuth = r.azimuth;
+    a->pulseWidth = r.pulseWidth;
+    a->firstGateHeight = r.firstGateHeight;
+    a->gateSpacing = r.gateSpacing;
+    a->elevation = r.elevation;
+    a->rassFlag = r.rassFlag;
+    a->sampleCapacity = capacity;
+    const std::size_t size = static_cast<std::size_t>(kMaxGates) * static_cast<std::size_t>(capacity);
+    a->velocityData.assign(size, kMissingSample);
+    a->temperatureData.assign(size, kMissingSample);
+    a->snrData.assign(size, kMissingSample);
+    return a;
+}
+
+// Doubles the sample capacity of every gate, keeping the samples stored.
+void growSamples(BeamAccumulator& a) {
+    const std::size_t oldCap = static_cast<std::size_t>(a.sampleCapacity);
+    const std::size_t newCap = oldCap * 2;
+    auto regrow = [&](std::vector<float>& data) {
+        std::vector<float> grown(static_cast<std::size_t>(kMaxGates) * newCap, kMissingSample);
+        for (std::size_t g = 0; g < static_cast<std::size_t>(kMaxGates); ++g) {
+            std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(g * oldCap), oldCap,
+                        grown.begin() + static_cast<std::ptrdiff_t>(g * newCap));
+        }
+        data.swap(grown);
+    };
+    regrow(a.velocityData);
+    regrow(a.temperatureData);
+    regrow(a.snrData);
+    a.sampleCapacity = static_cast<std::int32_t>(newCap);
+}
+
+// Virtual temperature in degrees Celsius of an acoustic speed in m/s.
+float virtualTemperature(float speed) {
+    const double c = static_cast<double>(speed) * static_cast<double>(-0.049882773f);
+    return static_cast<float>(c * c - static_cast<double>(273.15f));
+}
+
+}  // namespace
+
+void AccumulateRecord(ConsensusJob& job, const CalendarTime& anchorDate) {
+    MomentRecord& r = job.record;
+
+    CalendarTime anchor = anchorDate;
+    anchor.hour = anchor.minute = anchor.second = anchor.milliseconds = 0;
+    TimeValue dayStart = 0;
+    const bool anchorValid = calendarToTimeValue(anchor, dayStart);
+
+    job.statusText = formatText("Reading data record %02d/%02d/%02d %02d:%02d:%02d",
+                                r.recordTime.month, r.recordTime.day, r.recordTime.year,
+                                r.recordTime.hour, r.recordTime.minute, r.recordTime.second);
+    job.showDetail(job.statusText);
+
+    // A time the calendar rejects, a day of year outside the tables, a
+    // negative gate count or an unusable period length cannot be placed.
+    if (!calendarToTimeValue(r.recordTime, r.recordFileTime)) return;
+    if (r.recordDayOfYear != r.processDayOfYear) return;
+    if (r.recordDayOfYear < 1 || r.recordDayOfYear > 366) return;
+    if (!anchorValid || r.gateCount < 0 || job.params.averagingMinutes < 1) return;
+
+    const std::uint64_t step =
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(job.params.averagingMinutes)) *
+        static_cast<std::uint64_t>(TimeUnits::minute);
+    CalendarTime startCal;
+    if (!timeValueToCalendar(periodStart(dayStart, r.recordFileTime, step), startCal)) return;
+    char key[5];
+    std::snprintf(key, sizeof key, "%02d%02d", startCal.hour % 100, startCal.minute % 100);
+
+    // Period keys are unique, so the period last used is checked first.
+    AveragingPeriod* period = nullptr;
+    if (job.curPeriod && std::strcmp(job.curPeriod->key, key) == 0) {
+        period = job.curPeriod;
+    } else {
+        for (AveragingPeriod* p : job.periods) {
+            if (std::strcmp(p->key, key) == 0) {
+                period = p;
+                break;
+            }
+        }
+    }
+    if (!period) {
+        period = new AveragingPeriod;
+        std::memcpy(period->key, key, sizeof key);
+        job.periods.append(period);
+    }
+    job.curPeriod = period;
+
+    BeamAccumulator* beam = nullptr;
+    for (BeamAccumulator* a : period->beams) {
+        if (sameBeam(*a, r)) {
+            beam = a;
+            break;
+        }
+    }
+    if (!beam) {
+        beam = createAccumulator(r, job.params.averagingMinutes);
+        period->beams.append(beam);
+    }
+    job.curBeam = beam;
+
+    const int gates = std::min<int>(r.gateCount, kMaxGates);
+    if (gates > beam->maxGateCount) beam->maxGateCount = gates;
+    if (beam->sampleCount >= beam->sampleCapacity) growSamples(*beam);
+
+    const std::size_t n = static_cast<std::size_t>(beam->sampleCount);
+    const std::size_t cap = static_cast<std::size_t>(beam->sampleCapacity);
+    for (int g = 0; g < gates; ++g) {
+        const std::size_t at = static_cast<std::size_t>(g) * cap + n;
+        const float v = r.gateVelocity[static_cast<std::size_t>(g)];
+        beam->velocityData[at] = v;
+        beam->temperatureData[at] = virtualTemperature(v);
+        beam->snrData[at] = r.gateSnr[static_cast<std::size_t>(g)];
+    }
+    // Gates this dwell did not reach keep the missing mark they were made with.
+    ++beam->sampleCount;
+
+    BeamSetting* setting = nullptr;
+    if (job.curSetting && sameBeam(*job.curSetting, r)) {
+        // The table holds one row per identity, so the last row matched is
+        // the first match as well.
+        setting = job.curSetting;
+    } else {
+        for (BeamSetting* s : job.beamSettings) {
+            if (sameBeam(*s, r)) {
+                setting = s;
+                break;
+            }
+        }
+    }
+    if (!setting) {
+        setting = new BeamSetting;
+        setting->azimuth = r.azimuth;
+        setting->elevation = r.elevation;
+        setting->pulseWidth = r.pulseWidth;
+        setting->rassFlag = r.rassFlag;
+        job.beamSettings.append(setting);
+    }
+    job.curSetting = setting;
+}
+
+void ClearPeriodStore(ConsensusJob& job) {
+    for (AveragingPeriod* p = job.periods.first(); p; p = job.periods.next()) {
+        for (BeamAccumulator* a = p->beams.first(); a; a = p->beams.next()) {
+            delete a;
+            p->beams.removeCurrent();
+        }
+        p->beams.clear();
+        delete p;
+        job.periods.removeCurrent();
+    }
+    job.periods.clear();
+    job.curPeriod = nullptr;
+    job.curBeam = nullptr;
+    job.firstObliqueBeam = job.secondObliqueBeam = job.verticalBeam = nullptr;
+    job.rassBeam = job.radarBeam = nullptr;
+}
+
+void ClearBeamSettings(ConsensusJob& job) {
+    for (BeamSetting* s = job.beamSettings.first(); s; s = job.beamSettings.next()) {
+        delete s;
+        job.beamSettings.removeCurrent();
+    }
+    job.beamSettings.clear();
+    job.curSetting = nullptr;
+    job.pulseWidthModes.clear();
+}
+
+}  // namespace qv
