@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth
   clang-14 libclang-rt-14-dev
+  python3 python3-numpy
 )
 
 missing=()
