@@ -9,20 +9,53 @@
 
 namespace qv {
 
+// The day file's name without folder for the output kind checked now:
+// "%.3s%02d%03d.w%da" for winds, "%.3s%02d%03d.t%da" for temperature (from
+// the station name, job.currentDay and job.outputVariant); empty when no
+// output kind is checked.
+std::string consensusFileName(ConsensusJob& job);
+
 // Creates (truncating) the day file for job.outputVariant and the output
 // kind checked now, writes header lines 1 to 23, closes it, leaves its path
-// in job.outputFilePath and empties the four header value texts. A file
-// that cannot be created is recorded in job.unwrittenPaths.
+// (output folder, '/', name) in job.outputFilePath and empties the four
+// header value texts. The pulse length and gate spacing come from
+// job.verticalBeam and job.firstObliqueBeam when Winds is checked, from
+// job.radarBeam and job.rassBeam otherwise (0 for a beam not set). A file
+// that cannot be created, or whose header cannot be written, is recorded
+// in job.unwrittenPaths.
 void writeConsensusHeader(ConsensusJob& job);
 
 // "%s%7d%10d\n": period key, number of gate lines, 0.
 std::string formatPeriodLine(const char* key, int gateCount);
+
+// One wind gate line, "%2d%7.0f%9.1f%6d.%8.2f%8.2f%8.2f%4d%4d%4d%5d%5d%5d\n".
+// The direction and the three SNRs are already truncated toward zero; the
+// height is printed from its extended-precision value.
+struct WindGateValues {
+    int qcCode = 0;
+    long double height = 0.0L;
+    float speed = 0.0f;
+    int direction = 0;
+    float u = 0.0f;
+    float v = 0.0f;
+    float w = 0.0f;
+    std::uint32_t countU = 0;
+    std::uint32_t countV = 0;
+    std::uint32_t countW = 0;
+    int snrU = 0;
+    int snrV = 0;
+    int snrW = 0;
+};
+std::string formatWindGateLine(const WindGateValues& values);
 
 // Appends one entry of a beam to the four header value texts (winds).
 void appendHeaderEntries(ConsensusJob& job, const BeamAccumulator& beam);
 
 // Replaces the four header value texts by one beam's entries (temperature).
 void setHeaderEntries(ConsensusJob& job, const BeamAccumulator& beam);
+
+// Empties the four header value texts.
+void clearHeaderEntries(ConsensusJob& job);
 
 // Opens a day file for appending ("a"); records the path as unwritten and
 // returns null when it cannot be opened.
