@@ -1,0 +1,253 @@
+#include "consensus/temperature_consensus.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "consensus/consensus_file.h"
+#include "core/numeric.h"
+#include "core/text.h"
+
+namespace qv {
+namespace {
+
+// Constants of the model, all single precision.
+constexpr float kHalf = 0.5f;
+constexpr float kTenth = 0.1f;                 // dB to a power exponent
+constexpr float kInverseSoundFactor = -0.049882773f;  // -1 / 20.047 (c = 20.047 sqrt(Tv))
+constexpr float kKelvinOffset = 273.15f;
+constexpr float kInverse180 = 0.0055555557f;    // 1 / 180
+constexpr float kFailedConsensus = -950.0f;
+constexpr std::int16_t kQcValid = 0;
+constexpr std::int16_t kQcInvalid = 8;
+
+// Single-precision sum that is rounded after every addition.
+inline void addRounded(float& sum, double value) {
+    sum = static_cast<float>(static_cast<double>(sum) + value);
+}
+
+// Gates of an accumulator whose per-gate tables and sample arrays exist.
+int usableGates(const BeamAccumulator& a) {
+    int gates = std::clamp<int>(a.maxGateCount, 0, kMaxGates);
+    if (a.sampleCapacity > 0) {
+        const std::size_t perGate = static_cast<std::size_t>(a.sampleCapacity);
+        const std::size_t stored =
+            std::min({a.velocityData.size(), a.temperatureData.size(), a.snrData.size()});
+        gates = std::min<int>(gates, static_cast<int>(stored / perGate));
+    } else {
+        gates = 0;
+    }
+    return gates;
+}
+
+// Samples per gate that the arrays really hold.
+int usableSamples(const BeamAccumulator& a) {
+    return std::clamp<int>(a.sampleCount, 0, std::max<int>(a.sampleCapacity, 0));
+}
+
+const BeamSetting* findSetting(ConsensusJob& job, const BeamAccumulator& a) {
+    for (const BeamSetting* s : job.beamSettings) {
+        if (s->azimuth == static_cast<std::int32_t>(a.azimuth) && s->elevation == a.elevation &&
+            s->pulseWidth == a.pulseWidth && s->rassFlag == a.rassFlag) {
+            return s;
+        }
+    }
+    return nullptr;
+}
+
+// Largest group of samples of one gate that fits a window of width W centred
+// on one of the gate's own samples; the earliest centre wins a tie. Radar
+// beams are grouped on radial velocity and leave out missing velocities
+// (-99 m/s or less after truncation); RASS beams are grouped on virtual
+// temperature. Unwritten slots hold NaN, which fails every window test.
+void averageGate(BeamAccumulator& a, int gate, int samples) {
+    const bool rass = a.rassFlag != 0;
+    const float* velocity = a.velocitySamples(gate);
+    const float* temperature = a.temperatureSamples(gate);
+    const float* snr = a.snrSamples(gate);
+    const double halfWindow = static_cast<double>(a.consensusWindow) * static_cast<double>(kHalf);
+    const std::size_t g = static_cast<std::size_t>(gate);
+
+    for (int c = 0; c < samples; ++c) {
+        const double centre = rass ? temperature[c] : velocity[c];
+        const float lo = static_cast<float>(centre - halfWindow);
+        const float hi = static_cast<float>(centre + halfWindow);
+
+        std::uint32_t n = 0;
+        float sumV = 0.0f;
+        float sumT = 0.0f;
+        float sumL = 0.0f;
+        for (int s = 0; s < samples; ++s) {
+            const float v = velocity[s];
+            if (rass) {
+                const float t = temperature[s];
+                if (!(lo <= t && t <= hi)) continue;
+                addRounded(sumT, t);
+            } else {
+                if (truncToInt(v) <= -99) continue;
+                if (!(lo <= v && v <= hi)) continue;
+            }
+            ++n;
+            addRounded(sumV, v);
+            addRounded(sumL, std::pow(10.0, static_cast<double>(kTenth) * static_cast<double>(snr[s])));
+        }
+
+        if (n > a.consensusCount[g]) {
+            const double count = static_cast<double>(n);
+            a.consensusCount[g] = n;
+            a.meanVelocity[g] = static_cast<float>(static_cast<double>(sumV) / count);
+            a.meanTemperature[g] = rass ? static_cast<float>(static_cast<double>(sumT) / count) : 0.0f;
+            a.meanSnr[g] = static_cast<float>(10.0 * std::log10(static_cast<double>(sumL) / count));
+        }
+    }
+}
+
+// Consensus pass over every accumulator of every period.
+void averageAllBeams(ConsensusJob& job) {
+    for (AveragingPeriod* period : job.periods) {
+        for (BeamAccumulator* a : period->beams) {
+            const BeamSetting* setting = findSetting(job, *a);
+            if (!setting) continue;  // no window or threshold to average with
+            a->consensusWindow = setting->consensusWindow;
+            a->consensusPercent = setting->consensusPercent;
+            const int gates = usableGates(*a);
+            const int samples = usableSamples(*a);
+            for (int g = 0; g < gates; ++g) averageGate(*a, g, samples);
+        }
+    }
+}
+
+// A beam passes at a gate when its threshold is at most the share of its
+// samples in the gate's consensus, in percent (division first, in double).
+bool passes(const BeamAccumulator* beam, int gate) {
+    if (!beam) return false;
+    const double count = static_cast<double>(beam->consensusCount[static_cast<std::size_t>(gate)]);
+    const double p = count / static_cast<double>(beam->sampleCount) * 100.0;
+    return static_cast<double>(beam->consensusPercent) <= p;
+}
+
+// Height of a RASS gate above mean sea level, metres.
+double gateHeight(const BeamAccumulator& rass, int gate, std::int32_t siteElevation) {
+    const float degToRad = static_cast<float>(4.0 * std::atan(1.0) * static_cast<double>(kInverse180));
+    const double slant = std::sin(static_cast<double>(degToRad) * static_cast<double>(rass.elevation));
+    return slant * static_cast<double>(rass.gateSpacing) * static_cast<double>(static_cast<float>(gate)) +
+           static_cast<double>(rass.firstGateHeight) + static_cast<double>(siteElevation);
+}
+
+// The last RASS beam (flag 1) and the last radar beam (flag 0) of a period.
+void chooseBeams(ConsensusJob& job, AveragingPeriod& period) {
+    job.rassBeam = nullptr;
+    job.radarBeam = nullptr;
+    for (BeamAccumulator* a : period.beams) {
+        if (a->rassFlag == 1) {
+            job.rassBeam = a;
+        } else if (a->rassFlag == 0) {
+            job.radarBeam = a;
+        }
+    }
+}
+
+// Creates the day's Tv and TvC files, both headed with the RASS beam's
+// entries. The header writer empties the texts after each file, so they are
+// filled before each one; they are left empty afterwards, so that nothing of
+// a temperature day lingers into a later wind header.
+void writeDayHeaders(ConsensusJob& job) {
+    setHeaderEntries(job, *job.rassBeam);
+    job.outputVariant = 1;
+    writeConsensusHeader(job);
+    job.tvFilePath = job.outputFilePath;
+    setHeaderEntries(job, *job.rassBeam);
+    job.outputVariant = 2;
+    writeConsensusHeader(job);
+    job.tvcFilePath = job.outputFilePath;
+    job.headerPending = 0;
+}
+
+// Appends one period's block to both day files.
+void writePeriod(ConsensusJob& job, const AveragingPeriod& period) {
+    // Both files or neither: a period missing from one is left out of both.
+    std::FILE* tvFile = openForAppend(job, job.tvFilePath);
+    std::FILE* tvcFile = openForAppend(job, job.tvcFilePath);
+    if (!tvFile || !tvcFile) {
+        if (tvFile) closeAppended(job, tvFile, job.tvFilePath);
+        if (tvcFile) closeAppended(job, tvcFile, job.tvcFilePath);
+        return;
+    }
+
+    BeamAccumulator& rass = *job.rassBeam;
+    const int gates = usableGates(rass);
+    const std::string periodLine = formatPeriodLine(period.key, gates);
+    std::fputs(periodLine.c_str(), tvFile);
+    std::fputs(periodLine.c_str(), tvcFile);
+
+    for (int g = 0; g < gates; ++g) {
+        evaluateTemperatureGate(job, g);
+        const double height = gateHeight(rass, g, job.record.siteElevation);
+        const std::size_t i = static_cast<std::size_t>(g);
+        const int count = static_cast<int>(std::min<std::uint32_t>(rass.consensusCount[i], 2147483647u));
+        const int snr = truncToInt(rass.meanSnr[i]);
+        const char* format = "%2d%7.0f%9.1f%6d%6d\n";
+        std::fputs(formatText(format, job.qcCode, height, static_cast<double>(job.tvOut), count, snr).c_str(),
+                   tvFile);
+        std::fputs(formatText(format, job.qcCode, height, static_cast<double>(job.tvcOut), count, snr).c_str(),
+                   tvcFile);
+    }
+
+    closeAppended(job, tvFile, job.tvFilePath);
+    closeAppended(job, tvcFile, job.tvcFilePath);
+}
+
+}  // namespace
+
+void evaluateTemperatureGate(ConsensusJob& job, int gate) {
+    BeamAccumulator* rass = job.rassBeam;
+    if (!rass || gate < 0 || gate >= kMaxGates) {
+        job.verticalCorrection = 0.0f;
+        job.qcCode = kQcInvalid;
+        job.tvOut = job.tvcOut = kFailedConsensus;
+        return;
+    }
+    const std::size_t g = static_cast<std::size_t>(gate);
+
+    const bool radarPasses = passes(job.radarBeam, gate);
+    job.verticalCorrection = radarPasses ? job.radarBeam->meanVelocity[g] : 0.0f;
+    // The correction is applied whatever the policy; TvC always uses it.
+    rass->meanVelocity[g] = static_cast<float>(static_cast<double>(rass->meanVelocity[g]) -
+                                               static_cast<double>(job.verticalCorrection));
+
+    const VerticalPolicy policy = job.verticalPolicy();
+    const bool radarRequired =
+        policy != VerticalPolicy::NotUsed && policy != VerticalPolicy::WhenAvailable;
+    if (!passes(rass, gate) || (radarRequired && !radarPasses)) {
+        job.qcCode = kQcInvalid;
+        job.tvOut = job.tvcOut = kFailedConsensus;
+        return;
+    }
+
+    job.tvOut = rass->meanTemperature[g];
+    const double c = static_cast<double>(rass->meanVelocity[g]) * static_cast<double>(kInverseSoundFactor);
+    job.tvcOut = static_cast<float>(c * c - static_cast<double>(kKelvinOffset));
+    job.qcCode = kQcValid;
+}
+
+void runTemperatureConsensus(ConsensusJob& job) {
+    job.headerPending = 1;
+    job.statusText = "Calculating temperatures...";
+    job.showMain(job.statusText);
+    job.showDetail("");
+
+    averageAllBeams(job);
+
+    for (AveragingPeriod* period : job.periods) {
+        chooseBeams(job, *period);
+        // Without a RASS beam there is nothing to write for the period, and
+        // the day's files are not created for it.
+        if (!job.rassBeam) continue;
+        if (job.headerPending == 1) writeDayHeaders(job);
+        writePeriod(job, *period);
+    }
+}
+
+}  // namespace qv
