@@ -1,0 +1,187 @@
+#include "core/worker.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/scripted_host.h"
+
+namespace qv {
+namespace {
+
+TimeValue dateValue(int y, int m, int d) {
+    CalendarTime c;
+    c.year = static_cast<std::uint16_t>(y);
+    c.month = static_cast<std::uint16_t>(m);
+    c.day = static_cast<std::uint16_t>(d);
+    TimeValue v = 0;
+    EXPECT_TRUE(calendarToTimeValue(c, v));
+    return v;
+}
+
+std::string dateText(const CalendarTime& c) {
+    return std::to_string(c.year) + "-" + std::to_string(c.month) + "-" + std::to_string(c.day);
+}
+
+// Scripted readers: days listed in `daysWithData` get one dwell.
+class WorkerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        job.host = &host;
+        job.noMomentsPause = std::chrono::milliseconds(0);
+        job.params.averagingMinutes = 60;
+        job.steps.readAscii = [this](ConsensusJob& j, const CalendarTime& day) {
+            readDays.push_back(dateText(day));
+            if (onRead) onRead(j);
+            for (const std::string& d : daysWithData) {
+                if (d == dateText(day)) addDwell(j, day);
+            }
+            return 1;
+        };
+        job.steps.windConsensus = [this](ConsensusJob&) { consensusRuns.push_back("winds"); };
+        job.steps.temperatureConsensus = [this](ConsensusJob&) {
+            consensusRuns.push_back("temperature");
+        };
+    }
+
+    static void addDwell(ConsensusJob& j, const CalendarTime& day) {
+        MomentRecord& r = j.record;
+        r.processDayOfYear = dayOfYear(day.year, day.month, day.day);
+        r.recordTime = day;
+        r.recordTime.hour = 6;
+        r.recordDayOfYear = r.processDayOfYear;
+        r.gateCount = 2;
+        r.elevation = 90.0f;
+        r.pulseWidth = 700;
+        AccumulateRecord(j, day);
+    }
+
+    int run(TimeValue begin, TimeValue end) {
+        job.params.beginTime = begin;
+        job.params.endTime = end;
+        job.currentDayTime = begin;
+        return ProcessingWorker(job);
+    }
+
+    test::ScriptedHost host;
+    ConsensusJob job;
+    std::vector<std::string> readDays;
+    std::vector<std::string> daysWithData;
+    std::vector<std::string> consensusRuns;
+    std::function<void(ConsensusJob&)> onRead;
+};
+
+TEST_F(WorkerTest, WalksDaysInclusivelyAndReportsDaysWithoutMoments) {
+    daysWithData = {"2004-12-30", "2005-1-1"};
+    EXPECT_EQ(run(dateValue(2004, 12, 30), dateValue(2005, 1, 1)), 1);
+    EXPECT_EQ(readDays, (std::vector<std::string>{"2004-12-30", "2004-12-31", "2005-1-1"}));
+    EXPECT_EQ(consensusRuns, (std::vector<std::string>{"winds", "winds"}));
+    EXPECT_EQ(host.mainLines,
+              (std::vector<std::string>{"Done.", "No moments available on 12/31/04.", "Done.",
+                                        "Done."}));
+    EXPECT_EQ(host.detailLines.back(), "Waiting for user input.");
+    EXPECT_EQ(host.reviews, 1);
+    EXPECT_TRUE(host.processEnabled);
+    EXPECT_FALSE(host.cancelEnabled);
+    EXPECT_FALSE(job.cancelEvent.poll());
+    EXPECT_FALSE(job.continueEvent.poll());
+}
+
+TEST_F(WorkerTest, OneDayRunAndOutputKindReadLive) {
+    daysWithData = {"2004-6-15"};
+    host.output = OutputKind::Temperature;
+    EXPECT_EQ(run(dateValue(2004, 6, 15), dateValue(2004, 6, 15)), 1);
+    EXPECT_EQ(readDays.size(), 1u);
+    EXPECT_EQ(consensusRuns, (std::vector<std::string>{"temperature"}));
+}
+
+TEST_F(WorkerTest, ReviewAfterTheFirstDayWithBeamsAndEarlyOnASecondRun) {
+    daysWithData = {"2004-6-16"};
+    int reviewedAfterReads = -1;
+    host.review = [&](ConsensusJob&) { reviewedAfterReads = static_cast<int>(readDays.size()); };
+    run(dateValue(2004, 6, 15), dateValue(2004, 6, 16));
+    EXPECT_EQ(host.reviews, 1);
+    EXPECT_EQ(reviewedAfterReads, 2);
+
+    // The table survives: the next run pauses after its first day even
+    // though that day has no records.
+    readDays.clear();
+    run(dateValue(2004, 6, 15), dateValue(2004, 6, 16));
+    EXPECT_EQ(host.reviews, 2);
+    EXPECT_EQ(reviewedAfterReads, 1);
+}
+
+TEST_F(WorkerTest, CancelWhileReadingStopsBeforeConsensus) {
+    daysWithData = {"2004-6-15", "2004-6-16"};
+    onRead = [](ConsensusJob& j) { j.cancelEvent.set(); };
+    EXPECT_EQ(run(dateValue(2004, 6, 15), dateValue(2004, 6, 16)), 0);
+    EXPECT_TRUE(consensusRuns.empty());
+    EXPECT_EQ(readDays.size(), 1u);
+    EXPECT_EQ(host.mainLines.back(), "Operation canceled.");
+    EXPECT_EQ(host.detailLines.back(), "Waiting for user input.");
+    EXPECT_TRUE(host.processEnabled);
+    EXPECT_FALSE(job.cancelEvent.poll());
+
+    // The next run starts clear.
+    onRead = nullptr;
+    EXPECT_EQ(run(dateValue(2004, 6, 15), dateValue(2004, 6, 15)), 1);
+}
+
+TEST_F(WorkerTest, CancelDuringTheReviewWait) {
+    daysWithData = {"2004-6-15"};
+    host.continueAfterReview = false;
+    host.review = [](ConsensusJob& j) { j.cancelEvent.set(); };
+    EXPECT_EQ(run(dateValue(2004, 6, 15), dateValue(2004, 6, 15)), 0);
+    EXPECT_TRUE(consensusRuns.empty());
+    EXPECT_EQ(host.mainLines.back(), "Operation canceled.");
+}
+
+TEST_F(WorkerTest, ContinueWinsWhenBothEventsAreSet) {
+    daysWithData = {"2004-6-15", "2004-6-16"};
+    host.review = [](ConsensusJob& j) { j.cancelEvent.set(); };
+    EXPECT_EQ(run(dateValue(2004, 6, 15), dateValue(2004, 6, 16)), 0);
+    // The first day's consensus ran; the cancel is seen after the next read.
+    EXPECT_EQ(consensusRuns.size(), 1u);
+    EXPECT_EQ(readDays.size(), 2u);
+    EXPECT_FALSE(job.continueEvent.poll());
+}
+
+TEST_F(WorkerTest, ReaderErrorsShowInTheDetailLineAndUnwrittenPathsAreReported) {
+    job.steps.readAscii = [](ConsensusJob& j, const CalendarTime&) {
+        j.reportReaderError("GetAsciiMoments Error: Can not open input file /x/abc04167.raw");
+        return 0;
+    };
+    job.steps.windConsensus = [](ConsensusJob& j) { j.recordUnwritten("/out/abc04167.w1a"); };
+    run(dateValue(2004, 6, 15), dateValue(2004, 6, 15));
+    EXPECT_EQ(host.errors.size(), 1u);
+    EXPECT_EQ(host.mainLines.back(), "Done.");
+    ASSERT_GE(host.detailLines.size(), 2u);
+    EXPECT_EQ(host.detailLines[host.detailLines.size() - 2],
+              "GetAsciiMoments Error: Can not open input file /x/abc04167.raw");
+    EXPECT_TRUE(host.unwritten.empty());  // no periods, no consensus
+
+    job.steps.readAscii = [](ConsensusJob& j, const CalendarTime& day) {
+        addDwell(j, day);
+        return 1;
+    };
+    run(dateValue(2004, 6, 15), dateValue(2004, 6, 15));
+    EXPECT_EQ(host.unwritten, (std::vector<std::string>{"/out/abc04167.w1a"}));
+}
+
+TEST_F(WorkerTest, BeginAfterEndProcessesNothing) {
+    EXPECT_EQ(run(dateValue(2004, 6, 16), dateValue(2004, 6, 15)), 1);
+    EXPECT_TRUE(readDays.empty());
+    EXPECT_EQ(host.mainLines.back(), "Done.");
+}
+
+TEST_F(WorkerTest, RunsOnItsOwnThread) {
+    daysWithData = {"2004-6-15"};
+    job.params.beginTime = job.params.endTime = dateValue(2004, 6, 15);
+    std::thread t = startProcessing(job);
+    t.join();
+    EXPECT_EQ(consensusRuns.size(), 1u);
+}
+
+}  // namespace
+}  // namespace qv
