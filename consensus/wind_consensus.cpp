@@ -1,0 +1,343 @@
+#include "consensus/wind_consensus.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "consensus/consensus_file.h"
+#include "consensus/gate_consensus.h"
+#include "core/numeric.h"
+
+namespace qv {
+namespace {
+
+constexpr float kVerticalElevation = 90.0f;  // vertical exactly; oblique below
+constexpr int kOppositeAzimuth = 180;
+constexpr float kPercentScale = 100.0f;
+constexpr float kDbToExponent = 0.1f;
+constexpr float kDbScale = 10.0f;
+constexpr float kHalf = 0.5f;
+constexpr float kFailedConsensus = -950.0f;
+constexpr float kFlagged = -980.0f;
+constexpr std::int32_t kFlaggedSnr = -99;
+constexpr std::int16_t kQcValid = 0;
+constexpr std::int16_t kQcInvalid = 8;
+
+// Degrees to radians, rounded to single precision as the solution uses it.
+float degreesToRadians() {
+    static const float k = static_cast<float>(4.0 * std::atan(1.0) *
+                                              static_cast<double>(0.0055555557f));
+    return k;
+}
+
+double radiansToDegrees() { return 180.0 / (4.0 * std::atan(1.0)); }
+
+bool isOblique(const BeamAccumulator& a) { return a.elevation < kVerticalElevation; }
+bool isVertical(const BeamAccumulator& a) { return a.elevation == kVerticalElevation; }
+
+int azimuthDifference(const BeamAccumulator& a, const BeamAccumulator& b) {
+    return std::abs(static_cast<int>(a.azimuth) - static_cast<int>(b.azimuth));
+}
+
+// The first beam setting of the accumulator's azimuth, elevation and pulse
+// width; the RASS flag is not compared.
+const BeamSetting* findSetting(const ConsensusJob& job, const BeamAccumulator& a) {
+    for (const BeamSetting* s : job.beamSettings) {
+        if (s->azimuth == static_cast<std::int32_t>(a.azimuth) && s->elevation == a.elevation &&
+            s->pulseWidth == a.pulseWidth) {
+            return s;
+        }
+    }
+    return nullptr;
+}
+
+void consensusPass(ConsensusJob& job) {
+    for (AveragingPeriod* period : job.periods) {
+        for (BeamAccumulator* a : period->beams) {
+            const BeamSetting* s = findSetting(job, *a);
+            if (!s) continue;
+            a->consensusPercent = s->consensusPercent;
+            a->consensusWindow = s->consensusWindow;
+            const int gates = std::min(a->maxGateCount, kMaxGates);
+            for (int g = 0; g < gates; ++g) {
+                const auto i = static_cast<std::size_t>(g);
+                radarGateConsensus(a->velocitySamples(g), a->snrSamples(g), a->sampleCount,
+                                   a->consensusWindow, a->consensusCount[i], a->meanVelocity[i],
+                                   a->meanSnr[i]);
+            }
+        }
+    }
+}
+
+void buildModeList(ConsensusJob& job) {
+    for (const BeamSetting* s : job.beamSettings) {
+        auto& modes = job.pulseWidthModes;
+        if (std::find(modes.begin(), modes.end(), s->pulseWidth) == modes.end()) {
+            modes.push_back(s->pulseWidth);
+        }
+    }
+    job.outputVariant = 1;
+}
+
+// Chooses the period's two oblique beams and its vertical beam of the mode.
+// The second oblique beam must not be parallel to the first: an azimuth
+// that differs by a multiple of 180 degrees (0 and 360 as well as 0 and
+// 180) would leave the solution without a second direction.
+void chooseBeams(ConsensusJob& job, const AveragingPeriod& period, std::int32_t mode) {
+    job.firstObliqueBeam = job.secondObliqueBeam = job.verticalBeam = nullptr;
+    for (BeamAccumulator* a : period.beams) {
+        if (a->pulseWidth == mode && isOblique(*a)) {
+            job.firstObliqueBeam = a;
+            break;
+        }
+    }
+    if (!job.firstObliqueBeam) return;
+    const BeamAccumulator& first = *job.firstObliqueBeam;
+    for (BeamAccumulator* a : period.beams) {
+        const int difference = azimuthDifference(first, *a);
+        if (a->pulseWidth == mode && difference % kOppositeAzimuth != 0 && isOblique(*a)) {
+            job.secondObliqueBeam = a;
+            break;
+        }
+    }
+    for (BeamAccumulator* a : period.beams) {
+        if (a->pulseWidth == mode && isVertical(*a)) {
+            job.verticalBeam = a;
+            break;
+        }
+    }
+}
+
+// Folds beam `a` into `b` gate by gate: as the beam opposite to b (velocity
+// half-difference) or as a duplicate of b (mean).
+void fold(const BeamAccumulator& a, BeamAccumulator& b, bool opposite) {
+    const int gates = std::min(a.maxGateCount, kMaxGates);
+    for (int g = 0; g < gates; ++g) {
+        const auto i = static_cast<std::size_t>(g);
+        if (!passesWindThreshold(a, g)) continue;
+        if (passesWindThreshold(b, g)) {
+            b.consensusCount[i] = b.consensusCount[i] + a.consensusCount[i];
+            const double linearA = std::pow(
+                10.0, static_cast<double>(a.meanSnr[i]) * static_cast<double>(kDbToExponent));
+            const double linearB = std::pow(
+                10.0, static_cast<double>(b.meanSnr[i]) * static_cast<double>(kDbToExponent));
+            b.meanSnr[i] = static_cast<float>(static_cast<double>(kDbScale) *
+                                              std::log10((linearA + linearB) *
+                                                         static_cast<double>(kHalf)));
+            const double va = static_cast<double>(a.meanVelocity[i]);
+            const double vb = static_cast<double>(b.meanVelocity[i]);
+            b.meanVelocity[i] =
+                static_cast<float>((opposite ? vb - va : vb + va) * static_cast<double>(kHalf));
+            if (opposite) b.pairedFlag[i] = 1;
+        } else {
+            b.consensusCount[i] = a.consensusCount[i];
+            b.meanSnr[i] = a.meanSnr[i];
+            b.meanVelocity[i] = opposite ? -a.meanVelocity[i] : a.meanVelocity[i];
+            if (opposite) b.pairedFlag[i] = 0;
+        }
+    }
+}
+
+void appendWhilePending(ConsensusJob& job, const BeamAccumulator& beam) {
+    if (job.headerPending == 1) appendHeaderEntries(job, beam);
+}
+
+// Folds the beams opposite to the oblique beams and the duplicates of the
+// vertical beam, of any pulse width and RASS flag, in beam order.
+void foldBeams(ConsensusJob& job, const AveragingPeriod& period) {
+    BeamAccumulator& first = *job.firstObliqueBeam;
+    BeamAccumulator& second = *job.secondObliqueBeam;
+    BeamAccumulator& vertical = *job.verticalBeam;
+    for (BeamAccumulator* a : period.beams) {
+        if (azimuthDifference(first, *a) == kOppositeAzimuth && isOblique(first) &&
+            isOblique(*a)) {
+            appendWhilePending(job, *a);
+            fold(*a, first, true);
+        }
+        if (azimuthDifference(second, *a) == kOppositeAzimuth && isOblique(second) &&
+            isOblique(*a)) {
+            appendWhilePending(job, *a);
+            fold(*a, second, true);
+        }
+        if (a->elevation == vertical.elevation && a->azimuth != vertical.azimuth) {
+            appendWhilePending(job, *a);
+            fold(*a, vertical, false);
+        }
+    }
+}
+
+// Radial wind of an oblique beam at a gate, less the vertical motion's part
+// unless the gate already is a half-difference of opposite beams.
+double horizontalRadial(const BeamAccumulator& beam, int gate, float verticalCorrection) {
+    const auto i = static_cast<std::size_t>(gate);
+    const double e = static_cast<double>(degreesToRadians()) * static_cast<double>(beam.elevation);
+    const double velocity = static_cast<double>(beam.meanVelocity[i]);
+    if (beam.pairedFlag[i]) return velocity / std::cos(e);
+    return (velocity - std::sin(e) * static_cast<double>(verticalCorrection)) / std::cos(e);
+}
+
+// u and v satisfying R = -(u sin a + v cos a) for both oblique beams.
+void solveWind(ConsensusJob& job, int gate) {
+    const BeamAccumulator& first = *job.firstObliqueBeam;
+    const BeamAccumulator& second = *job.secondObliqueBeam;
+    const double r1 = horizontalRadial(first, gate, job.verticalCorrection);
+    const double r2 = horizontalRadial(second, gate, job.verticalCorrection);
+    const double k = static_cast<double>(degreesToRadians());
+    const double a1 = k * static_cast<double>(first.azimuth);
+    const double a2 = k * static_cast<double>(second.azimuth);
+    const float s1 = static_cast<float>(std::sin(a1));
+    const double c1 = std::cos(a1);
+    const float s2 = static_cast<float>(std::sin(a2));
+    const double c2 = std::cos(a2);
+    const float p1 = static_cast<float>(c2 * static_cast<double>(s1));
+    const float q1 = static_cast<float>(c1 * static_cast<double>(s2));
+    job.uOut = static_cast<float>(-(r1 * c2 - r2 * c1) /
+                                  (static_cast<double>(p1) - static_cast<double>(q1)));
+    job.vOut = static_cast<float>(
+        -(r1 * static_cast<double>(s2) - r2 * static_cast<double>(s1)) /
+        (static_cast<double>(q1) - static_cast<double>(p1)));
+}
+
+long double gateHeight(const ConsensusJob& job, int gate) {
+    const BeamAccumulator& first = *job.firstObliqueBeam;
+    const long double elevation = static_cast<long double>(degreesToRadians()) *
+                                  static_cast<long double>(first.elevation);
+    return static_cast<long double>(job.record.siteElevation) +
+           static_cast<long double>(first.firstGateHeight) +
+           static_cast<long double>(gate) * static_cast<long double>(first.gateSpacing) *
+               std::sin(elevation);
+}
+
+bool snrFlagged(const BeamAccumulator& beam, int gate) {
+    return truncToInt(beam.meanSnr[static_cast<std::size_t>(gate)]) == kFlaggedSnr;
+}
+
+// Appends the period's block to the mode's day file.
+void writePeriod(ConsensusJob& job, const AveragingPeriod& period) {
+    BeamAccumulator& first = *job.firstObliqueBeam;
+    BeamAccumulator& second = *job.secondObliqueBeam;
+    BeamAccumulator& vertical = *job.verticalBeam;
+    const int gates = std::clamp(
+        std::min({first.maxGateCount, second.maxGateCount, vertical.maxGateCount}), 0, kMaxGates);
+
+    const std::string path = job.outputFilePath;
+    std::FILE* out = openForAppend(job, path);
+    if (!out) return;
+    std::fputs(formatPeriodLine(period.key, gates).c_str(), out);
+
+    for (int t = 0; t < gates; ++t) {
+        const auto i = static_cast<std::size_t>(t);
+        selectVerticalCorrection(job, t);
+        solveWind(job, t);
+        finishWindGate(job, t);
+        if (snrFlagged(first, t) || snrFlagged(second, t) || snrFlagged(vertical, t)) {
+            job.qcCode = kQcInvalid;
+            job.speedOut = job.directionOut = kFlagged;
+            first.consensusCount[i] = second.consensusCount[i] = vertical.consensusCount[i] = 0;
+        }
+        WindGateValues line;
+        line.qcCode = job.qcCode;
+        line.height = gateHeight(job, t);
+        line.speed = job.speedOut;
+        line.direction = truncToInt(job.directionOut);
+        line.u = job.uOut;
+        line.v = job.vOut;
+        line.w = vertical.meanVelocity[i];
+        line.countU = first.consensusCount[i];
+        line.countV = second.consensusCount[i];
+        line.countW = vertical.consensusCount[i];
+        line.snrU = truncToInt(first.meanSnr[i]);
+        line.snrV = truncToInt(second.meanSnr[i]);
+        line.snrW = truncToInt(vertical.meanSnr[i]);
+        std::fputs(formatWindGateLine(line).c_str(), out);
+    }
+    closeAppended(job, out, path);
+}
+
+void runMode(ConsensusJob& job, std::int32_t mode) {
+    job.headerPending = 1;
+    for (AveragingPeriod* period : job.periods) {
+        if (job.headerPending == 1) clearHeaderEntries(job);
+        chooseBeams(job, *period, mode);
+        if (!job.firstObliqueBeam) continue;
+        if (job.headerPending == 1) {
+            appendHeaderEntries(job, *job.firstObliqueBeam);
+            if (job.secondObliqueBeam) appendHeaderEntries(job, *job.secondObliqueBeam);
+            if (job.verticalBeam) appendHeaderEntries(job, *job.verticalBeam);
+        }
+        if (!job.secondObliqueBeam || !job.verticalBeam) continue;
+        foldBeams(job, *period);
+        if (job.headerPending == 1) {
+            writeConsensusHeader(job);
+            job.headerPending = 0;
+        }
+        writePeriod(job, *period);
+    }
+}
+
+}  // namespace
+
+bool passesWindThreshold(const BeamAccumulator& beam, int gate) {
+    const long double ratio =
+        static_cast<long double>(beam.consensusCount[static_cast<std::size_t>(gate)]) /
+        static_cast<long double>(beam.sampleCount) * static_cast<long double>(kPercentScale);
+    return static_cast<long double>(beam.consensusPercent) <= ratio;
+}
+
+void selectVerticalCorrection(ConsensusJob& job, int gate) {
+    const BeamAccumulator* vertical = job.verticalBeam;
+    const float velocity = vertical ? vertical->meanVelocity[static_cast<std::size_t>(gate)] : 0.0f;
+    switch (job.verticalPolicy()) {
+        case VerticalPolicy::NotUsed:
+            job.verticalCorrection = 0.0f;
+            break;
+        case VerticalPolicy::WhenAvailable:
+            job.verticalCorrection =
+                vertical && passesWindThreshold(*vertical, gate) ? velocity : 0.0f;
+            break;
+        case VerticalPolicy::Required:
+            job.verticalCorrection = velocity;
+            break;
+        case VerticalPolicy::None:
+            break;
+    }
+}
+
+void finishWindGate(ConsensusJob& job, int gate) {
+    const VerticalPolicy policy = job.verticalPolicy();
+    const bool testVertical =
+        policy != VerticalPolicy::NotUsed && policy != VerticalPolicy::WhenAvailable;
+    const bool pass = job.firstObliqueBeam && passesWindThreshold(*job.firstObliqueBeam, gate) &&
+                      job.secondObliqueBeam &&
+                      passesWindThreshold(*job.secondObliqueBeam, gate) &&
+                      (!testVertical ||
+                       (job.verticalBeam && passesWindThreshold(*job.verticalBeam, gate)));
+    if (!pass) {
+        job.qcCode = kQcInvalid;
+        job.speedOut = job.directionOut = kFailedConsensus;
+        return;
+    }
+    const double u = static_cast<double>(job.uOut);
+    const double v = static_cast<double>(job.vOut);
+    job.speedOut = static_cast<float>(std::sqrt(u * u + v * v));
+    job.directionOut = static_cast<float>(std::atan2(-u, -v) * radiansToDegrees());
+    if (job.directionOut < 0.0f) {
+        job.directionOut = static_cast<float>(static_cast<double>(job.directionOut) + 360.0);
+    }
+    job.qcCode = kQcValid;
+}
+
+void runWindConsensus(ConsensusJob& job) {
+    job.showMain("Calculating winds...");
+    job.showDetail("");
+    job.uOut = job.vOut = job.speedOut = job.directionOut = 0.0f;
+
+    consensusPass(job);
+    buildModeList(job);
+    for (const std::int32_t mode : job.pulseWidthModes) {
+        runMode(job, mode);
+        ++job.outputVariant;
+    }
+}
+
+}  // namespace qv
