@@ -1,0 +1,361 @@
+#include "input/ascii_moments.h"
+
+#include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <locale.h>
+#include <memory>
+#include <string>
+
+#include "core/numeric.h"
+#include "core/store.h"
+#include "core/text.h"
+#include "input/file_lookup.h"
+
+namespace qv {
+namespace {
+
+// A line of a moment file is read with room for 498 characters: a longer
+// line arrives in pieces of 498 characters, each piece a line of its own.
+constexpr std::size_t kPieceLength = 498;
+constexpr std::size_t kStationNameLength = 49;
+
+// Single-precision factors of the gate spacing: metres per nanosecond of
+// pulse width (speed of light) and the two-way halving.
+constexpr float kMetresPerNanosecond = 0.29999998f;
+constexpr float kTwoWay = 0.5f;
+
+enum class Variant { Raw, Rat };
+
+// Lines of a moment file as a text-mode reader sees them: "\n" and "\r\n"
+// both end a line, a line longer than kPieceLength characters is returned
+// in pieces, and the end of the file ends the last line.
+class MomentLineReader {
+public:
+    explicit MomentLineReader(std::FILE* file) : file_(file) {}
+
+    // The next line without its line end, cut at an embedded NUL (the text
+    // parsed stops there); false at the end of the file.
+    bool next(std::string& line) {
+        line.clear();
+        bool any = false;
+        while (line.size() < kPieceLength) {
+            const int c = get();
+            if (c == EOF) break;
+            any = true;
+            if (c == '\n') break;
+            if (c == '\r' && peek() == '\n') {
+                get();
+                break;
+            }
+            line.push_back(static_cast<char>(c));
+        }
+        if (!any) return false;
+        const std::size_t nul = line.find('\0');
+        if (nul != std::string::npos) line.resize(nul);
+        return true;
+    }
+
+private:
+    int peek() {
+        if (pos_ == len_ && !fill()) return EOF;
+        return static_cast<unsigned char>(buffer_[pos_]);
+    }
+    int get() {
+        const int c = peek();
+        if (c != EOF) ++pos_;
+        return c;
+    }
+    bool fill() {
+        if (atEnd_) return false;
+        len_ = std::fread(buffer_, 1, sizeof buffer_, file_);
+        pos_ = 0;
+        if (len_ == 0) atEnd_ = true;  // end of file or a read error: nothing more
+        return len_ > 0;
+    }
+
+    std::FILE* file_;
+    char buffer_[1 << 16];
+    std::size_t pos_ = 0;
+    std::size_t len_ = 0;
+    bool atEnd_ = false;
+};
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool isBlank(const std::string& line) {
+    for (char c : line) {
+        if (!isSpace(c)) return false;
+    }
+    return true;
+}
+
+// The "C" locale for number conversion, whatever locale the program runs in
+// (a dialog toolkit may switch to the user's locale with a decimal comma).
+locale_t numericLocale() {
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    return c;
+}
+
+// Reads white-space separated fields from one line the way formatted input
+// does: each conversion skips white space, a conversion that does not match
+// ends the scan, and later conversions then fail too. A target is written
+// only when its conversion succeeds, so fields that fail keep their values.
+class FieldScanner {
+public:
+    FieldScanner(const std::string& text, std::size_t start) : text_(text), pos_(start) {
+        if (pos_ > text_.size()) pos_ = text_.size();
+    }
+
+    // A decimal integer with optional sign ("%d"), saturated to the 32-bit
+    // range; a null target reads the field over ("%*d").
+    bool integer(long* out) {
+        if (!ok_) return false;
+        skipSpace();
+        std::size_t p = pos_;
+        bool negative = false;
+        if (p < text_.size() && (text_[p] == '+' || text_[p] == '-')) {
+            negative = text_[p] == '-';
+            ++p;
+        }
+        constexpr long kLimit = 2147483648L;  // magnitude of the smallest int32
+        long magnitude = 0;
+        std::size_t digits = 0;
+        while (p < text_.size() && text_[p] >= '0' && text_[p] <= '9') {
+            if (magnitude < kLimit) magnitude = magnitude * 10 + (text_[p] - '0');
+            ++p;
+            ++digits;
+        }
+        if (digits == 0) return ok_ = false;
+        pos_ = p;
+        if (magnitude > kLimit) magnitude = kLimit;
+        long value = negative ? -magnitude : magnitude;
+        if (value > 2147483647L) value = 2147483647L;
+        if (out) *out = value;
+        return true;
+    }
+
+    // A real number ("%f"): decimal or hexadecimal notation, infinity or
+    // NaN, rounded to single precision; values beyond the float range give
+    // infinity, values below it zero or a subnormal.
+    bool real(float* out) {
+        if (!ok_) return false;
+        skipSpace();
+        const char* begin = text_.c_str() + pos_;
+        char* end = nullptr;
+        const locale_t c = numericLocale();
+        const float value = c ? strtof_l(begin, &end, c) : std::strtof(begin, &end);
+        if (end == begin) return ok_ = false;
+        pos_ += static_cast<std::size_t>(end - begin);
+        if (out) *out = value;
+        return true;
+    }
+
+    // A word without white space ("%s"), cut to `limit` characters; the
+    // whole word is read over.
+    bool word(std::string* out, std::size_t limit) {
+        if (!ok_) return false;
+        skipSpace();
+        const std::size_t begin = pos_;
+        while (pos_ < text_.size() && !isSpace(text_[pos_])) ++pos_;
+        if (pos_ == begin) return ok_ = false;
+        if (out) out->assign(text_, begin, std::min(pos_ - begin, limit));
+        return true;
+    }
+
+private:
+    void skipSpace() {
+        while (pos_ < text_.size() && isSpace(text_[pos_])) ++pos_;
+    }
+
+    const std::string& text_;
+    std::size_t pos_;
+    bool ok_ = true;
+};
+
+// Integer fields that persist through one call: those of the header and of
+// record line 1 and the gate count start at 0, and a field that fails to
+// parse keeps the value of the previous line (across both files).
+struct CallFields {
+    long latitude = 0;
+    long longitude = 0;
+    long siteElevation = 0;
+    long rassFlag = 0;
+    long azimuth = 0;
+    long yearOffset = 0;  // year minus 2000
+    long dayOfYear = 0;
+    long hour = 0;
+    long minute = 0;
+    long second = 0;
+    long gateLines = 0;  // N, the gate lines that follow record line 2
+};
+
+// A calendar field from a file integer. Values outside the 16-bit unsigned
+// range become 65535, which every calendar check rejects, rather than
+// wrapping onto a valid value.
+std::uint16_t calendarField(long value) {
+    if (value < 0 || value > 65535) return 65535;
+    return static_cast<std::uint16_t>(value);
+}
+
+// Header: its first character is a marker (or a blank), the rest holds the
+// station name, latitude and longitude in hundredths of a degree and the
+// site elevation.
+void parseHeader(const std::string& line, CallFields& f, MomentRecord& r) {
+    FieldScanner scan(line, 1);
+    std::string name;
+    if (scan.word(&name, kStationNameLength)) r.stationName = name;
+    (void)(scan.integer(&f.latitude) && scan.integer(&f.longitude) &&
+           scan.integer(&f.siteElevation));
+    r.latitudeCenti = saturateInt16(f.latitude);
+    r.longitudeCenti = saturateInt16(f.longitude);
+    r.siteElevation = static_cast<std::int32_t>(f.siteElevation);
+}
+
+// Record line 1: RASS flag (".rat"; read over in ".raw"), elevation,
+// azimuth, year - 2000, day of year, hour, minute, second.
+void parseRecordLine1(const std::string& line, Variant variant, CallFields& f, MomentRecord& r) {
+    FieldScanner scan(line, 0);
+    (void)(scan.integer(variant == Variant::Rat ? &f.rassFlag : nullptr) &&
+           scan.real(&r.elevation) && scan.integer(&f.azimuth) && scan.integer(&f.yearOffset) &&
+           scan.integer(&f.dayOfYear) && scan.integer(&f.hour) && scan.integer(&f.minute) &&
+           scan.integer(&f.second));
+
+    r.azimuth = saturateInt16(f.azimuth);
+    r.recordDayOfYear = saturateInt16(f.dayOfYear);
+    r.recordTime.year = calendarField(f.yearOffset + 2000);
+    r.recordTime.hour = calendarField(f.hour);
+    r.recordTime.minute = calendarField(f.minute);
+    r.recordTime.second = calendarField(f.second);
+    r.recordTime.milliseconds = 0;
+    std::int16_t month = 0;
+    std::int16_t dayOfMonth = 0;
+    monthDayFromDayOfYear(r.recordTime.year, r.recordDayOfYear, month, dayOfMonth);
+    r.recordTime.month = calendarField(month);
+    r.recordTime.day = calendarField(dayOfMonth);
+    r.rassFlag = variant == Variant::Rat ? static_cast<std::int32_t>(f.rassFlag) : 0;
+}
+
+// Record line 2: (not used), pulse width, first gate height, (not used),
+// number of gates N.
+void parseRecordLine2(const std::string& line, CallFields& f, MomentRecord& r) {
+    FieldScanner scan(line, 0);
+    long pulseWidth = 0;
+    long firstGate = 0;
+    if (!scan.integer(nullptr)) return;
+    if (!scan.integer(&pulseWidth)) return;
+    r.pulseWidth = static_cast<std::int32_t>(pulseWidth);
+    if (!scan.integer(&firstGate)) return;
+    r.firstGateHeight = static_cast<std::int32_t>(firstGate);
+    (void)(scan.integer(nullptr) && scan.integer(&f.gateLines));
+}
+
+// Reads one file's header and records into the store. Returns false when
+// the file has no header line or ends after a record's first line.
+bool readMomentFile(ConsensusJob& job, std::FILE* file, Variant variant, CallFields& f,
+                    const CalendarTime& fileDay) {
+    MomentRecord& r = job.record;
+    MomentLineReader reader(file);
+    std::string line;
+
+    if (!reader.next(line)) return false;
+    parseHeader(line, f, r);
+
+    while (reader.next(line)) {
+        // A blank line where a record begins (often the last line of a file)
+        // holds no record.
+        if (isBlank(line)) continue;
+        parseRecordLine1(line, variant, f, r);
+
+        if (!reader.next(line)) return false;
+        parseRecordLine2(line, f, r);
+        r.gateSpacing = static_cast<float>(static_cast<double>(r.pulseWidth) *
+                                           static_cast<double>(kMetresPerNanosecond) *
+                                           static_cast<double>(kTwoWay));
+
+        const long lines = f.gateLines;
+        r.gateCount = static_cast<std::int16_t>(lines < 0 ? 0 : std::min<long>(lines, kMaxGates));
+        r.gateVelocity.fill(kMissingSample);
+        r.gateSnr.fill(kMissingSample);
+        // All N gate lines are read, so that the next record starts on its
+        // own line; gates beyond kMaxGates are read over. A gate whose line
+        // is missing or does not hold both numbers stays missing.
+        for (long g = 0; g < lines; ++g) {
+            if (!reader.next(line)) break;
+            if (g >= kMaxGates) continue;
+            FieldScanner scan(line, 0);
+            float velocity = 0.0f;
+            float snr = 0.0f;
+            if (scan.real(&velocity) && scan.real(&snr)) {
+                r.gateVelocity[static_cast<std::size_t>(g)] = velocity;
+                r.gateSnr[static_cast<std::size_t>(g)] = snr;
+            }
+        }
+
+        // A negative gate count describes no profile: the record is dropped.
+        if (lines >= 0) AccumulateRecord(job, fileDay);
+    }
+    return true;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+int GetAsciiMoments(ConsensusJob& job, const CalendarTime& day) {
+    job.statusText = "Unpacking ascii moments.";
+    job.showMain(job.statusText);
+
+    CalendarTime midnight = day;
+    midnight.hour = midnight.minute = midnight.second = midnight.milliseconds = 0;
+    TimeValue fileTime = 0;
+    if (!calendarToTimeValue(midnight, fileTime)) return 0;
+
+    MomentRecord& r = job.record;
+    r.rassFlag = 0;
+    r.processDayOfYear = dayOfYear(day.year, day.month, day.day);
+    r.gateCount = 0;
+
+    CallFields fields;
+    TimeValue lastTime = fileTime;
+    addTime(lastTime, TimeUnits::day);
+
+    // The processing day's file, then the next day's, which holds the
+    // processing day's last dwells.
+    while (compareTimeValues(fileTime, lastTime) <= 0) {
+        CalendarTime fileDay;
+        if (!timeValueToCalendar(fileTime, fileDay)) return 0;
+        const int fileDayOfYear = dayOfYear(fileDay.year, fileDay.month, fileDay.day);
+
+        const OutputKind kind = job.outputKind();
+        if (kind == OutputKind::Winds || kind == OutputKind::Temperature) {
+            const Variant variant = kind == OutputKind::Winds ? Variant::Raw : Variant::Rat;
+            const std::string name =
+                formatText("%s%02d%03d.%s", job.params.siteId.c_str(), fileDay.year % 100,
+                           fileDayOfYear, variant == Variant::Raw ? "raw" : "rat");
+            job.inputFileName = joinInputPath(job.params.inputPath, name);
+
+            std::unique_ptr<std::FILE, FileCloser> file;
+            if (const auto found = findInputFile(job.inputFileName)) {
+                job.inputFileName = *found;
+                file.reset(std::fopen(job.inputFileName.c_str(), "rb"));
+            }
+            if (!file) {
+                job.reportReaderError(formatText("GetAsciiMoments Error: Can not open input file %s",
+                                                 job.inputFileName.c_str()));
+                return 0;
+            }
+            if (!readMomentFile(job, file.get(), variant, fields, fileDay)) return 0;
+        }
+        addTime(fileTime, TimeUnits::day);
+    }
+    return 1;
+}
+
+}  // namespace qv
