@@ -7,6 +7,7 @@
 #include <string>
 
 #include "consensus/consensus_file.h"
+#include "consensus/gate_consensus.h"
 #include "core/numeric.h"
 #include "core/text.h"
 
@@ -15,10 +16,10 @@ namespace {
 
 // Constants of the model, all single precision.
 constexpr float kHalf = 0.5f;
-constexpr float kTenth = 0.1f;                 // dB to a power exponent
+constexpr float kTenth = 0.1f;                        // dB to a power exponent
 constexpr float kInverseSoundFactor = -0.049882773f;  // -1 / 20.047 (c = 20.047 sqrt(Tv))
 constexpr float kKelvinOffset = 273.15f;
-constexpr float kInverse180 = 0.0055555557f;    // 1 / 180
+constexpr float kInverse180 = 0.0055555557f;  // 1 / 180
 constexpr float kFailedConsensus = -950.0f;
 constexpr std::int16_t kQcValid = 0;
 constexpr std::int16_t kQcInvalid = 8;
@@ -28,9 +29,12 @@ inline void addRounded(float& sum, double value) {
     sum = static_cast<float>(static_cast<double>(sum) + value);
 }
 
+// Gates of an accumulator that its per-gate tables hold.
+int tableGates(const BeamAccumulator& a) { return std::clamp<int>(a.maxGateCount, 0, kMaxGates); }
+
 // Gates of an accumulator whose per-gate tables and sample arrays exist.
 int usableGates(const BeamAccumulator& a) {
-    int gates = std::clamp<int>(a.maxGateCount, 0, kMaxGates);
+    int gates = tableGates(a);
     if (a.sampleCapacity > 0) {
         const std::size_t perGate = static_cast<std::size_t>(a.sampleCapacity);
         const std::size_t stored =
@@ -57,13 +61,11 @@ const BeamSetting* findSetting(ConsensusJob& job, const BeamAccumulator& a) {
     return nullptr;
 }
 
-// Largest group of samples of one gate that fits a window of width W centred
-// on one of the gate's own samples; the earliest centre wins a tie. Radar
-// beams are grouped on radial velocity and leave out missing velocities
-// (-99 m/s or less after truncation); RASS beams are grouped on virtual
-// temperature. Unwritten slots hold NaN, which fails every window test.
-void averageGate(BeamAccumulator& a, int gate, int samples) {
-    const bool rass = a.rassFlag != 0;
+// Largest group of samples of a RASS gate whose virtual temperatures fit a
+// window of width W (degrees Celsius) centred on one of the gate's own
+// samples; the earliest centre wins a tie. There is no missing-value test
+// on this branch: unwritten slots hold NaN, which fails the window test.
+void averageRassGate(BeamAccumulator& a, int gate, int samples) {
     const float* velocity = a.velocitySamples(gate);
     const float* temperature = a.temperatureSamples(gate);
     const float* snr = a.snrSamples(gate);
@@ -71,7 +73,7 @@ void averageGate(BeamAccumulator& a, int gate, int samples) {
     const std::size_t g = static_cast<std::size_t>(gate);
 
     for (int c = 0; c < samples; ++c) {
-        const double centre = rass ? temperature[c] : velocity[c];
+        const double centre = temperature[c];
         const float lo = static_cast<float>(centre - halfWindow);
         const float hi = static_cast<float>(centre + halfWindow);
 
@@ -80,28 +82,35 @@ void averageGate(BeamAccumulator& a, int gate, int samples) {
         float sumT = 0.0f;
         float sumL = 0.0f;
         for (int s = 0; s < samples; ++s) {
-            const float v = velocity[s];
-            if (rass) {
-                const float t = temperature[s];
-                if (!(lo <= t && t <= hi)) continue;
-                addRounded(sumT, t);
-            } else {
-                if (truncToInt(v) <= -99) continue;
-                if (!(lo <= v && v <= hi)) continue;
-            }
+            const float t = temperature[s];
+            if (!(lo <= t && t <= hi)) continue;
             ++n;
-            addRounded(sumV, v);
-            addRounded(sumL, std::pow(10.0, static_cast<double>(kTenth) * static_cast<double>(snr[s])));
+            addRounded(sumV, velocity[s]);
+            addRounded(sumT, t);
+            addRounded(sumL,
+                       std::pow(10.0, static_cast<double>(kTenth) * static_cast<double>(snr[s])));
         }
 
         if (n > a.consensusCount[g]) {
             const double count = static_cast<double>(n);
             a.consensusCount[g] = n;
             a.meanVelocity[g] = static_cast<float>(static_cast<double>(sumV) / count);
-            a.meanTemperature[g] = rass ? static_cast<float>(static_cast<double>(sumT) / count) : 0.0f;
+            a.meanTemperature[g] = static_cast<float>(static_cast<double>(sumT) / count);
             a.meanSnr[g] = static_cast<float>(10.0 * std::log10(static_cast<double>(sumL) / count));
         }
     }
+}
+
+// Radar gates are grouped on radial velocity exactly as for winds, leaving
+// out missing velocities; their mean temperature stays 0.
+void averageGate(BeamAccumulator& a, int gate, int samples) {
+    if (a.rassFlag != 0) {
+        averageRassGate(a, gate, samples);
+        return;
+    }
+    const std::size_t g = static_cast<std::size_t>(gate);
+    radarGateConsensus(a.velocitySamples(gate), a.snrSamples(gate), samples, a.consensusWindow,
+                       a.consensusCount[g], a.meanVelocity[g], a.meanSnr[g]);
 }
 
 // Consensus pass over every accumulator of every period.
@@ -130,9 +139,12 @@ bool passes(const BeamAccumulator* beam, int gate) {
 
 // Height of a RASS gate above mean sea level, metres.
 double gateHeight(const BeamAccumulator& rass, int gate, std::int32_t siteElevation) {
-    const float degToRad = static_cast<float>(4.0 * std::atan(1.0) * static_cast<double>(kInverse180));
-    const double slant = std::sin(static_cast<double>(degToRad) * static_cast<double>(rass.elevation));
-    return slant * static_cast<double>(rass.gateSpacing) * static_cast<double>(static_cast<float>(gate)) +
+    const float degToRad =
+        static_cast<float>(4.0 * std::atan(1.0) * static_cast<double>(kInverse180));
+    const double slant =
+        std::sin(static_cast<double>(degToRad) * static_cast<double>(rass.elevation));
+    return slant * static_cast<double>(rass.gateSpacing) *
+               static_cast<double>(static_cast<float>(gate)) +
            static_cast<double>(rass.firstGateHeight) + static_cast<double>(siteElevation);
 }
 
@@ -177,7 +189,7 @@ void writePeriod(ConsensusJob& job, const AveragingPeriod& period) {
     }
 
     BeamAccumulator& rass = *job.rassBeam;
-    const int gates = usableGates(rass);
+    const int gates = tableGates(rass);
     const std::string periodLine = formatPeriodLine(period.key, gates);
     std::fputs(periodLine.c_str(), tvFile);
     std::fputs(periodLine.c_str(), tvcFile);
@@ -186,13 +198,18 @@ void writePeriod(ConsensusJob& job, const AveragingPeriod& period) {
         evaluateTemperatureGate(job, g);
         const double height = gateHeight(rass, g, job.record.siteElevation);
         const std::size_t i = static_cast<std::size_t>(g);
-        const int count = static_cast<int>(std::min<std::uint32_t>(rass.consensusCount[i], 2147483647u));
+        const int count =
+            static_cast<int>(std::min<std::uint32_t>(rass.consensusCount[i], 2147483647u));
         const int snr = truncToInt(rass.meanSnr[i]);
         const char* format = "%2d%7.0f%9.1f%6d%6d\n";
-        std::fputs(formatText(format, job.qcCode, height, static_cast<double>(job.tvOut), count, snr).c_str(),
-                   tvFile);
-        std::fputs(formatText(format, job.qcCode, height, static_cast<double>(job.tvcOut), count, snr).c_str(),
-                   tvcFile);
+        std::fputs(
+            formatText(format, job.qcCode, height, static_cast<double>(job.tvOut), count, snr)
+                .c_str(),
+            tvFile);
+        std::fputs(
+            formatText(format, job.qcCode, height, static_cast<double>(job.tvcOut), count, snr)
+                .c_str(),
+            tvcFile);
     }
 
     closeAppended(job, tvFile, job.tvFilePath);
@@ -227,7 +244,8 @@ void evaluateTemperatureGate(ConsensusJob& job, int gate) {
     }
 
     job.tvOut = rass->meanTemperature[g];
-    const double c = static_cast<double>(rass->meanVelocity[g]) * static_cast<double>(kInverseSoundFactor);
+    const double c =
+        static_cast<double>(rass->meanVelocity[g]) * static_cast<double>(kInverseSoundFactor);
     job.tvcOut = static_cast<float>(c * c - static_cast<double>(kKelvinOffset));
     job.qcCode = kQcValid;
 }

@@ -32,7 +32,7 @@ constexpr Beam kRadar{0, 90.0f, 700, 0};
 // One processing day of station "abcd" on 2 February 2004 (day 33), with an
 // output folder of its own and a fixed clock.
 class TemperatureDay {
-public:
+  public:
     explicit TemperatureDay(const std::string& name)
         : dir_(fs::path(QUORVANE_BINARY_DIR) / "test_output" / "temperature_consensus" / name) {
         fs::remove_all(dir_);
@@ -59,9 +59,14 @@ public:
                   const std::vector<float>& snrs = {}) {
         MomentRecord& r = job.record;
         const int seconds = periodHour * 3600 + 600 + 20 * index;
-        r.recordTime = CalendarTime{2004, 2, 0, 2, static_cast<std::uint16_t>(seconds / 3600),
+        r.recordTime = CalendarTime{2004,
+                                    2,
+                                    0,
+                                    2,
+                                    static_cast<std::uint16_t>(seconds / 3600),
                                     static_cast<std::uint16_t>(seconds / 60 % 60),
-                                    static_cast<std::uint16_t>(seconds % 60), 0};
+                                    static_cast<std::uint16_t>(seconds % 60),
+                                    0};
         r.recordDayOfYear = r.processDayOfYear = 33;
         r.azimuth = beam.azimuth;
         r.elevation = beam.elevation;
@@ -128,7 +133,8 @@ public:
         const std::string heads = variant == 1 ? "Code (m msl)  (C)   (Tv)     (Tv)"
                                                : "Code (m msl)  (C)   (TvC)    (TvC)";
         for (std::size_t i = 0; i < all.size(); ++i) {
-            if (all[i] == heads) return {all.begin() + static_cast<std::ptrdiff_t>(i) + 1, all.end()};
+            if (all[i] == heads)
+                return {all.begin() + static_cast<std::ptrdiff_t>(i) + 1, all.end()};
         }
         ADD_FAILURE() << "no column heads in " << file(variant);
         return {};
@@ -147,7 +153,7 @@ public:
     ScriptedHost host;
     ConsensusJob job;
 
-private:
+  private:
     fs::path dir_;
 };
 
@@ -165,10 +171,8 @@ TEST(TemperatureConsensus, RadarBranchLeavesOutMissingVelocities) {
         float mean;
     };
     const std::vector<Case> cases = {
-        {{-99.0f, -98.9f}, 1, -98.9f},
-        {{-99.5f, -98.9f}, 1, -98.9f},
-        {{-98.9f, -98.9f}, 2, -98.9f},
-        {{-98.9f, -99.0f, -98.9f}, 2, -98.9f},
+        {{-99.0f, -98.9f}, 1, -98.9f},        {{-99.5f, -98.9f}, 1, -98.9f},
+        {{-98.9f, -98.9f}, 2, -98.9f},        {{-98.9f, -99.0f, -98.9f}, 2, -98.9f},
         {{-99.0f, -99.5f, -100.0f}, 0, 0.0f},
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -283,7 +287,8 @@ TEST(TemperatureConsensus, ThresholdDividesFirstInDoublePrecision) {
         // at least 4 C from its neighbours.
         std::vector<float> speeds;
         for (int s = 0; s < cases[i].total; ++s) {
-            speeds.push_back(s < cases[i].inWindow ? 340.0f : 400.0f + 2.0f * static_cast<float>(s));
+            speeds.push_back(s < cases[i].inWindow ? 340.0f
+                                                   : 400.0f + 2.0f * static_cast<float>(s));
         }
         day.addSeries(kRass, 0, speeds);
         day.setConsensus(kRass, 1.0f, cases[i].percent);
@@ -297,7 +302,8 @@ TEST(TemperatureConsensus, ThresholdDividesFirstInDoublePrecision) {
 TEST(TemperatureConsensus, HeaderRequiredSamplesTruncateAfterSinglePrecisionPercent) {
     TemperatureDay day("required_samples");
     std::vector<float> speeds(10, 340.0f);
-    for (std::size_t s = 5; s < speeds.size(); ++s) speeds[s] = 400.0f + 4.0f * static_cast<float>(s);
+    for (std::size_t s = 5; s < speeds.size(); ++s)
+        speeds[s] = 400.0f + 4.0f * static_cast<float>(s);
     day.addSeries(kRass, 0, speeds);
     day.addSeries(kRadar, 0, {0.0f});
     day.setConsensus(kRass, 1.0f, 50);
@@ -448,20 +454,14 @@ TEST(TemperatureConsensus, WritesBothDayFilesWithHeadersAndBlocks) {
     EXPECT_EQ(day.headerLine(1, "QC   Height"), "QC   Height   Tv   No. Cns  SNR (db)");
 
     const std::vector<std::string> expectedTv = {
-        "0000      3         0",
-        " 0   1150     26.5     2    10",
-        " 0   1210     26.5     2    10",
-        " 0   1270     26.5     2    10",
-        "0100      1         0",
-        " 0   1150     24.7     1    10",
+        "0000      3         0",          " 0   1150     26.5     2    10",
+        " 0   1210     26.5     2    10", " 0   1270     26.5     2    10",
+        "0100      1         0",          " 0   1150     24.7     1    10",
     };
     const std::vector<std::string> expectedTvc = {
-        "0000      3         0",
-        " 0   1150     24.7     2    10",
-        " 0   1210     26.5     2    10",
-        " 0   1270     26.5     2    10",
-        "0100      1         0",
-        " 0   1150     24.7     1    10",
+        "0000      3         0",          " 0   1150     24.7     2    10",
+        " 0   1210     26.5     2    10", " 0   1270     26.5     2    10",
+        "0100      1         0",          " 0   1150     24.7     1    10",
     };
     EXPECT_EQ(day.body(1), expectedTv);
     EXPECT_EQ(day.body(2), expectedTvc);
