@@ -1,0 +1,359 @@
+// Data arrays of the KRX library and the reading of a record's body.
+//
+// Body sections, in order, each under its condition:
+//   1. first-window moments, E entries (always)
+//   2. second-window moments, E entries (second window, last two digits 16,
+//      or 16/17 when not packed)
+//   3. met values (format code 3000 or more, met instruments in the header)
+//   4. spectra (flags bit 0)
+//   5. raw samples (flags bit 2)
+// E = gate_count of the record's mode x receiver_count. "Packed" means
+// hundreds digit 0 of the format code.
+//
+// The body is read into memory once per record, bounded by the record's own
+// length: no section ever reads the next record's bytes, and every array is
+// sized for (or written only within) what the record can hold.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "input/krx/file_io.h"
+#include "input/krx/krx_state.h"
+#include "input/krx/memtrack.h"
+
+namespace {
+
+KrxDataArrays g_arrays;
+std::vector<unsigned char> g_body;  // the current record's body; reused
+
+constexpr std::int64_t kMetValues = krx_layout::kMaxMetInstruments;
+
+float* allocateFloats(std::int64_t count, bool zeroed, const char* label) {
+    const std::int64_t bytes = count * static_cast<std::int64_t>(sizeof(float));
+    if (count < 0 || bytes > static_cast<std::int64_t>(UINT32_MAX)) {
+        log_allocation(nullptr, static_cast<long>(bytes), label);
+        return nullptr;
+    }
+    void* block = zeroed ? tracked_calloc(static_cast<std::uint32_t>(count), sizeof(float), label)
+                         : tracked_alloc(static_cast<std::uint32_t>(bytes), label);
+    return static_cast<float*>(block);
+}
+
+// Makes `array` hold at least `wanted` zeroed floats. On failure an existing
+// smaller array is kept.
+bool ensureFloats(float*& array, std::int64_t& capacity, std::int64_t wanted, const char* label) {
+    if (array != nullptr && capacity >= wanted) return true;
+    float* fresh = allocateFloats(wanted, true, label);
+    if (fresh == nullptr) return false;
+    tracked_free(array);
+    array = fresh;
+    capacity = wanted;
+    return true;
+}
+
+void bindMomentBlock(float* block, std::int64_t entries) {
+    KrxDataArrays& a = g_arrays;
+    float** arrays[kMomentArrays] = {&a.velocity1, &a.power1, &a.noise1,    &a.snr1,  &a.width1,
+                                     &a.velocity2, &a.power2, &a.snr2,      &a.width2, &a.tenths2};
+    for (int i = 0; i < kMomentArrays; ++i) *arrays[i] = block + i * entries;
+    a.met = block + kMomentArrays * entries;
+    a.block = block;
+    a.entries = entries;
+}
+
+// Sizes that the current record needs, bounded by what its length can hold.
+struct RecordNeeds {
+    std::int64_t entries = 0;      // E as the record's mode gives it
+    std::int64_t entriesFit = 0;   // entries whose first-window moments fit the body
+    std::int64_t bodyBytes = 0;
+    std::int64_t spectraFloats = 0;
+    std::int64_t rawFloats = 0;
+};
+
+int sectionOneEntryBytes(const KrxRecordHeader& r) {
+    if (r.packed()) return 5;
+    return r.hasDcPower() ? 10 : 8;
+}
+
+RecordNeeds recordNeeds() {
+    const KrxFile& f = krx_file();
+    const KrxRecordHeader& r = f.record;
+    const KrxRadar& radar = f.hdr.radar;
+    RecordNeeds n;
+    n.entries = current_entry_count();
+    std::int64_t end = r.start + r.length - r.trailingBytes();
+    if (end > f.data_length) end = f.data_length;
+    n.bodyBytes = end - (r.start + r.header_bytes);
+    if (n.bodyBytes < 0) n.bodyBytes = 0;
+    n.entriesFit = std::min(n.entries, n.bodyBytes / sectionOneEntryBytes(r));
+    const std::int64_t floatsInBody = n.bodyBytes / 4;
+    if (radar.window1_length >= 0 && radar.window2_length >= 0) {
+        const std::int64_t row = static_cast<std::int64_t>(radar.window1_length) + radar.window2_length;
+        n.spectraFloats = std::min(n.entriesFit * row, floatsInBody);
+    }
+    const KrxMode* mode = current_mode();
+    if (mode != nullptr && mode->spectrum_points > 0) {
+        n.rawFloats = std::min(n.entriesFit * 2 * mode->spectrum_points, floatsInBody);
+    }
+    return n;
+}
+
+// Reads the record body from memory; a read beyond its end fails and leaves
+// the reader at the end.
+class BodyReader {
+public:
+    BodyReader(const unsigned char* data, std::int64_t size) : data_(data), size_(size) {}
+
+    const unsigned char* take(std::int64_t n) {
+        if (n < 0 || pos_ < 0 || pos_ > size_ || n > size_ - pos_) {
+            pos_ = size_;
+            return nullptr;
+        }
+        const unsigned char* p = data_ + pos_;
+        pos_ += n;
+        return p;
+    }
+
+    // Reads n floats into dest (or passes over them when dest is nullptr).
+    bool floats(float* dest, std::int64_t n) {
+        const unsigned char* p = take(n * 4);
+        if (p == nullptr) return false;
+        if (dest != nullptr) {
+            for (std::int64_t i = 0; i < n; ++i) dest[i] = krx_le::f32(p + 4 * i);
+        }
+        return true;
+    }
+
+    // Relative move by n floats (backwards when negative).
+    void moveFloats(std::int64_t n) { pos_ += n * 4; }
+
+private:
+    const unsigned char* data_;
+    std::int64_t size_;
+    std::int64_t pos_ = 0;
+};
+
+// Stores a double as single precision; values beyond the float range become
+// infinities (as IEEE rounding gives them) rather than an undefined cast.
+float toFloat(double value) {
+    if (value > std::numeric_limits<float>::max()) return std::numeric_limits<float>::infinity();
+    if (value < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+}
+
+void readFirstWindow(BodyReader& body, const KrxRecordHeader& r, const RecordNeeds& n, double scale,
+                     double points) {
+    KrxDataArrays& a = g_arrays;
+    const bool packed = r.packed();
+    const bool dc = r.hasDcPower();
+    const int entryBytes = sectionOneEntryBytes(r);
+    for (std::int64_t i = 0; i < n.entries; ++i) {
+        const unsigned char* p = body.take(entryBytes);
+        if (p == nullptr) {
+            std::fprintf(stderr, "\aRead error %d\n", 0);
+            return;
+        }
+        if (i >= a.entries) continue;
+        const double velocityCode = krx_le::i16(p);
+        double widthCode, snr, noiseExponent;
+        if (packed) {
+            widthCode = p[2];
+            snr = static_cast<std::int8_t>(p[3]);
+            noiseExponent = static_cast<std::int8_t>(p[4]) * 0.1;
+        } else {
+            widthCode = krx_le::u16(p + 2);
+            snr = krx_le::i16(p + 4) * 0.01;
+            noiseExponent = krx_le::i16(p + 6) * 0.001;
+        }
+        a.velocity1[i] = toFloat(velocityCode * scale * 0.0001);
+        a.width1[i] = toFloat(widthCode * scale * (packed ? 0.01 : 0.0001));
+        a.snr1[i] = toFloat(snr);
+        a.noise1[i] = toFloat(std::pow(10.0, noiseExponent));
+        a.power1[i] = toFloat(std::pow(10.0, a.snr1[i] * 0.1) * points * a.noise1[i]);
+        if (dc && a.dc_power != nullptr && i < a.dc_power_floats) {
+            a.dc_power[i] = toFloat(std::pow(10.0, krx_le::i16(p + 8) * 0.001));
+        }
+    }
+}
+
+bool hasSecondWindow(const KrxRecordHeader& r, const KrxRadar& radar) {
+    if (radar.window2_length <= 1) return false;
+    const int digits = r.lastTwoDigits();
+    return r.packed() ? digits == 16 : digits == 16 || digits == 17;
+}
+
+void readSecondWindow(BodyReader& body, const KrxRecordHeader& r, const RecordNeeds& n,
+                      double scale, double points) {
+    KrxDataArrays& a = g_arrays;
+    const bool packed = r.packed();
+    for (std::int64_t i = 0; i < n.entriesFit && i < a.entries; ++i) {
+        const unsigned char* p = body.take(packed ? 6 : 8);
+        if (p == nullptr) return;
+        const double velocityCode = krx_le::i16(p);
+        double widthCode, snr, tenthsCode;
+        if (packed) {
+            widthCode = p[2];
+            snr = static_cast<std::int8_t>(p[3]);
+            tenthsCode = krx_le::i16(p + 4);
+        } else {
+            widthCode = krx_le::u16(p + 2);
+            snr = krx_le::i16(p + 4) * 0.01;
+            tenthsCode = krx_le::i16(p + 6);
+        }
+        a.velocity2[i] = toFloat(velocityCode * scale * 0.0001);
+        a.width2[i] = toFloat(widthCode * scale * (packed ? 0.01 : 0.0001));
+        a.snr2[i] = toFloat(snr);
+        a.power2[i] = toFloat(std::pow(10.0, a.snr2[i] * 0.1) * points * a.noise1[i]);
+        a.tenths2[i] = toFloat(tenthsCode * 0.1);
+    }
+}
+
+void clearSecondWindow(const RecordNeeds& n) {
+    KrxDataArrays& a = g_arrays;
+    const std::int64_t count = std::min(n.entries, a.entries);
+    for (float* array : {a.velocity2, a.power2, a.snr2, a.width2, a.tenths2}) {
+        std::fill(array, array + count, 0.0f);
+    }
+}
+
+// Spectra rows hold the window-2 points first, then the window-1 points.
+void readSpectra(BodyReader& body, const KrxRecordHeader& r, const KrxRadar& radar,
+                 const KrxMode& mode, const RecordNeeds& n) {
+    KrxDataArrays& a = g_arrays;
+    const std::int64_t w1Start = radar.window1_start, w1 = radar.window1_length;
+    const std::int64_t w2Start = radar.window2_start, w2 = radar.window2_length;
+    if (w1 < 0 || w2 < 0) return;
+    const std::int64_t row = w1 + w2;
+    const bool windowsStored = r.lastTwoDigits() == 17;
+    for (std::int64_t i = 0; i < n.entriesFit; ++i) {
+        // Rows beyond the array are passed over, not stored.
+        float* dest = a.spectra != nullptr && (i + 1) * row <= a.spectra_floats ? a.spectra + i * row
+                                                                               : nullptr;
+        float* window2 = dest;
+        float* window1 = dest != nullptr ? dest + w2 : nullptr;
+        if (windowsStored) {
+            if (!body.floats(window1, w1)) return;
+            if (w2 > 0 && !body.floats(window2, w2)) return;
+            continue;
+        }
+        // The whole spectrum is stored: pick the windows out of it and land
+        // on the next entry's spectrum.
+        if (w2 > 1) {
+            body.moveFloats(w2Start - 1);
+            if (!body.floats(window2, w2)) return;
+            body.moveFloats(w1Start - w2Start - w2);
+        }
+        if (!body.floats(window1, w1)) return;
+        body.moveFloats(mode.spectrum_points - w1Start - w1 + 1);
+    }
+}
+
+void readRawSamples(BodyReader& body, const KrxMode& mode, const RecordNeeds& n) {
+    KrxDataArrays& a = g_arrays;
+    const std::int64_t row = 2 * static_cast<std::int64_t>(mode.spectrum_points);
+    if (row <= 0) return;
+    for (std::int64_t i = 0; i < n.entriesFit; ++i) {
+        float* dest = (i + 1) * row <= a.raw_floats ? a.raw + i * row : nullptr;
+        if (!body.floats(dest, row)) return;
+    }
+}
+
+}  // namespace
+
+const KrxDataArrays& krx_data_arrays() { return g_arrays; }
+
+void release_krx_arrays() {
+    KrxDataArrays& a = g_arrays;
+    tracked_free(a.block);
+    tracked_free(a.spectra);
+    tracked_free(a.raw);
+    tracked_free(a.dc_power);
+    a = KrxDataArrays{};
+}
+
+int set_krx_arrays() {
+    KrxDataArrays& a = g_arrays;
+    const KrxFile& f = krx_file();
+    const KrxRecordHeader& r = f.record;
+    const KrxRadar& radar = f.hdr.radar;
+    const KrxMode* mode = current_mode();
+    if (mode == nullptr) return 1;
+    const RecordNeeds n = recordNeeds();
+
+    if ((f.flags & kFlagSpectra) != 0 &&
+        !ensureFloats(a.spectra, a.spectra_floats, std::max(kDefaultSpectraFloats, n.spectraFloats),
+                      "disk: spec")) {
+        std::fprintf(stderr, "\aCannot allocate spectral array in disk (set_krx_arrays())\n");
+    }
+    if ((f.flags & kFlagRawSamples) != 0 &&
+        !ensureFloats(a.raw, a.raw_floats, std::max(kDefaultRawFloats, n.rawFloats), "disk: raw")) {
+        std::fprintf(stderr, "\aCannot allocate raw data array in disk (set_krx_arrays())\n");
+        std::fprintf(stderr, "nhts = %d, pts = %d, nrx = %d\n", mode->gate_count,
+                     mode->spectrum_points, radar.receiver_count);
+    }
+    if (r.hasDcPower()) {
+        tracked_free(a.dc_power);
+        a.dc_power = allocateFloats(n.entriesFit, false, "disk: dcpow");
+        a.dc_power_floats = a.dc_power != nullptr ? n.entriesFit : 0;
+        if (a.dc_power != nullptr) std::fill(a.dc_power, a.dc_power + n.entriesFit, 0.0f);
+    }
+    if (a.block != nullptr && a.entries >= n.entriesFit) return 0;
+
+    const std::int64_t entries = std::max(kDefaultEntries, n.entriesFit);
+    const std::int64_t floats = kMomentArrays * entries + kMetValues;
+    float* block = allocateFloats(floats, false, "disk: hdr");
+    if (block == nullptr || ((f.flags & kFlagSpectra) != 0 && a.spectra == nullptr)) {
+        std::fprintf(stderr, "\aCannot allocate memory for data arrays\n");
+        std::fprintf(stderr, "nhts = %d, pts = %d + %d , nrx = %d \n", mode->gate_count,
+                     radar.window1_length, radar.window2_length, radar.receiver_count);
+        tracked_free(block);
+        return 1;
+    }
+    // Defined contents before the first record fills them.
+    std::fill(block, block + floats, 0.0f);
+    tracked_free(a.block);
+    bindMomentBlock(block, entries);
+    return 0;
+}
+
+void read_record_data() {
+    KrxFile& f = krx_file();
+    const KrxRecordHeader r = f.record;
+    const KrxRadar& radar = f.hdr.radar;
+    const KrxMode* mode = current_mode();
+    const RecordNeeds n = recordNeeds();
+
+    if (mode != nullptr && g_arrays.block != nullptr) {
+        g_body.resize(static_cast<std::size_t>(n.bodyBytes));
+        std::size_t got = 0;
+        if (krx_io::seekTo(f.data, r.start + r.header_bytes) == 0) {
+            got = std::fread(g_body.data(), 1, g_body.size(), f.data);
+        }
+        BodyReader body(g_body.data(), static_cast<std::int64_t>(got));
+
+        // Nyquist velocity of the record's sampling: half the wavelength
+        // (149.9 / MHz) over the sampling period, stored in single precision.
+        const double scaleDouble = (149.9 / (radar.frequency * 0.01)) * 500000000.0 / mode->ipp /
+                                   mode->coherent_integrations / radar.receiver_count;
+        const double scale = toFloat(scaleDouble);
+        const double points = mode->spectrum_points;
+
+        readFirstWindow(body, r, n, scale, points);
+        if (hasSecondWindow(r, radar)) {
+            readSecondWindow(body, r, n, scale, points);
+        } else {
+            clearSecondWindow(n);
+        }
+        if (r.format_code >= 3000 && f.met_count > 0) {
+            body.floats(g_arrays.met, std::min<std::int64_t>(f.met_count, kMetValues));
+        }
+        if ((f.flags & kFlagSpectra) != 0) readSpectra(body, r, radar, *mode, n);
+        if ((f.flags & kFlagRawSamples) != 0 && g_arrays.raw != nullptr) readRawSamples(body, *mode, n);
+    }
+
+    f.current_offset = r.start + r.length;
+    krx_io::seekTo(f.data, f.current_offset);
+}
