@@ -1,11 +1,16 @@
 #include "consensus/gate_consensus.h"
 
+#include <cfloat>
 #include <cmath>
 
 #include "core/numeric.h"
 
 namespace qv {
 namespace {
+
+// Float expressions must be evaluated in their own type (no x87 excess
+// precision): the rounding points of the consensus are part of the output.
+static_assert(FLT_EVAL_METHOD == 0, "float arithmetic must not carry excess precision");
 
 constexpr float kHalfWindow = 0.5f;
 constexpr std::int32_t kMissingBound = -99;  // truncated velocities at or below are missing

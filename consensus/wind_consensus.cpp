@@ -1,8 +1,10 @@
 #include "consensus/wind_consensus.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 #include "consensus/consensus_file.h"
 #include "consensus/gate_consensus.h"
@@ -10,6 +12,12 @@
 
 namespace qv {
 namespace {
+
+// Float expressions must be evaluated in their own type (no x87 excess
+// precision): the rounding points of the consensus are part of the output.
+static_assert(FLT_EVAL_METHOD == 0, "float arithmetic must not carry excess precision");
+// The threshold test and the gate height are extended precision.
+static_assert(std::numeric_limits<long double>::digits >= 64, "long double must be extended");
 
 constexpr float kVerticalElevation = 90.0f;  // vertical exactly; oblique below
 constexpr int kOppositeAzimuth = 180;
