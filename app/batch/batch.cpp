@@ -1,0 +1,220 @@
+#include "app/batch/batch.h"
+
+#include <csignal>
+#include <fstream>
+#include <thread>
+
+#include "app/batch/console_host.h"
+#include "app/batch/options.h"
+#include "app/batch/settings_csv.h"
+#include "app/engine/engine.h"
+#include "core/worker.h"
+
+namespace qv::batch {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kPollInterval = 25ms;   // how often an interrupt is looked for
+constexpr auto kFlushInterval = 100ms; // status lines coalesced over this time
+
+// Days from 1601-01-01 to 1970-01-01.
+constexpr std::uint64_t kUnixEpochDays = 134774;
+constexpr std::uint64_t kMaxEpochSeconds = 253402300799;  // 9999-12-31 23:59:59
+
+std::atomic<bool> gInterrupted{false};
+
+extern "C" void onInterrupt(int) { gInterrupted.store(true); }
+
+int countDays(const DateText& begin, const DateText& end) {
+    TimeValue b = 0, e = 0;
+    calendarToTimeValue(calendarDate(begin), b);
+    calendarToTimeValue(calendarDate(end), e);
+    return static_cast<int>((e - b) / static_cast<std::uint64_t>(TimeUnits::day)) + 1;
+}
+
+using ReadStep = std::function<int(ConsensusJob&, const CalendarTime&)>;
+
+// The reader of a day, announcing the day to the host first.
+ReadStep announcingDay(ConsoleHost& host, ReadStep inner) {
+    return [&host, inner = std::move(inner)](ConsensusJob& job, const CalendarTime& day) {
+        host.beginDay(day);
+        return inner ? inner(job, day) : 1;
+    };
+}
+
+bool loadSettings(const std::string& path, std::vector<SettingsRow>& rows, std::string& error) {
+    std::ifstream in(path);
+    if (!in) {
+        error = "The settings file '" + path + "' cannot be read.";
+        return false;
+    }
+    return readSettingsCsv(in, path, rows, error);
+}
+
+bool saveSettings(const std::string& path, const RecordList<BeamSetting>& table) {
+    std::ofstream out(path, std::ios::trunc);
+    if (!out) return false;
+    writeSettingsCsv(out, table);
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+void printMissingBeams(std::ostream& err, const ConsoleHost& host) {
+    err << "These beams lack a positive consensus window or threshold:\n";
+    for (const std::string& beam : host.missingBeams()) err << "  " << beam << '\n';
+    err << "Give them with --settings FILE, or with --window and --threshold (radar beams)\n"
+           "and --rass-window and --rass-threshold (RASS beams).\n"
+        << "Nothing was written for " << host.reviewDayText() << ".\n";
+}
+
+// Beams first seen after the review keep the values they were created
+// with, as in the dialog; say so.
+void warnLateBeams(std::ostream& err, const RecordList<BeamSetting>& table) {
+    std::vector<std::string> late;
+    for (const BeamSetting* s : table) {
+        if (!(s->consensusWindow > 0.0f) || !(s->consensusPercent > 0)) {
+            late.push_back(describeMissingBeam(*s));
+        }
+    }
+    if (late.empty()) return;
+    err << "Warning: these beams were first seen after the settings review and were\n"
+           "averaged without a positive consensus window or threshold:\n";
+    for (const std::string& beam : late) err << "  " << beam << '\n';
+}
+
+}  // namespace
+
+bool sourceDateEpochTime(const std::string& text, CalendarTime& out) {
+    if (text.empty() || text.size() > 12) return false;
+    std::uint64_t seconds = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        seconds = seconds * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (seconds > kMaxEpochSeconds) return false;
+    const TimeValue value = kUnixEpochDays * static_cast<std::uint64_t>(TimeUnits::day) +
+                            seconds * static_cast<std::uint64_t>(TimeUnits::second);
+    return timeValueToCalendar(value, out);
+}
+
+const std::atomic<bool>& installInterruptHandler() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the process
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    return gInterrupted;
+}
+
+int runBatch(const std::vector<std::string>& args, const BatchContext& context) {
+    std::ostream& err = *context.err;
+
+    BatchOptions options;
+    std::string error;
+    if (!parseArguments(args, options, error)) {
+        err << error << '\n';
+        return kExitUsage;
+    }
+    if (options.help) {
+        *context.out << usageText();
+        return kExitDone;
+    }
+    error = validateOptions(options, context.now().year);
+    if (!error.empty()) {
+        err << error << '\n';
+        return kExitUsage;
+    }
+
+    std::optional<CalendarTime> fixedClock;
+    if (context.sourceDateEpoch && !context.sourceDateEpoch->empty()) {
+        CalendarTime stamp;
+        if (!sourceDateEpochTime(*context.sourceDateEpoch, stamp)) {
+            err << "Invalid SOURCE_DATE_EPOCH '" << *context.sourceDateEpoch
+                << "' (seconds since 1970-01-01 00:00:00 UTC are expected).\n";
+            return kExitUsage;
+        }
+        fixedClock = stamp;
+    }
+
+    ConsoleConfig config;
+    config.input = options.inputType;
+    config.kind = options.kind;
+    config.policy = options.vertical;
+    config.quiet = options.quiet;
+    config.terminal = context.terminal;
+    config.width = context.terminalWidth;
+    config.totalDays = countDays(*options.begin, *options.end);
+    config.defaults.window = options.window;
+    config.defaults.rassWindow = options.rassWindow;
+    if (options.threshold) config.defaults.threshold = static_cast<std::int32_t>(*options.threshold);
+    if (options.rassThreshold) {
+        config.defaults.rassThreshold = static_cast<std::int32_t>(*options.rassThreshold);
+    }
+    if (!options.settingsPath.empty() && !loadSettings(options.settingsPath, config.settings, error)) {
+        err << error << '\n';
+        return kExitUsage;
+    }
+
+    ConsoleHost host(std::move(config));
+    ConsensusJob job;
+    job.host = &host;
+    job.noMomentsPause = std::chrono::milliseconds(0);  // nobody needs time to read it
+    if (fixedClock) job.clock = [stamp = *fixedClock] { return stamp; };
+
+    RunParameters& p = job.params;
+    calendarToTimeValue(calendarDate(*options.begin), p.beginTime);
+    calendarToTimeValue(calendarDate(*options.end), p.endTime);
+    p.inputPath = options.inputPath;
+    p.outputPath = options.outputPath;
+    p.siteId = options.siteId;
+    p.dataSourceText = options.dataSource;
+    p.outputKindText = options.kind == OutputKind::Winds ? "Winds" : "Temperature";
+    p.averagingMinutes = static_cast<std::int32_t>(*options.minutes);
+
+    job.steps = context.steps ? *context.steps : standardSteps();
+    job.steps.readAscii = announcingDay(host, job.steps.readAscii);
+    job.steps.readBinary = announcingDay(host, job.steps.readBinary);
+
+    std::thread worker = startProcessing(job);
+    bool cancelSent = false;
+    auto lastFlush = std::chrono::steady_clock::now() - kFlushInterval;
+    while (!host.waitForRunEnd(kPollInterval)) {
+        if (!cancelSent && context.interrupted && context.interrupted->load()) {
+            job.cancelEvent.set();
+            cancelSent = true;
+            host.notice("Interrupted: the run stops when the current day's reading ends.");
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastFlush >= kFlushInterval) {
+            host.flush(err);
+            lastFlush = now;
+        }
+    }
+    worker.join();
+    host.finish(err);
+
+    std::vector<std::string> unwritten = host.unwritten();
+    if (!options.saveSettingsPath.empty()) {
+        if (job.beamSettings.empty()) {
+            err << "No beams were found: " << options.saveSettingsPath << " was not written.\n";
+        } else if (!saveSettings(options.saveSettingsPath, job.beamSettings)) {
+            unwritten.push_back(options.saveSettingsPath);
+        }
+    }
+    if (host.reviewed() && !host.reviewStopped()) warnLateBeams(err, job.beamSettings);
+    if (!unwritten.empty()) {
+        err << "These output files could not be written:\n";
+        for (const std::string& path : unwritten) err << "  " << path << '\n';
+    }
+
+    if (host.reviewStopped()) {
+        printMissingBeams(err, host);
+        return kExitSettings;
+    }
+    if (host.lastMainText() == "Operation canceled.") return kExitInterrupted;
+    return unwritten.empty() ? kExitDone : kExitUnwritten;
+}
+
+}  // namespace qv::batch

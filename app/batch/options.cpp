@@ -1,0 +1,309 @@
+#include "app/batch/options.h"
+
+#include <cstdlib>
+#include <limits>
+#include <map>
+
+#include "app/batch/numbers.h"
+#include "core/text.h"
+
+namespace qv::batch {
+namespace {
+
+constexpr int kFirstYear = 1995;            // first entry of the dialog's year lists
+constexpr std::int64_t kMaxMinutes = 1440;  // one day: every longer period is the same
+constexpr std::size_t kMaxSiteLength = 3;
+constexpr std::size_t kMaxSourceLength = 49;
+
+bool allDigits(const std::string& s, std::size_t from, std::size_t count) {
+    if (from + count > s.size()) return false;
+    for (std::size_t i = from; i < from + count; ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+    }
+    return true;
+}
+
+// YYYY-MM-DD; months and days of one or two digits are accepted.
+bool parseDate(const std::string& text, DateText& out) {
+    const std::size_t dash1 = text.find('-');
+    if (dash1 != 4 || !allDigits(text, 0, 4)) return false;
+    const std::size_t dash2 = text.find('-', dash1 + 1);
+    if (dash2 == std::string::npos) return false;
+    const std::size_t monthLen = dash2 - dash1 - 1;
+    const std::size_t dayLen = text.size() - dash2 - 1;
+    if (monthLen < 1 || monthLen > 2 || dayLen < 1 || dayLen > 2) return false;
+    if (!allDigits(text, dash1 + 1, monthLen) || !allDigits(text, dash2 + 1, dayLen)) return false;
+    out.year = std::atoi(text.substr(0, 4).c_str());
+    out.month = std::atoi(text.substr(dash1 + 1, monthLen).c_str());
+    out.day = std::atoi(text.substr(dash2 + 1, dayLen).c_str());
+    return true;
+}
+
+std::string invalidValue(const std::string& option, const std::string& value,
+                         const char* expected) {
+    return "Invalid value for " + option + ": '" + value + "' (" + expected + ").";
+}
+
+bool dateExists(const DateText& d) {
+    CalendarTime c = calendarDate(d);
+    TimeValue ignored = 0;
+    return calendarToTimeValue(c, ignored);
+}
+
+// Year, month and day checks of one date, with the dialog's texts.
+std::string checkDate(const std::optional<DateText>& date, const char* which, int currentYear) {
+    if (!date || date->year < kFirstYear || date->year > currentYear) {
+        return formatText("Invalid %s year.", which);
+    }
+    if (date->month < 1 || date->month > 12) return formatText("Invalid %s month.", which);
+    if (date->day < 1 || date->day > 31 || !dateExists(*date)) {
+        return formatText("Invalid %s day.", which);
+    }
+    return {};
+}
+
+TimeValue dateValue(const DateText& d) {
+    TimeValue value = 0;
+    calendarToTimeValue(calendarDate(d), value);
+    return value;
+}
+
+enum class Opt {
+    Begin, End, Input, Output, Minutes, InputType, Site, Source, Vertical, Kind,
+    Window, Threshold, RassWindow, RassThreshold, Settings, SaveSettings,
+};
+
+const std::map<std::string, Opt>& valueOptions() {
+    static const std::map<std::string, Opt> table = {
+        {"--begin", Opt::Begin},           {"--end", Opt::End},
+        {"--input", Opt::Input},           {"--output", Opt::Output},
+        {"--minutes", Opt::Minutes},       {"--input-type", Opt::InputType},
+        {"--site", Opt::Site},             {"--source", Opt::Source},
+        {"--vertical", Opt::Vertical},     {"--kind", Opt::Kind},
+        {"--window", Opt::Window},         {"--threshold", Opt::Threshold},
+        {"--rass-window", Opt::RassWindow}, {"--rass-threshold", Opt::RassThreshold},
+        {"--settings", Opt::Settings},     {"--save-settings", Opt::SaveSettings},
+    };
+    return table;
+}
+
+// Stores one option's value; returns the error text or an empty text.
+std::string applyValue(Opt opt, const std::string& name, const std::string& value,
+                       BatchOptions& o) {
+    switch (opt) {
+    case Opt::Begin:
+    case Opt::End: {
+        DateText d;
+        if (!parseDate(value, d)) return invalidValue(name, value, "a date YYYY-MM-DD is expected");
+        (opt == Opt::Begin ? o.begin : o.end) = d;
+        return {};
+    }
+    case Opt::Input: o.inputPath = trimFolder(value); return {};
+    case Opt::Output: o.outputPath = trimFolder(value); return {};
+    case Opt::Minutes: {
+        std::int64_t n = 0;
+        if (!parseWholeInteger(value, n)) {
+            return invalidValue(name, value, "a whole number of minutes is expected");
+        }
+        o.minutes = n;
+        return {};
+    }
+    case Opt::InputType:
+        if (value == "binary") o.inputType = InputType::Binary;
+        else if (value == "ascii") o.inputType = InputType::Ascii;
+        else return invalidValue(name, value, "binary or ascii");
+        return {};
+    case Opt::Site: o.siteId = value; return {};
+    case Opt::Source: o.dataSource = value; return {};
+    case Opt::Vertical:
+        if (value == "not-used") o.vertical = VerticalPolicy::NotUsed;
+        else if (value == "when-available") o.vertical = VerticalPolicy::WhenAvailable;
+        else if (value == "required") o.vertical = VerticalPolicy::Required;
+        else return invalidValue(name, value, "not-used, when-available or required");
+        return {};
+    case Opt::Kind:
+        if (value == "winds") o.kind = OutputKind::Winds;
+        else if (value == "temperature") o.kind = OutputKind::Temperature;
+        else return invalidValue(name, value, "winds or temperature");
+        return {};
+    case Opt::Window:
+    case Opt::RassWindow: {
+        float w = 0.0f;
+        if (!parseWholeFloat(value, w)) return invalidValue(name, value, "a number is expected");
+        (opt == Opt::Window ? o.window : o.rassWindow) = w;
+        return {};
+    }
+    case Opt::Threshold:
+    case Opt::RassThreshold: {
+        std::int64_t p = 0;
+        if (!parseWholeInteger(value, p) || p > std::numeric_limits<std::int32_t>::max() ||
+            p < std::numeric_limits<std::int32_t>::min()) {
+            return invalidValue(name, value, "a whole number of percent is expected");
+        }
+        (opt == Opt::Threshold ? o.threshold : o.rassThreshold) = p;
+        return {};
+    }
+    case Opt::Settings: o.settingsPath = value; return {};
+    case Opt::SaveSettings: o.saveSettingsPath = value; return {};
+    }
+    return {};
+}
+
+}  // namespace
+
+CalendarTime calendarDate(const DateText& date) {
+    CalendarTime c;
+    c.year = static_cast<std::uint16_t>(date.year);
+    c.month = static_cast<std::uint16_t>(date.month);
+    c.day = static_cast<std::uint16_t>(date.day);
+    return c;
+}
+
+std::string trimFolder(const std::string& path) {
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    return p;
+}
+
+bool parseArguments(const std::vector<std::string>& args, BatchOptions& options,
+                    std::string& error) {
+    const std::string hint = "\nSee 'quorvane-batch --help'.";
+    std::map<std::string, bool> seen;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (arg == "--quiet" || arg == "-q") {
+            options.quiet = true;
+            continue;
+        }
+        std::string name = arg;
+        std::optional<std::string> value;
+        const std::size_t eq = arg.find('=');
+        if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+        }
+        const auto it = valueOptions().find(name);
+        if (it == valueOptions().end()) {
+            if (arg.rfind("-", 0) == 0 && arg.size() > 1) {
+                error = "Unknown option '" + name + "'." + hint;
+            } else {
+                error = "Unexpected argument '" + arg + "'." + hint;
+            }
+            return false;
+        }
+        if (!value) {
+            if (i + 1 >= args.size()) {
+                error = "Option " + name + " needs a value." + hint;
+                return false;
+            }
+            value = args[++i];
+        }
+        if (seen[name]) {
+            error = "Option " + name + " is given more than once." + hint;
+            return false;
+        }
+        seen[name] = true;
+        const std::string failure = applyValue(it->second, name, *value, options);
+        if (!failure.empty()) {
+            error = failure + hint;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string validateOptions(const BatchOptions& o, int currentYear) {
+    if (auto e = checkDate(o.begin, "begin", currentYear); !e.empty()) return e;
+    if (auto e = checkDate(o.end, "end", currentYear); !e.empty()) return e;
+    if (o.inputPath.empty()) return "Invalid input path.";
+    if (o.outputPath.empty()) return "Invalid output path.";
+    if (o.siteId.size() > kMaxSiteLength) {
+        return formatText("Please enter no more than %d characters.",
+                          static_cast<int>(kMaxSiteLength));
+    }
+    if (o.inputType == InputType::Ascii && o.siteId.empty()) return "Invalid SiteID.";
+    if (!o.minutes || *o.minutes <= 0) {
+        return "Consensus averaging period must be\ngreater than zero.";
+    }
+    if (*o.minutes > kMaxMinutes) {
+        return formatText("Consensus averaging period must be at most %d minutes (one day).",
+                          static_cast<int>(kMaxMinutes));
+    }
+    if (dateValue(*o.begin) > dateValue(*o.end)) {
+        return "Begin date must be less than or equal to end date.";
+    }
+    if (o.window && !(*o.window > 0.0f)) {
+        return "The consensus window must be greater than zero. (--window)";
+    }
+    if (o.threshold && *o.threshold <= 0) {
+        return "The consensus threshold must be greater than zero. (--threshold)";
+    }
+    if (o.rassWindow && !(*o.rassWindow > 0.0f)) {
+        return "The consensus window must be greater than zero. (--rass-window)";
+    }
+    if (o.rassThreshold && *o.rassThreshold <= 0) {
+        return "The consensus threshold must be greater than zero. (--rass-threshold)";
+    }
+    if (o.dataSource.size() > kMaxSourceLength) {
+        return formatText("The data source text must be at most %d characters.",
+                          static_cast<int>(kMaxSourceLength));
+    }
+    return {};
+}
+
+std::string usageText() {
+    return R"(Usage: quorvane-batch --begin YYYY-MM-DD --end YYYY-MM-DD --input DIR --output DIR
+                      --minutes N [options]
+
+Turns the wind-profiler moment files of a range of days into consensus data
+files, exactly as the Quorvane dialog does, without a screen.
+
+  --begin YYYY-MM-DD     first day to process
+  --end YYYY-MM-DD       last day to process (inclusive)
+  --input DIR            folder of the moment files
+  --output DIR           folder for the consensus data files
+  --minutes N            consensus averaging period in minutes (1 to 1440)
+  --input-type binary|ascii
+                         binary data-acquisition files (default) or ASCII
+                         moment files
+  --site SSS             site identifier of the ASCII file names (required
+                         with ascii; at most 3 characters)
+  --source TEXT          data-source text of the output title (default "QAV")
+  --vertical not-used|when-available|required
+                         use of consensed vertical velocities (default
+                         when-available)
+  --kind winds|temperature
+                         output kind (default winds)
+  --window W             consensus window of radar beams, m/s
+  --threshold P          consensus threshold of radar beams, percent
+  --rass-window W        consensus window of RASS beams, degrees C (default:
+                         the --window value)
+  --rass-threshold P     consensus threshold of RASS beams, percent (default:
+                         the --threshold value)
+  --settings FILE        per-beam values, CSV:
+                         azimuth,elevation,pulse_width,rass,window,threshold
+  --save-settings FILE   write the beam table as reviewed (same CSV)
+  --quiet                no status lines and no progress bar
+  --help                 this text
+
+The settings review takes each beam's window and threshold from --settings
+first, then from the defaults above; a beam left without a positive window
+or threshold stops the run before anything is written (exit status 3).
+
+Example:
+  quorvane-batch --begin 2004-06-15 --end 2004-06-16 --input samples \
+      --output out --input-type ascii --site qvs --kind winds --minutes 30 \
+      --window 2 --threshold 50
+
+Exit status: 0 done, 1 an output file could not be written, 2 invalid
+arguments, 3 a beam lacks consensus settings, 130 interrupted.
+When SOURCE_DATE_EPOCH is set, the "Created on" stamp of the output headers
+is taken from it instead of the clock.
+)";
+}
+
+}  // namespace qv::batch

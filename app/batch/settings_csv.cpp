@@ -1,0 +1,227 @@
+#include "app/batch/settings_csv.h"
+
+#include <array>
+#include <charconv>
+#include <limits>
+
+#include "app/batch/numbers.h"
+#include "core/text.h"
+
+namespace qv::batch {
+namespace {
+
+constexpr std::size_t kFieldCount = 6;
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+std::vector<std::string_view> splitFields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = line.find(',', start);
+        if (comma == std::string_view::npos) {
+            fields.push_back(trim(line.substr(start)));
+            break;
+        }
+        fields.push_back(trim(line.substr(start, comma - start)));
+        start = comma + 1;
+    }
+    return fields;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+bool parseInt32(std::string_view text, std::int32_t& out) {
+    std::int64_t v = 0;
+    if (!parseWholeInteger(text, v) || v < std::numeric_limits<std::int32_t>::min() ||
+        v > std::numeric_limits<std::int32_t>::max()) {
+        return false;
+    }
+    out = static_cast<std::int32_t>(v);
+    return true;
+}
+
+bool sameIdentity(const SettingsRow& row, const BeamSetting& s) {
+    return row.azimuth == s.azimuth && row.elevation == s.elevation &&
+           row.pulseWidth == s.pulseWidth && row.rassFlag == s.rassFlag;
+}
+
+bool sameIdentity(const SettingsRow& a, const SettingsRow& b) {
+    return a.azimuth == b.azimuth && a.elevation == b.elevation && a.pulseWidth == b.pulseWidth &&
+           a.rassFlag == b.rassFlag;
+}
+
+// A printable, bounded quote of a field for error texts.
+std::string quoted(std::string_view field) {
+    std::string out = "'";
+    for (std::size_t i = 0; i < field.size() && i < 40; ++i) {
+        const unsigned char c = static_cast<unsigned char>(field[i]);
+        out += (c >= 0x20 && c < 0x7f) ? static_cast<char>(c) : '?';
+    }
+    if (field.size() > 40) out += "...";
+    return out + "'";
+}
+
+// Parses the six fields of one data line; returns the error or an empty text.
+std::string parseRow(const std::vector<std::string_view>& f, SettingsRow& row) {
+    if (f.size() != kFieldCount) {
+        return formatText("expected %d fields (%s), found %d.", static_cast<int>(kFieldCount),
+                          kSettingsHeader, static_cast<int>(f.size()));
+    }
+    if (!parseInt32(f[0], row.azimuth)) return "azimuth " + quoted(f[0]) + " is not a whole number.";
+    if (!parseWholeFloat(f[1], row.elevation)) return "elevation " + quoted(f[1]) + " is not a number.";
+    if (!parseInt32(f[2], row.pulseWidth)) {
+        return "pulse_width " + quoted(f[2]) + " is not a whole number.";
+    }
+    if (f[3] == "0" || equalsIgnoringCase(f[3], "OFF")) {
+        row.rassFlag = 0;
+    } else if (f[3] == "1" || equalsIgnoringCase(f[3], "ON")) {
+        row.rassFlag = 1;
+    } else if (!parseInt32(f[3], row.rassFlag)) {
+        return "rass " + quoted(f[3]) + " must be 0, 1, OFF or ON.";
+    }
+    if (!f[4].empty()) {
+        float w = 0.0f;
+        if (!parseWholeFloat(f[4], w)) return "window " + quoted(f[4]) + " is not a number.";
+        if (!(w > 0.0f)) return "The consensus window must be greater than zero.";
+        row.window = w;
+    }
+    if (!f[5].empty()) {
+        std::int32_t p = 0;
+        if (!parseInt32(f[5], p)) return "threshold " + quoted(f[5]) + " is not a whole number.";
+        if (p <= 0) return "The consensus threshold must be greater than zero.";
+        row.threshold = p;
+    }
+    return {};
+}
+
+float displayElevation(float elevation) {
+    return elevation > 90.0f ? elevation * 0.01f : elevation;
+}
+
+}  // namespace
+
+std::string shortestFloatText(float value) {
+    std::array<char, 64> buffer{};
+    const auto [ptr, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    if (ec != std::errc()) return formatText("%.9g", static_cast<double>(value));
+    return std::string(buffer.data(), ptr);
+}
+
+bool readSettingsCsv(std::istream& in, const std::string& sourceName,
+                     std::vector<SettingsRow>& rows, std::string& error) {
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        const std::string_view text = trim(line);
+        if (text.empty() || text.front() == '#') continue;
+        const std::vector<std::string_view> fields = splitFields(text);
+        if (equalsIgnoringCase(fields.front(), "azimuth")) continue;  // heading row
+        SettingsRow row;
+        row.line = number;
+        const std::string failure = parseRow(fields, row);
+        if (!failure.empty()) {
+            error = formatText("%s:%d: ", sourceName.c_str(), number) + failure;
+            return false;
+        }
+        for (const SettingsRow& earlier : rows) {
+            if (sameIdentity(earlier, row)) {
+                error = formatText("%s:%d: the same beam as line %d.", sourceName.c_str(), number,
+                                   earlier.line);
+                return false;
+            }
+        }
+        rows.push_back(row);
+    }
+    if (in.bad()) {
+        error = sourceName + ": the file could not be read.";
+        return false;
+    }
+    return true;
+}
+
+void writeSettingsCsv(std::ostream& out, const RecordList<BeamSetting>& table) {
+    out << kSettingsHeader << '\n';
+    for (const BeamSetting* s : table) {
+        out << s->azimuth << ',' << shortestFloatText(s->elevation) << ',' << s->pulseWidth << ','
+            << s->rassFlag << ',';
+        if (s->consensusWindow > 0.0f) out << shortestFloatText(s->consensusWindow);
+        out << ',';
+        if (s->consensusPercent > 0) out << s->consensusPercent;
+        out << '\n';
+    }
+}
+
+std::vector<const BeamSetting*> reviewTable(RecordList<BeamSetting>& table,
+                                            const std::vector<SettingsRow>& rows,
+                                            const ReviewDefaults& defaults) {
+    std::vector<const BeamSetting*> missing;
+    for (BeamSetting* s : table) {
+        for (const SettingsRow& row : rows) {
+            if (!sameIdentity(row, *s)) continue;
+            if (row.window) s->consensusWindow = *row.window;
+            if (row.threshold) s->consensusPercent = *row.threshold;
+            break;
+        }
+        const bool rass = s->rassFlag != 0;
+        const std::optional<float> window =
+            rass && defaults.rassWindow ? defaults.rassWindow : defaults.window;
+        const std::optional<std::int32_t> threshold =
+            rass && defaults.rassThreshold ? defaults.rassThreshold : defaults.threshold;
+        if (!(s->consensusWindow > 0.0f) && window) s->consensusWindow = *window;
+        if (!(s->consensusPercent > 0) && threshold) s->consensusPercent = *threshold;
+        if (!(s->consensusWindow > 0.0f) || !(s->consensusPercent > 0)) missing.push_back(s);
+    }
+    return missing;
+}
+
+std::string describeMissingBeam(const BeamSetting& beam) {
+    std::string text = formatText("azimuth %d, elevation %s, pulse width %d ns, RASS %s",
+                                  static_cast<int>(beam.azimuth),
+                                  shortestFloatText(beam.elevation).c_str(),
+                                  static_cast<int>(beam.pulseWidth),
+                                  beam.rassFlag != 0 ? "ON" : "OFF");
+    const bool noWindow = !(beam.consensusWindow > 0.0f);
+    const bool noThreshold = !(beam.consensusPercent > 0);
+    if (noWindow && noThreshold) return text + ": no window, no threshold";
+    if (noWindow) return text + ": no window";
+    if (noThreshold) return text + ": no threshold";
+    return text;
+}
+
+std::vector<std::string> settingsTableLines(const RecordList<BeamSetting>& table) {
+    std::vector<std::string> lines;
+    lines.push_back(formatText("%-9s%-11s%-12s%-11s%-12s%s", "Azimuth", "Elevation", "PulseWidth",
+                               "CnsWindow", "CnsPercent", "RASS"));
+    for (const BeamSetting* s : table) {
+        const std::string window =
+            s->consensusWindow > 0.0f ? formatText("%.2f", static_cast<double>(s->consensusWindow))
+                                      : std::string();
+        const std::string percent =
+            s->consensusPercent != 0 ? formatText("%d", static_cast<int>(s->consensusPercent))
+                                     : std::string();
+        lines.push_back(formatText(
+            "%-9d%-11.2f%-12d%-11s%-12s%s", static_cast<int>(s->azimuth),
+            static_cast<double>(displayElevation(s->elevation)), static_cast<int>(s->pulseWidth),
+            window.c_str(), percent.c_str(), s->rassFlag != 0 ? "ON" : "OFF"));
+    }
+    return lines;
+}
+
+}  // namespace qv::batch
