@@ -1,11 +1,10 @@
 #include "input/ascii_moments.h"
 
+#include <locale.h>
+
 #include <algorithm>
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <locale.h>
 #include <memory>
 #include <string>
 
@@ -33,7 +32,7 @@ enum class Variant { Raw, Rat };
 // both end a line, a line longer than kPieceLength characters is returned
 // in pieces, and the end of the file ends the last line.
 class MomentLineReader {
-public:
+  public:
     explicit MomentLineReader(std::FILE* file) : file_(file) {}
 
     // The next line without its line end, cut at an embedded NUL (the text
@@ -58,7 +57,7 @@ public:
         return true;
     }
 
-private:
+  private:
     int peek() {
         if (pos_ == len_ && !fill()) return EOF;
         return static_cast<unsigned char>(buffer_[pos_]);
@@ -106,7 +105,7 @@ locale_t numericLocale() {
 // ends the scan, and later conversions then fail too. A target is written
 // only when its conversion succeeds, so fields that fail keep their values.
 class FieldScanner {
-public:
+  public:
     FieldScanner(const std::string& text, std::size_t start) : text_(text), pos_(start) {
         if (pos_ > text_.size()) pos_ = text_.size();
     }
@@ -167,7 +166,7 @@ public:
         return true;
     }
 
-private:
+  private:
     void skipSpace() {
         while (pos_ < text_.size() && isSpace(text_[pos_])) ++pos_;
     }
@@ -347,8 +346,9 @@ int GetAsciiMoments(ConsensusJob& job, const CalendarTime& day) {
                 file.reset(std::fopen(job.inputFileName.c_str(), "rb"));
             }
             if (!file) {
-                job.reportReaderError(formatText("GetAsciiMoments Error: Can not open input file %s",
-                                                 job.inputFileName.c_str()));
+                job.reportReaderError(
+                    formatText("GetAsciiMoments Error: Can not open input file %s",
+                               job.inputFileName.c_str()));
                 return 0;
             }
             if (!readMomentFile(job, file.get(), variant, fields, fileDay)) return 0;

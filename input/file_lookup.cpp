@@ -31,7 +31,8 @@ std::optional<std::string> findInputFile(const std::string& path) {
     // Split at the last '/': the folder part keeps its separator so that the
     // result is spelled like the path that was asked for.
     const std::size_t slash = path.rfind('/');
-    const std::string folderPart = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string folderPart =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string wanted = slash == std::string::npos ? path : path.substr(slash + 1);
     if (wanted.empty()) return std::nullopt;
 

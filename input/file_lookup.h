@@ -2,7 +2,7 @@
 //
 // Input names are composed from the user's folder and a fixed pattern, but
 // files copied from other systems often carry upper-case names. Every reader
-// opens its files through findInputFile so that ABC04167.RAW is found when
+// opens its files through findInputFile, so that ABC04167.RAW is found when
 // abc04167.raw is asked for.
 #pragma once
 

@@ -1,6 +1,7 @@
 #include "input/ascii_moments.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <cmath>
@@ -10,8 +11,6 @@
 #include <initializer_list>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "core/job.h"
 #include "core/numeric.h"
@@ -47,7 +46,7 @@ const std::string kHeader = " STN 4001 10525 1600\n";
 const CalendarTime kDay = date(2004, 6, 15);
 
 class AsciiMoments : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = fs::temp_directory_path() / (std::string("qv_ascii_") + info->test_suite_name() +
@@ -162,7 +161,8 @@ TEST_F(AsciiMoments, YearChangeReadsDayOneOfTheNextYear) {
     // The records already read stay in the store.
     EXPECT_EQ(keys(), std::vector<std::string>{"2300"});
 
-    write("abc04001.raw", kHeader + record("1 90.0 0 3 365 23 59 59", "0 700 105 0 1", {"0.7 3.0"}));
+    write("abc04001.raw",
+          kHeader + record("1 90.0 0 3 365 23 59 59", "0 700 105 0 1", {"0.7 3.0"}));
     qv::ClearPeriodStore(job);
     host.errors.clear();
     EXPECT_EQ(run(date(2003, 12, 31)), 1);
@@ -283,8 +283,8 @@ TEST_F(AsciiMoments, HeaderIsParsedFromItsSecondCharacter) {
         {"#STN 4001 10525 1600", "STN", 4001, 10525, 1600},
         {"STN 4001 10525 1600", "TN", 4001, 10525, 1600},  // no marker: first letter lost
         {" STN -4001 -10525 -12", "STN", -4001, -10525, -12},
-        {" STN 4001", "STN", 4001, 0, 0},              // missing numbers give 0
-        {" STN 4001 x 1600", "STN", 4001, 0, 0},       // the scan ends at x
+        {" STN 4001", "STN", 4001, 0, 0},         // missing numbers give 0
+        {" STN 4001 x 1600", "STN", 4001, 0, 0},  // the scan ends at x
         {" STN 99999 -99999 1600", "STN", 32767, -32768, 1600},
         {" ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 1 2 3",
          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvw", 1, 2, 3},
@@ -334,14 +334,14 @@ TEST_F(AsciiMoments, NextDaysFileFillsTheLastPeriod) {
         {7, {"1201", "2327", "2353"}, {1, 1, 1}},
         {1440, {"0000"}, {3}},
     };
-    const std::string today =
-        kHeader + record("1 90.0 0 4 167 12 3 45", "0 700 105 0 1", {"0.5 3.0"}) +
-        record("1 90.0 0 4 167 23 30 0", "0 700 105 0 1", {"0.6 3.0"}) +
-        record("1 90.0 0 4 168 0 10 0", "0 700 105 0 1", {"0.7 3.0"});
-    const std::string tomorrow =
-        kHeader + record("1 90.0 0 4 167 23 59 30", "0 700 105 0 1", {"0.8 3.0"}) +
-        record("1 90.0 0 4 168 0 0 0", "0 700 105 0 1", {"0.9 3.0"}) +
-        record("1 90.0 0 4 168 0 20 0", "0 700 105 0 1", {"1.0 3.0"});
+    const std::string today = kHeader +
+                              record("1 90.0 0 4 167 12 3 45", "0 700 105 0 1", {"0.5 3.0"}) +
+                              record("1 90.0 0 4 167 23 30 0", "0 700 105 0 1", {"0.6 3.0"}) +
+                              record("1 90.0 0 4 168 0 10 0", "0 700 105 0 1", {"0.7 3.0"});
+    const std::string tomorrow = kHeader +
+                                 record("1 90.0 0 4 167 23 59 30", "0 700 105 0 1", {"0.8 3.0"}) +
+                                 record("1 90.0 0 4 168 0 0 0", "0 700 105 0 1", {"0.9 3.0"}) +
+                                 record("1 90.0 0 4 168 0 20 0", "0 700 105 0 1", {"1.0 3.0"});
     writeDay(today, tomorrow);
 
     for (const Case& c : cases) {
@@ -368,10 +368,9 @@ TEST_F(AsciiMoments, NextDaysFileFillsTheLastPeriod) {
 
 TEST_F(AsciiMoments, RatRecordsOfBothFlagsMakeTwoBeams) {
     host.output = OutputKind::Temperature;
-    write("abc04167.rat",
-          kHeader + record("0 90.0 0 4 167 12 0 30", "0 700 105 0 1", {"0.5 3.0"}) +
-              record("1 90.0 0 4 167 12 1 30", "0 700 105 0 1", {"345.0 6.0"}) +
-              record("1 90.0 0 4 167 12 2 30", "0 700 105 0 1", {"346.0 6.5"}));
+    write("abc04167.rat", kHeader + record("0 90.0 0 4 167 12 0 30", "0 700 105 0 1", {"0.5 3.0"}) +
+                              record("1 90.0 0 4 167 12 1 30", "0 700 105 0 1", {"345.0 6.0"}) +
+                              record("1 90.0 0 4 167 12 2 30", "0 700 105 0 1", {"346.0 6.5"}));
     write("abc04168.rat", kHeader);
     ASSERT_EQ(run(), 1);
 
@@ -388,6 +387,32 @@ TEST_F(AsciiMoments, RatRecordsOfBothFlagsMakeTwoBeams) {
     EXPECT_EQ(job.beamSettings.findByPosition(std::size_t{1})->rassFlag, 1);
 }
 
+// The output kind is read at each use: Temperature for the processing
+// day's file, Winds for the next day's.
+class SwitchingHost : public qv::test::ScriptedHost {
+  public:
+    OutputKind outputKind() override {
+        return calls++ == 0 ? OutputKind::Temperature : OutputKind::Winds;
+    }
+    int calls = 0;
+};
+
+TEST_F(AsciiMoments, RawRecordsCarryNoRassFlagAfterARatFile) {
+    SwitchingHost switching;
+    job.host = &switching;
+    write("abc04167.rat",
+          kHeader + record("1 90.0 0 4 167 23 30 0", "0 700 105 0 1", {"345.0 6.0"}));
+    write("abc04168.raw",
+          kHeader + record("1 90.0 0 4 167 23 59 30", "0 700 105 0 1", {"0.8 3.0"}));
+    ASSERT_EQ(run(), 1);
+    EXPECT_EQ(switching.calls, 2);
+    AveragingPeriod* p = period("2300");
+    ASSERT_NE(p, nullptr);
+    ASSERT_EQ(p->beams.count(), 2u);
+    EXPECT_EQ(p->beams.findByPosition(std::size_t{0})->rassFlag, 1);
+    EXPECT_EQ(p->beams.findByPosition(std::size_t{1})->rassFlag, 0);
+}
+
 // --- Damaged and unusual files ----------------------------------------------
 
 // What one call leaves behind for a processing-day file (the next day's file
@@ -400,7 +425,8 @@ struct Outcome {
 };
 
 TEST_F(AsciiMoments, DamagedFilesEndOrSkipAsDescribed) {
-    const std::string good = record("1 90.0 0 4 167 12 0 30", "0 700 105 0 2", {"0.5 3.0", "0.6 4.0"});
+    const std::string good =
+        record("1 90.0 0 4 167 12 0 30", "0 700 105 0 2", {"0.5 3.0", "0.6 4.0"});
     struct Case {
         const char* label;
         std::string today;
@@ -410,16 +436,23 @@ TEST_F(AsciiMoments, DamagedFilesEndOrSkipAsDescribed) {
         {"empty file", "", {0, {}, -1, 0}},
         {"header only", kHeader, {1, {}, -1, 0}},
         {"header without line end", " STN 4001 10525 1600", {1, {}, -1, 0}},
-        {"ends after record line 1", kHeader + good + "1 90.0 0 4 167 12 5 0\n", {0, {"1200"}, 1, 2}},
-        {"ends inside the gates", kHeader + good + "1 90.0 0 4 167 12 5 0\n0 700 105 0 3\n0.1 1.0\n",
+        {"ends after record line 1",
+         kHeader + good + "1 90.0 0 4 167 12 5 0\n",
+         {0, {"1200"}, 1, 2}},
+        {"ends inside the gates",
+         kHeader + good + "1 90.0 0 4 167 12 5 0\n0 700 105 0 3\n0.1 1.0\n",
          {1, {"1200"}, 2, 3}},
         {"blank lines between and after records",
-         kHeader + "\n  \t\n" + good + "\r\n\n" + good + "   \n\n", {1, {"1200"}, 2, 2}},
-        {"negative gate count", kHeader + "1 90.0 0 4 167 12 0 30\n0 700 105 0 -5\n" + good,
+         kHeader + "\n  \t\n" + good + "\r\n\n" + good + "   \n\n",
+         {1, {"1200"}, 2, 2}},
+        {"negative gate count",
+         kHeader + "1 90.0 0 4 167 12 0 30\n0 700 105 0 -5\n" + good,
          {1, {"1200"}, 1, 2}},
-        {"gate count beyond 32 bits", kHeader + "1 90.0 0 4 167 12 0 30\n0 700 105 0 99999999999999999999\n0.1 1.0\n",
+        {"gate count beyond 32 bits",
+         kHeader + "1 90.0 0 4 167 12 0 30\n0 700 105 0 99999999999999999999\n0.1 1.0\n",
          {1, {"1200"}, 1, 100}},
-        {"gate count above the int16 range", kHeader + "1 90.0 0 4 167 12 0 30\n0 700 105 0 70000\n0.1 1.0\n",
+        {"gate count above the int16 range",
+         kHeader + "1 90.0 0 4 167 12 0 30\n0 700 105 0 70000\n0.1 1.0\n",
          {1, {"1200"}, 1, 100}},
         {"overflowing time fields are not stored",
          kHeader + "1 90.0 0 99999999999 167 12 0 30\n0 700 105 0 1\n0.1 1.0\n" +
@@ -429,7 +462,8 @@ TEST_F(AsciiMoments, DamagedFilesEndOrSkipAsDescribed) {
              "1 90.0 0 -2147483648 167 12 0 30\n0 700 105 0 1\n0.1 1.0\n" +
              "1 90.0 0 4 -40000 12 0 30\n0 700 105 0 1\n0.1 1.0\n",
          {1, {}, -1, 0}},
-        {"line cut at a NUL byte", kHeader + std::string("\0\x01\xff garbage\n", 12) + good,
+        {"line cut at a NUL byte",
+         kHeader + std::string("\0\x01\xff garbage\n", 12) + good,
          {1, {"1200"}, 1, 2}},
         {"record of binary bytes", kHeader + "\xfe\xfe\n\xfe\n" + good, {1, {"1200"}, 1, 2}},
     };
@@ -465,8 +499,9 @@ TEST_F(AsciiMoments, TrailingBlankLineDoesNotLoseTheNextDay) {
 }
 
 TEST_F(AsciiMoments, GatesWithoutTwoNumbersAreMissing) {
-    writeDay(kHeader + record("1 90.0 0 4 167 12 0 30", "0 700 105 0 6",
-                              {"1.5 2.5", "abc def", "3.5", "", "4.5 x", "5.5 6.5 7.5"}) +
+    writeDay(kHeader +
+                 record("1 90.0 0 4 167 12 0 30", "0 700 105 0 6",
+                        {"1.5 2.5", "abc def", "3.5", "", "4.5 x", "5.5 6.5 7.5"}) +
                  // Cut short: 4 gates announced, 2 given.
                  record("1 90.0 0 4 167 12 1 30", "0 700 105 0 4", {"8.5 9.5", "10.5 11.5"}),
              kHeader);
@@ -574,7 +609,7 @@ TEST_F(AsciiMoments, LongLinesAreReadInPiecesOf498) {
     };
     const float missing = qv::kMissingSample;
     const Case cases[] = {
-        {497, "\n", 1, 3.5f},   {497, "\r\n", 1, 3.5f}, {498, "\n", 0, missing},
+        {497, "\n", 1, 3.5f},      {497, "\r\n", 1, 3.5f},  {498, "\n", 0, missing},
         {498, "\r\n", 0, missing}, {499, "\n", 0, missing}, {996, "\n", 0, missing},
     };
     for (const Case& c : cases) {
@@ -608,10 +643,10 @@ TEST_F(AsciiMoments, VeryLongLinesAreSurvived) {
 }
 
 TEST_F(AsciiMoments, WindowsLineEndsReadLikeUnixOnes) {
-    const std::string unix = kHeader +
-                             record("1 66.4 45 4 167 12 3 45", "0 700 105 0 3",
-                                    {"1.25 10.5", "1.40 8.2", "-0.35 2.1"}) +
-                             record("1 66.4 45 4 167 12 4 45", "0 700 105 0 2", {"1.5 1.0", "2.5 2.0"});
+    const std::string unix =
+        kHeader +
+        record("1 66.4 45 4 167 12 3 45", "0 700 105 0 3", {"1.25 10.5", "1.40 8.2", "-0.35 2.1"}) +
+        record("1 66.4 45 4 167 12 4 45", "0 700 105 0 2", {"1.5 1.0", "2.5 2.0"});
     std::string windows;
     for (char ch : unix) {
         if (ch == '\n') windows += '\r';
@@ -663,6 +698,7 @@ TEST_F(AsciiMoments, NumbersIgnoreTheProgramsLocale) {
     const int result = run();
     std::setlocale(LC_NUMERIC, saved.c_str());
     ASSERT_EQ(result, 1);
+    ASSERT_NE(onlyBeam("1200"), nullptr);
     EXPECT_EQ(onlyBeam("1200")->elevation, 66.4f);
     EXPECT_EQ(onlyBeam("1200")->velocitySamples(0)[0], 1.25f);
     EXPECT_EQ(onlyBeam("1200")->snrSamples(0)[0], 10.5f);
@@ -673,7 +709,8 @@ TEST_F(AsciiMoments, NumbersIgnoreTheProgramsLocale) {
 // counts the store can hold.
 TEST_F(AsciiMoments, CutAndScrambledFilesAreSurvived) {
     const std::string good =
-        kHeader + record("1 66.4 45 4 167 12 3 45", "0 700 105 0 3", {"1.25 10.5", "1.40 8.2", "-0.35 2.1"}) +
+        kHeader +
+        record("1 66.4 45 4 167 12 3 45", "0 700 105 0 3", {"1.25 10.5", "1.40 8.2", "-0.35 2.1"}) +
         record("1 66.4 45 4 167 12 4 45", "0 700 105 0 2", {"1.5 1.0", "2.5 2.0"});
     for (std::size_t cut = 0; cut <= good.size(); ++cut) {
         qv::ClearPeriodStore(job);

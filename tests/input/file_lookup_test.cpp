@@ -1,19 +1,18 @@
 #include "input/file_lookup.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
-
-#include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 
 class FileLookup : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = fs::temp_directory_path() /
@@ -35,10 +34,8 @@ TEST(FileLookup_Join, SeparatorOnlyWhenTheFolderLacksIt) {
         const char* expected;
     };
     const Case cases[] = {
-        {"/data", "/data/abc04167.raw"},
-        {"/data/", "/data/abc04167.raw"},
-        {"/", "/abc04167.raw"},
-        {"data", "data/abc04167.raw"},
+        {"/data", "/data/abc04167.raw"}, {"/data/", "/data/abc04167.raw"},
+        {"/", "/abc04167.raw"},          {"data", "data/abc04167.raw"},
         {"", "/abc04167.raw"},
     };
     for (const Case& c : cases) {
@@ -81,8 +78,8 @@ TEST_F(FileLookup, NoMatchGivesNone) {
         const char* wanted;
     };
     const Case cases[] = {
-        {"abc04167.rat", "abc04167.raw"},   // other extension
-        {"abc04168.raw", "abc04167.raw"},   // other day
+        {"abc04167.rat", "abc04167.raw"},  // other extension
+        {"abc04168.raw", "abc04167.raw"},  // other day
         {"abc04167.raw.bak", "abc04167.raw"},
         {"xabc04167.raw", "abc04167.raw"},
     };
