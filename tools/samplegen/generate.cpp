@@ -1,0 +1,227 @@
+#include "tools/samplegen/generate.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+
+#include "core/text.h"
+#include "tools/samplegen/field.h"
+
+namespace qv::samplegen {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kCycleSeconds = 180;  // every beam dwells once per cycle
+constexpr int kPulseWidth = 700;    // ns: gates 105 m apart
+constexpr int kFirstGate = 150;     // m above the site
+constexpr int kTruthStepMinutes = 15;
+constexpr int kTruthStepMetres = 100;
+constexpr int kTruthTopMetres = 2500;
+
+enum class Role { Oblique, Vertical, Rass };
+
+struct BeamPlan {
+    int number;
+    int azimuth;
+    const char* elevationText;
+    double elevation;
+    Role role;
+    int gates;
+    int offsetSeconds;  // start of the dwell within the cycle
+};
+
+// Winds: four oblique beams in opposite pairs and a vertical beam.
+const std::vector<BeamPlan>& windBeams() {
+    static const std::vector<BeamPlan> beams = {
+        {1, 0, "66.4", 66.4, Role::Oblique, 20, 6},
+        {2, 90, "66.4", 66.4, Role::Oblique, 20, 42},
+        {3, 180, "66.4", 66.4, Role::Oblique, 20, 78},
+        {4, 270, "66.4", 66.4, Role::Oblique, 20, 114},
+        {5, 0, "90.0", 90.0, Role::Vertical, 20, 150},
+    };
+    return beams;
+}
+
+// Temperature: a vertical radar beam for the vertical correction and a
+// vertical RASS beam.
+const std::vector<BeamPlan>& temperatureBeams() {
+    static const std::vector<BeamPlan> beams = {
+        {5, 0, "90.0", 90.0, Role::Vertical, 20, 6},
+        {6, 0, "90.0", 90.0, Role::Rass, 14, 66},
+    };
+    return beams;
+}
+
+double gateHeight(const BeamPlan& beam, int gate) {
+    const double spacing = kPulseWidth * 0.3 * 0.5;
+    return kFirstGate + gate * spacing * std::sin(beam.elevation * kPi / 180.0);
+}
+
+// The measured value of one gate: the beam's view of the field, plus noise,
+// an occasional outlier, and missing gates that grow more frequent aloft.
+GateValue measure(const BeamPlan& beam, double z, double hours, Random& random) {
+    const FieldValue f = truthAt(z, hours);
+    const double aloft = std::max(0.0, (z - 1400.0) / 1000.0);
+    GateValue g;
+    switch (beam.role) {
+    case Role::Oblique: {
+        const double a = beam.azimuth * kPi / 180.0;
+        const double e = beam.elevation * kPi / 180.0;
+        // Positive toward the antenna for the horizontal part, upward for w,
+        // as the wind solution takes it.
+        g.velocity = -(f.u * std::sin(a) + f.v * std::cos(a)) * std::cos(e) + f.w * std::sin(e) +
+                     random.normal(0.3 + 0.1 * z / 1000.0);
+        g.snr = 22.0 - 11.0 * z / 1000.0 + random.normal(1.5);
+        if (random.chance(0.06)) g.velocity = random.uniform(-12.0, 12.0);
+        if (random.chance(0.01 + 0.6 * aloft)) g.velocity = kMissingValue;
+        break;
+    }
+    case Role::Vertical:
+        g.velocity = f.w + random.normal(0.15);
+        g.snr = 24.0 - 11.0 * z / 1000.0 + random.normal(1.5);
+        if (random.chance(0.05)) g.velocity = random.uniform(-6.0, 6.0);
+        if (random.chance(0.01 + 0.6 * aloft)) g.velocity = kMissingValue;
+        break;
+    case Role::Rass:
+        // The acoustic wave rides on the vertical air motion.
+        g.velocity = acousticSpeed(f.tv) + f.w + random.normal(0.12);
+        g.snr = 18.0 - 8.0 * z / 1000.0 + random.normal(1.5);
+        if (random.chance(0.05)) g.velocity += random.uniform(-10.0, 10.0);
+        if (random.chance(0.02)) g.velocity = kMissingValue;
+        break;
+    }
+    if (g.velocity == kMissingValue) g.snr = kMissingValue;
+    return g;
+}
+
+CalendarTime addMinutes(const CalendarTime& day, std::int64_t minutes) {
+    TimeValue value = 0;
+    calendarToTimeValue(day, value);
+    addTime(value, minutes * TimeUnits::minute);
+    CalendarTime out;
+    timeValueToCalendar(value, out);
+    return out;
+}
+
+std::string fileStem(const GenerateOptions& options, const CalendarTime& date) {
+    return formatText("%s%02d%03d", options.site.c_str(), date.year % 100,
+                      dayOfYear(date.year, date.month, date.day));
+}
+
+bool writeFile(const std::string& path, const std::string& text, std::ostream& out,
+               std::ostream& err) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.flush();
+    if (!file) {
+        err << "quorvane-samplegen: cannot write " << path << '\n';
+        return false;
+    }
+    out << path << '\n';
+    return true;
+}
+
+}  // namespace
+
+std::vector<DayFile> makeDayFiles(const GenerateOptions& options, bool temperature) {
+    const std::vector<BeamPlan>& beams = temperature ? temperatureBeams() : windBeams();
+    // Separate streams, so that one kind's data do not depend on the other.
+    Random random(options.seed * 2 + (temperature ? 1 : 0));
+
+    std::vector<DayFile> files(static_cast<std::size_t>(options.days) + 1);
+    for (int k = 0; k <= options.days; ++k) {
+        files[static_cast<std::size_t>(k)].date = addMinutes(options.firstDay, k * 24 * 60);
+    }
+    const int spillStart = 24 * 60 * 60 - options.spillMinutes * 60;
+    for (int k = 0; k < options.days; ++k) {
+        for (int cycle = options.fromMinute * 60; cycle < options.toMinute * 60;
+             cycle += kCycleSeconds) {
+            for (const BeamPlan& beam : beams) {
+                const int second = cycle + beam.offsetSeconds;
+                if (second >= options.toMinute * 60 || second >= 24 * 60 * 60) continue;
+                Dwell dwell;
+                dwell.time = addMinutes(options.firstDay, k * 24 * 60);
+                dwell.time.hour = static_cast<std::uint16_t>(second / 3600);
+                dwell.time.minute = static_cast<std::uint16_t>(second / 60 % 60);
+                dwell.time.second = static_cast<std::uint16_t>(second % 60);
+                dwell.beamNumber = beam.number;
+                dwell.azimuth = beam.azimuth;
+                dwell.elevationText = beam.elevationText;
+                dwell.pulseWidth = kPulseWidth;
+                dwell.firstGateHeight = kFirstGate;
+                dwell.rassFlag = beam.role == Role::Rass ? 1 : 0;
+                const double hours = k * 24.0 + second / 3600.0;
+                for (int g = 0; g < beam.gates; ++g) {
+                    dwell.gates.push_back(measure(beam, gateHeight(beam, g), hours, random));
+                }
+                const bool spills = options.spillMinutes > 0 && second >= spillStart;
+                files[static_cast<std::size_t>(spills ? k + 1 : k)].dwells.push_back(
+                    std::move(dwell));
+            }
+        }
+    }
+    // The file after the last day exists only when it holds spilled dwells.
+    if (files.back().dwells.empty()) files.pop_back();
+    return files;
+}
+
+std::string asciiFileText(const GenerateOptions& options, const DayFile& file, bool temperature) {
+    // The first character of the header line is a marker, not part of the name.
+    std::string text = formatText(" %s %d %d %d\n", options.station.c_str(), options.latitudeCenti,
+                                  options.longitudeCenti, options.siteElevation);
+    for (const Dwell& d : file.dwells) {
+        const int first = temperature ? d.rassFlag : d.beamNumber;
+        appendText(text, "%d %s %d %d %d %d %d %d\n", first, d.elevationText, d.azimuth,
+                   d.time.year - 2000, dayOfYear(d.time.year, d.time.month, d.time.day),
+                   d.time.hour, d.time.minute, d.time.second);
+        appendText(text, "%d %d %d %d %d\n", 40, d.pulseWidth, d.firstGateHeight, 64,
+                   static_cast<int>(d.gates.size()));
+        for (const GateValue& g : d.gates) appendText(text, "%.2f %.1f\n", g.velocity, g.snr);
+    }
+    return text;
+}
+
+std::string truthText(const GenerateOptions& options, int dayIndex) {
+    std::string text = "time,height_m_msl,u,v,w,tv_c\n";
+    const CalendarTime day = addMinutes(options.firstDay, dayIndex * 24 * 60);
+    for (int minute = options.fromMinute; minute <= options.toMinute;
+         minute += kTruthStepMinutes) {
+        const CalendarTime t = addMinutes(day, minute);
+        const double hours = dayIndex * 24.0 + minute / 60.0;
+        for (int z = 0; z <= kTruthTopMetres; z += kTruthStepMetres) {
+            const FieldValue f = truthAt(z, hours);
+            appendText(text, "%04d-%02d-%02d %02d:%02d:00,%d,%.3f,%.3f,%.3f,%.3f\n", t.year,
+                       t.month, t.day, t.hour, t.minute, options.siteElevation + z, f.u, f.v, f.w,
+                       f.tv);
+        }
+    }
+    return text;
+}
+
+int generate(const GenerateOptions& options, std::ostream& out, std::ostream& err) {
+    if (options.format == FileFormat::Binary) {
+        // Binary pairs need the data-acquisition file writer; the dwells of
+        // makeDayFiles are what it will be given.
+        err << "quorvane-samplegen: --format binary needs the data-acquisition file writer,\n"
+               "which this build does not have yet; use --format ascii.\n";
+        return 2;
+    }
+    bool ok = true;
+    for (const bool temperature : {false, true}) {
+        if (temperature ? !options.temperature : !options.winds) continue;
+        for (const DayFile& file : makeDayFiles(options, temperature)) {
+            const std::string path = options.outDir + "/" + fileStem(options, file.date) +
+                                     (temperature ? ".rat" : ".raw");
+            ok = writeFile(path, asciiFileText(options, file, temperature), out, err) && ok;
+        }
+    }
+    for (int k = 0; k < options.days; ++k) {
+        const std::string path = options.outDir + "/" +
+                                 fileStem(options, addMinutes(options.firstDay, k * 24 * 60)) +
+                                 "_truth.csv";
+        ok = writeFile(path, truthText(options, k), out, err) && ok;
+    }
+    return ok ? 0 : 1;
+}
+
+}  // namespace qv::samplegen

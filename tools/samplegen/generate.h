@@ -1,0 +1,79 @@
+// Synthetic moment files from a known atmosphere (field.h): radial
+// velocities and RASS acoustic speeds with noise, outliers and missing
+// gates, one file per day, plus a truth table per day.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "core/time.h"
+
+namespace qv::samplegen {
+
+enum class FileFormat { Ascii, Binary };
+
+struct GenerateOptions {
+    std::string outDir;
+    CalendarTime firstDay{2004, 6, 0, 15, 0, 0, 0, 0};
+    int days = 2;
+    int fromMinute = 21 * 60;  // data of each day from this minute...
+    int toMinute = 24 * 60;    // ...to this one (exclusive)
+    bool winds = true;         // .raw files
+    bool temperature = true;   // .rat files
+    std::string site = "qvs";  // file names
+    std::string station = "QVS";
+    int latitudeCenti = 4001;
+    int longitudeCenti = -10525;
+    int siteElevation = 1611;
+    std::uint64_t seed = 1;
+    // The last minutes of each day go into the next day's file (as a
+    // profiler writes its files); the day after the last gets a file with
+    // only those dwells.
+    int spillMinutes = 6;
+    FileFormat format = FileFormat::Ascii;
+};
+
+// One gate of a dwell as written: first moment (m/s) and SNR (dB).
+struct GateValue {
+    double velocity = 0.0;
+    double snr = 0.0;
+};
+
+// One dwell of one beam.
+struct Dwell {
+    CalendarTime time;
+    int beamNumber = 0;
+    int azimuth = 0;
+    const char* elevationText = "90.0";  // as written; the reader makes the float
+    int pulseWidth = 700;
+    int firstGateHeight = 150;
+    int rassFlag = 0;
+    std::vector<GateValue> gates;
+};
+
+// The dwells of one file, in the order they are written.
+struct DayFile {
+    CalendarTime date;  // the day the file is named after
+    std::vector<Dwell> dwells;
+};
+
+// The value written for a gate that holds no measurement.
+inline constexpr double kMissingValue = -999.0;
+
+// Builds the dwells of every file of one kind (winds or temperature).
+std::vector<DayFile> makeDayFiles(const GenerateOptions& options, bool temperature);
+
+// The ASCII moment file text of one day file (header line, then records).
+std::string asciiFileText(const GenerateOptions& options, const DayFile& file, bool temperature);
+
+// The truth table of one processing day: CSV time,height_m_msl,u,v,w,tv_c
+// every 15 minutes and every 100 m.
+std::string truthText(const GenerateOptions& options, int dayIndex);
+
+// Writes all files; returns the exit status (0 done, 1 a file could not be
+// written, 2 an option this build cannot serve) with messages on err.
+int generate(const GenerateOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace qv::samplegen

@@ -1,0 +1,158 @@
+// quorvane-samplegen: synthetic moment files with a known truth, and the
+// comparison of consensus files with that truth.
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/samplegen/compare.h"
+#include "tools/samplegen/generate.h"
+
+namespace {
+
+using qv::samplegen::CompareOptions;
+using qv::samplegen::GenerateOptions;
+
+const char* kUsage = R"(Usage:
+  quorvane-samplegen generate --out DIR [--date YYYY-MM-DD] [--days N]
+        [--from HH:MM] [--to HH:MM] [--kind winds|temperature|both]
+        [--site SSS] [--station NAME] [--seed N] [--spill-minutes M]
+        [--format ascii|binary]
+      Writes one moment file per day and kind (<site><yy><ddd>.raw for
+      winds, .rat for temperature), the next day's file with the last
+      minutes of each day, and <site><yy><ddd>_truth.csv per day.
+      Defaults: 2004-06-15, 2 days, 21:00 to 24:00, both kinds, site qvs,
+      station QVS, seed 1, 6 spill minutes, ascii.
+
+  quorvane-samplegen compare --truth PATH [--truth PATH...] [--winds DIR]
+        [--temperature DIR] [--max-wind-rms X] [--max-temperature-rms Y]
+      Compares the valid gates of the consensus files in DIR with the truth
+      (files, or folders of *_truth.csv) and prints one summary line. Exit
+      status 1 when a limit is exceeded or nothing could be compared.
+)";
+
+int usageError(const std::string& message) {
+    std::cerr << "quorvane-samplegen: " << message << "\n\n" << kUsage;
+    return 2;
+}
+
+bool parseNumber(const std::string& text, long long lo, long long hi, long long& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (*end != '\0' || v < lo || v > hi) return false;
+    out = v;
+    return true;
+}
+
+bool parseClock(const std::string& text, int& minutes) {
+    int h = 0, m = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%d:%d%c", &h, &m, &tail) != 2) return false;
+    if (h < 0 || m < 0 || m > 59 || h * 60 + m > 24 * 60) return false;
+    minutes = h * 60 + m;
+    return true;
+}
+
+int runGenerate(const std::vector<std::string>& args) {
+    GenerateOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& name = args[i];
+        if (i + 1 >= args.size()) return usageError("option " + name + " needs a value");
+        const std::string value = args[++i];
+        long long n = 0;
+        if (name == "--out") {
+            o.outDir = value;
+        } else if (name == "--date") {
+            int y = 0, m = 0, d = 0;
+            char tail = 0;
+            if (std::sscanf(value.c_str(), "%d-%d-%d%c", &y, &m, &d, &tail) != 3) {
+                return usageError("invalid --date " + value);
+            }
+            o.firstDay = qv::CalendarTime{static_cast<std::uint16_t>(y), static_cast<std::uint16_t>(m),
+                                          0, static_cast<std::uint16_t>(d), 0, 0, 0, 0};
+            qv::TimeValue check = 0;
+            if (y < 2000 || y > 2099 || !qv::calendarToTimeValue(o.firstDay, check)) {
+                return usageError("invalid --date " + value + " (a date of 2000 to 2099)");
+            }
+        } else if (name == "--days") {
+            if (!parseNumber(value, 1, 366, n)) return usageError("invalid --days " + value);
+            o.days = static_cast<int>(n);
+        } else if (name == "--from") {
+            if (!parseClock(value, o.fromMinute)) return usageError("invalid --from " + value);
+        } else if (name == "--to") {
+            if (!parseClock(value, o.toMinute)) return usageError("invalid --to " + value);
+        } else if (name == "--kind") {
+            if (value == "winds") o.temperature = false;
+            else if (value == "temperature") o.winds = false;
+            else if (value != "both") return usageError("invalid --kind " + value);
+        } else if (name == "--site") {
+            if (value.empty() || value.size() > 3) return usageError("--site takes 1 to 3 characters");
+            o.site = value;
+        } else if (name == "--station") {
+            if (value.empty() || value.size() > 49 || value.find_first_of(" \t") != std::string::npos) {
+                return usageError("--station takes one word of at most 49 characters");
+            }
+            o.station = value;
+        } else if (name == "--seed") {
+            if (!parseNumber(value, 0, 1LL << 62, n)) return usageError("invalid --seed " + value);
+            o.seed = static_cast<std::uint64_t>(n);
+        } else if (name == "--spill-minutes") {
+            if (!parseNumber(value, 0, 60, n)) return usageError("invalid --spill-minutes " + value);
+            o.spillMinutes = static_cast<int>(n);
+        } else if (name == "--format") {
+            if (value == "ascii") o.format = qv::samplegen::FileFormat::Ascii;
+            else if (value == "binary") o.format = qv::samplegen::FileFormat::Binary;
+            else return usageError("invalid --format " + value);
+        } else {
+            return usageError("unknown option " + name);
+        }
+    }
+    if (o.outDir.empty()) return usageError("--out DIR is required");
+    if (o.fromMinute >= o.toMinute) return usageError("--from must be earlier than --to");
+    return qv::samplegen::generate(o, std::cout, std::cerr);
+}
+
+int runCompare(const std::vector<std::string>& args) {
+    CompareOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& name = args[i];
+        if (i + 1 >= args.size()) return usageError("option " + name + " needs a value");
+        const std::string value = args[++i];
+        if (name == "--truth") {
+            o.truthPaths.push_back(value);
+        } else if (name == "--winds") {
+            o.windsDir = value;
+        } else if (name == "--temperature") {
+            o.temperatureDir = value;
+        } else if (name == "--max-wind-rms" || name == "--max-temperature-rms") {
+            char* end = nullptr;
+            const double limit = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end != '\0' || !(limit >= 0.0)) {
+                return usageError("invalid " + name + " " + value);
+            }
+            (name == "--max-wind-rms" ? o.maxWindRms : o.maxTemperatureRms) = limit;
+        } else {
+            return usageError("unknown option " + name);
+        }
+    }
+    if (o.truthPaths.empty()) return usageError("--truth PATH is required");
+    if (o.windsDir.empty() && o.temperatureDir.empty()) {
+        return usageError("--winds DIR or --temperature DIR is required");
+    }
+    return qv::samplegen::compare(o, std::cout, std::cerr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        std::cout << kUsage;
+        return args.empty() ? 2 : 0;
+    }
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args[0] == "generate") return runGenerate(rest);
+    if (args[0] == "compare") return runCompare(rest);
+    return usageError("unknown command " + args[0]);
+}
