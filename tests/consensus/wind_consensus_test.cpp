@@ -71,6 +71,9 @@ TEST(WindGateConsensus, LargestGroupInTheWindow) {
         {"no samples", {}, {}, 1.0f, 0, 0.0f, 0.0f},
         {"SNR averaged as power", {1.0f, 1.0f, 9.0f}, {10.0f, 20.0f, 30.0f}, 1.0f, 2, 1.0f,
          17.403627f},
+        // In double precision these edges would leave the second sample out.
+        {"window edges rounded to single precision", {0.1f, 0.15f}, {}, 0.1f, 2, 0.125f, 10.0f},
+        {"upper edge rounded to single precision", {1.1f, 1.2f}, {}, 0.2f, 2, 1.15f, 10.0f},
         {"zero window keeps equal values", {2.0f, 2.5f, 2.5f, 3.0f}, {}, 0.0f, 2, 2.5f, 10.0f},
     };
     for (const GateCase& c : cases) {
