@@ -1,7 +1,9 @@
 #include "consensus/gate_consensus.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <vector>
 
 #include "core/numeric.h"
 
@@ -17,36 +19,184 @@ constexpr std::int32_t kMissingBound = -99;  // truncated velocities at or below
 constexpr float kDbToExponent = 0.1f;
 constexpr float kDbScale = 10.0f;
 
+double linearPower(float db) {
+    return std::pow(10.0, static_cast<double>(db) * static_cast<double>(kDbToExponent));
+}
+
+float decibels(float linearSum, std::uint32_t n) {
+    return static_cast<float>(static_cast<double>(kDbScale) *
+                              std::log10(static_cast<double>(linearSum) / static_cast<double>(n)));
+}
+
+float mean(float sum, std::uint32_t n) {
+    return static_cast<float>(static_cast<double>(sum) / static_cast<double>(n));
+}
+
+bool radarMember(float v) { return truncToInt(v) > kMissingBound; }
+
+// The radar window of a centre, as the scan forms it.
+void radarBounds(float x, float window, float& lo, float& hi) {
+    const float h = window * kHalfWindow;
+    lo = x - h;
+    hi = x + h;
+}
+
+// The RASS window of a centre, as the scan forms it.
+void rassBounds(float x, float window, float& lo, float& hi) {
+    const double halfWindow = static_cast<double>(window) * static_cast<double>(kHalfWindow);
+    lo = static_cast<float>(static_cast<double>(x) - halfWindow);
+    hi = static_cast<float>(static_cast<double>(x) + halfWindow);
+}
+
+// Sorted copy of the values that may be members; reused between gates so
+// that the consensus allocates only when a gate holds more samples than any
+// before it.
+std::vector<float>& scratch() {
+    thread_local std::vector<float> values;
+    return values;
+}
+
+// Number of sorted values v with lo <= v <= hi. NaN bounds hold nothing
+// (every comparison with them is false), and neither does an empty window.
+std::uint32_t countInWindow(const std::vector<float>& sorted, float lo, float hi) {
+    if (std::isnan(lo) || std::isnan(hi) || !(lo <= hi)) return 0;
+    const auto first = std::lower_bound(sorted.begin(), sorted.end(), lo);
+    const auto last = std::upper_bound(first, sorted.end(), hi);
+    return static_cast<std::uint32_t>(last - first);
+}
+
+// The centre whose group the scan would keep last: the first centre of the
+// largest group, when that group is larger than `count`. -1 when none is.
+template <typename Bounds>
+int winningCentre(const float* centres, int sampleCount, const std::vector<float>& sorted,
+                  float window, std::uint32_t count, Bounds bounds) {
+    int winner = -1;
+    for (int j = 0; j < sampleCount; ++j) {
+        float lo, hi;
+        bounds(centres[j], window, lo, hi);
+        const std::uint32_t n = countInWindow(sorted, lo, hi);
+        if (n > count) {
+            count = n;
+            winner = j;
+        }
+    }
+    return winner;
+}
+
 }  // namespace
 
+// Counting each centre's group needs only the sorted member values; the sums
+// (whose rounding depends on the order of addition) are formed once, in
+// sample order, for the winning centre alone.
 void radarGateConsensus(const float* velocity, const float* snr, int sampleCount, float window,
                         std::uint32_t& count, float& meanVelocity, float& meanSnr) {
-    const float h = window * kHalfWindow;
+    std::vector<float>& sorted = scratch();
+    sorted.clear();
+    for (int k = 0; k < sampleCount; ++k) {
+        if (radarMember(velocity[k])) sorted.push_back(velocity[k]);
+    }
+    std::sort(sorted.begin(), sorted.end());
+
+    const int j = winningCentre(velocity, sampleCount, sorted, window, count, radarBounds);
+    if (j < 0) return;
+    float lo, hi;
+    radarBounds(velocity[j], window, lo, hi);
+    std::uint32_t n = 0;
+    float sum = 0.0f;
+    float linearSum = 0.0f;
+    for (int k = 0; k < sampleCount; ++k) {
+        const float v = velocity[k];
+        if (!radarMember(v) || !(lo <= v && v <= hi)) continue;
+        sum = sum + v;
+        linearSum = static_cast<float>(static_cast<double>(linearSum) + linearPower(snr[k]));
+        ++n;
+    }
+    count = n;
+    meanVelocity = mean(sum, n);
+    meanSnr = decibels(linearSum, n);
+}
+
+void radarGateConsensusScan(const float* velocity, const float* snr, int sampleCount,
+                            float window, std::uint32_t& count, float& meanVelocity,
+                            float& meanSnr) {
     for (int j = 0; j < sampleCount; ++j) {
-        const float x = velocity[j];
-        const float lo = x - h;
-        const float hi = x + h;
+        float lo, hi;
+        radarBounds(velocity[j], window, lo, hi);
         std::uint32_t n = 0;
         float sum = 0.0f;
         float linearSum = 0.0f;
         for (int k = 0; k < sampleCount; ++k) {
             const float v = velocity[k];
-            if (truncToInt(v) <= kMissingBound) continue;
+            if (!radarMember(v)) continue;
             if (!(lo <= v && v <= hi)) continue;
             sum = sum + v;
-            const double linear =
-                std::pow(10.0, static_cast<double>(snr[k]) * static_cast<double>(kDbToExponent));
-            linearSum = static_cast<float>(static_cast<double>(linearSum) + linear);
+            linearSum = static_cast<float>(static_cast<double>(linearSum) + linearPower(snr[k]));
             ++n;
         }
         if (n > count) {
             count = n;
-            meanVelocity =
-                static_cast<float>(static_cast<double>(sum) / static_cast<double>(n));
-            meanSnr = static_cast<float>(
-                static_cast<double>(kDbScale) *
-                std::log10(static_cast<double>(linearSum) / static_cast<double>(n)));
+            meanVelocity = mean(sum, n);
+            meanSnr = decibels(linearSum, n);
         }
+    }
+}
+
+namespace {
+
+// RASS sums of the group of one window, in sample order, each rounded to
+// single precision after every addition.
+void rassSums(const float* velocity, const float* temperature, const float* snr,
+              int sampleCount, float lo, float hi, std::uint32_t& n, float& sumV, float& sumT,
+              float& sumL) {
+    n = 0;
+    sumV = sumT = sumL = 0.0f;
+    for (int s = 0; s < sampleCount; ++s) {
+        const float t = temperature[s];
+        if (!(lo <= t && t <= hi)) continue;
+        ++n;
+        sumV = static_cast<float>(static_cast<double>(sumV) + static_cast<double>(velocity[s]));
+        sumT = static_cast<float>(static_cast<double>(sumT) + static_cast<double>(t));
+        sumL = static_cast<float>(static_cast<double>(sumL) + linearPower(snr[s]));
+    }
+}
+
+void storeRass(RassGateMeans out, std::uint32_t n, float sumV, float sumT, float sumL) {
+    out.count = n;
+    out.meanVelocity = mean(sumV, n);
+    out.meanTemperature = mean(sumT, n);
+    out.meanSnr = decibels(sumL, n);
+}
+
+}  // namespace
+
+void rassGateConsensus(const float* velocity, const float* temperature, const float* snr,
+                       int sampleCount, float window, RassGateMeans out) {
+    std::vector<float>& sorted = scratch();
+    sorted.clear();
+    for (int s = 0; s < sampleCount; ++s) {
+        if (!std::isnan(temperature[s])) sorted.push_back(temperature[s]);
+    }
+    std::sort(sorted.begin(), sorted.end());
+
+    const int c = winningCentre(temperature, sampleCount, sorted, window, out.count, rassBounds);
+    if (c < 0) return;
+    float lo, hi;
+    rassBounds(temperature[c], window, lo, hi);
+    std::uint32_t n;
+    float sumV, sumT, sumL;
+    rassSums(velocity, temperature, snr, sampleCount, lo, hi, n, sumV, sumT, sumL);
+    storeRass(out, n, sumV, sumT, sumL);
+}
+
+void rassGateConsensusScan(const float* velocity, const float* temperature, const float* snr,
+                           int sampleCount, float window, RassGateMeans out) {
+    for (int c = 0; c < sampleCount; ++c) {
+        float lo, hi;
+        rassBounds(temperature[c], window, lo, hi);
+        std::uint32_t n;
+        float sumV, sumT, sumL;
+        rassSums(velocity, temperature, snr, sampleCount, lo, hi, n, sumV, sumT, sumL);
+        if (n > out.count) storeRass(out, n, sumV, sumT, sumL);
     }
 }
 

@@ -1,19 +1,40 @@
-// Consensus averaging of one radar gate: the largest group of samples that
-// fits in the beam's consensus window.
+// Consensus averaging of one gate: the largest group of samples that fits
+// in the beam's consensus window, centred on one of the gate's own samples.
+//
+// Each kind comes twice: the fast form used by the consensus, and the
+// straightforward every-candidate scan it must match bit for bit (kept for
+// tests and benchmarks).
 #pragma once
 
 #include <cstdint>
 
 namespace qv {
 
-// Scans every sample as a window centre and every sample as a member.
-// A sample whose velocity truncates toward zero to -99 or less (missing
-// marks included) is never a member; bounds are inclusive. A group larger
-// than `count` (strictly) replaces count, mean velocity and mean SNR, so on
-// equal sizes the lowest centre wins and a gate without members keeps its
-// values. The window edges, sums and means are single precision; the dB to
-// linear power and back is taken in double precision.
+// Radar gates (winds, and radar beams of the temperature consensus). A
+// sample whose velocity truncates toward zero to -99 or less (missing marks
+// included) is never a member; bounds are inclusive. A group larger than
+// `count` (strictly) replaces count, mean velocity and mean SNR, so on equal
+// sizes the lowest centre wins and a gate without members keeps its values.
+// Window edges, sums and means are single precision; dB to linear power and
+// back is taken in double precision.
 void radarGateConsensus(const float* velocity, const float* snr, int sampleCount, float window,
                         std::uint32_t& count, float& meanVelocity, float& meanSnr);
+void radarGateConsensusScan(const float* velocity, const float* snr, int sampleCount,
+                            float window, std::uint32_t& count, float& meanVelocity,
+                            float& meanSnr);
+
+// RASS gates: grouped on virtual temperature (degrees Celsius) with no
+// missing-value test (unwritten slots hold NaN, which no window holds); the
+// group's mean acoustic speed, temperature and SNR are kept.
+struct RassGateMeans {
+    std::uint32_t& count;
+    float& meanVelocity;
+    float& meanTemperature;
+    float& meanSnr;
+};
+void rassGateConsensus(const float* velocity, const float* temperature, const float* snr,
+                       int sampleCount, float window, RassGateMeans out);
+void rassGateConsensusScan(const float* velocity, const float* temperature, const float* snr,
+                           int sampleCount, float window, RassGateMeans out);
 
 }  // namespace qv

@@ -15,19 +15,12 @@ namespace qv {
 namespace {
 
 // Constants of the model, all single precision.
-constexpr float kHalf = 0.5f;
-constexpr float kTenth = 0.1f;                        // dB to a power exponent
 constexpr float kInverseSoundFactor = -0.049882773f;  // -1 / 20.047 (c = 20.047 sqrt(Tv))
 constexpr float kKelvinOffset = 273.15f;
 constexpr float kInverse180 = 0.0055555557f;  // 1 / 180
 constexpr float kFailedConsensus = -950.0f;
 constexpr std::int16_t kQcValid = 0;
 constexpr std::int16_t kQcInvalid = 8;
-
-// Single-precision sum that is rounded after every addition.
-inline void addRounded(float& sum, double value) {
-    sum = static_cast<float>(static_cast<double>(sum) + value);
-}
 
 // Gates of an accumulator that its per-gate tables hold.
 int tableGates(const BeamAccumulator& a) { return std::clamp<int>(a.maxGateCount, 0, kMaxGates); }
@@ -66,39 +59,10 @@ const BeamSetting* findSetting(ConsensusJob& job, const BeamAccumulator& a) {
 // samples; the earliest centre wins a tie. There is no missing-value test
 // on this branch: unwritten slots hold NaN, which fails the window test.
 void averageRassGate(BeamAccumulator& a, int gate, int samples) {
-    const float* velocity = a.velocitySamples(gate);
-    const float* temperature = a.temperatureSamples(gate);
-    const float* snr = a.snrSamples(gate);
-    const double halfWindow = static_cast<double>(a.consensusWindow) * static_cast<double>(kHalf);
     const std::size_t g = static_cast<std::size_t>(gate);
-
-    for (int c = 0; c < samples; ++c) {
-        const double centre = temperature[c];
-        const float lo = static_cast<float>(centre - halfWindow);
-        const float hi = static_cast<float>(centre + halfWindow);
-
-        std::uint32_t n = 0;
-        float sumV = 0.0f;
-        float sumT = 0.0f;
-        float sumL = 0.0f;
-        for (int s = 0; s < samples; ++s) {
-            const float t = temperature[s];
-            if (!(lo <= t && t <= hi)) continue;
-            ++n;
-            addRounded(sumV, velocity[s]);
-            addRounded(sumT, t);
-            addRounded(sumL,
-                       std::pow(10.0, static_cast<double>(kTenth) * static_cast<double>(snr[s])));
-        }
-
-        if (n > a.consensusCount[g]) {
-            const double count = static_cast<double>(n);
-            a.consensusCount[g] = n;
-            a.meanVelocity[g] = static_cast<float>(static_cast<double>(sumV) / count);
-            a.meanTemperature[g] = static_cast<float>(static_cast<double>(sumT) / count);
-            a.meanSnr[g] = static_cast<float>(10.0 * std::log10(static_cast<double>(sumL) / count));
-        }
-    }
+    rassGateConsensus(a.velocitySamples(gate), a.temperatureSamples(gate), a.snrSamples(gate),
+                      samples, a.consensusWindow,
+                      {a.consensusCount[g], a.meanVelocity[g], a.meanTemperature[g], a.meanSnr[g]});
 }
 
 // Radar gates are grouped on radial velocity exactly as for winds, leaving
