@@ -1,0 +1,22 @@
+// The dialog program: shows the main window modally and ends when it closes.
+// It keeps no settings and takes no command line of its own.
+#include <clocale>
+
+#include <QApplication>
+
+#include "ui/main_dialog.h"
+#include "ui/program_icon.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    // Qt adopts the user's locale; the output files and the dialogs' number
+    // texts are printf conversions and need the '.' decimal point.
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setApplicationName(QStringLiteral("Quorvane"));
+    QApplication::setDesktopFileName(QStringLiteral("quorvane"));
+    QApplication::setWindowIcon(qv::programIcon());
+
+    qv::MainDialog dialog;
+    dialog.exec();
+    return 0;
+}

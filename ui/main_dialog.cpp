@@ -1,0 +1,273 @@
+// The main dialog's events, the run it starts and the host calls it serves.
+#include "ui/main_dialog.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/engine/engine.h"
+#include "core/worker.h"
+#include "ui/consensus_settings_dialog.h"
+
+namespace qv {
+namespace {
+
+QString chooseFolder(QWidget* parent, const QString& title) {
+    return QFileDialog::getExistingDirectory(parent, title, QString(),
+                                             QFileDialog::ShowDirsOnly);
+}
+
+QString fromLocal(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+MainDialog::MainDialog(MainDialogHooks hooks, QWidget* parent)
+    : QDialog(parent), hooks_(std::move(hooks)) {
+    if (!hooks_.clock) hooks_.clock = systemUtcNow;
+    hooks_.stopMessage = stopMessageOrDefault(std::move(hooks_.stopMessage));
+    if (!hooks_.pickFolder) hooks_.pickFolder = chooseFolder;
+    if (!hooks_.steps) hooks_.steps = standardSteps;
+
+    buildControls();
+    setDefaults();
+
+    for (QRadioButton* r : {binary_, ascii_, verticalNotUsed_, verticalWhenAvailable_,
+                            verticalRequired_, winds_, temperature_}) {
+        connect(r, &QRadioButton::toggled, this, [this] { updateRadioMirrors(); });
+    }
+    for (QComboBox* list : {beginMonth_, beginDay_, beginYear_, endMonth_, endDay_, endYear_}) {
+        connect(list, &QComboBox::currentIndexChanged, this, [this] { onDateChanged(); });
+    }
+    connect(inputBrowse_, &QPushButton::clicked, this, [this] { onBrowseInput(); });
+    connect(outputBrowse_, &QPushButton::clicked, this, [this] { onBrowseOutput(); });
+    connect(process_, &QPushButton::clicked, this, [this] { onProcess(); });
+    connect(cancel_, &QPushButton::clicked, this, [this] { onCancel(); });
+    connect(exit_, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+MainDialog::~MainDialog() {
+    // Normally the run has ended before the dialog goes (see done()). If not,
+    // stop it here: the worker never waits for this thread once released.
+    if (worker_.joinable()) {
+        releaseWorker();
+        worker_.join();
+    }
+    job_.host = nullptr;
+}
+
+// ---- Events of the dialog's own thread ------------------------------------
+
+void MainDialog::onProcess() {
+    if (running_) return;
+    const RunValidation v = validateRun(readFields());
+    if (!v.ok()) {
+        hooks_.stopMessage(this, QString::fromStdString(v.message));
+        return;
+    }
+    job_.params = v.params;
+    job_.steps = hooks_.steps();
+    job_.host = this;
+    job_.clock = hooks_.clock;
+    job_.cancelEvent.reset();
+    job_.continueEvent.reset();
+    {
+        std::lock_guard<std::mutex> lock(reviewMutex_);
+        closing_ = false;
+        reviewDone_ = false;
+    }
+    unwritten_.clear();
+    running_ = true;
+    setRunLocks(true);
+    worker_ = startProcessing(job_);
+}
+
+void MainDialog::onCancel() {
+    job_.cancelEvent.set();
+    cancel_->setEnabled(false);
+}
+
+void MainDialog::onBrowseInput() {
+    if (running_) return;
+    const QString folder =
+        hooks_.pickFolder(this, QStringLiteral("Select the drive and path for binary moment file input."));
+    if (!folder.isEmpty()) inputPath_->setText(folder);
+    // A new folder means new beams: the next run asks for settings again.
+    ClearBeamSettings(job_);
+}
+
+void MainDialog::onBrowseOutput() {
+    const QString folder = hooks_.pickFolder(
+        this, QStringLiteral("Select the drive and path for ASCII consensus file output."));
+    if (!folder.isEmpty()) outputPath_->setText(folder);
+}
+
+void MainDialog::onDateChanged() {
+    if (running_) return;
+    ClearBeamSettings(job_);
+}
+
+// The beam settings table and the job are used by the worker during a run:
+// the controls that would empty the table are locked until it ends.
+void MainDialog::setRunLocks(bool running) {
+    inputBrowse_->setEnabled(!running);
+    for (QComboBox* list : {beginMonth_, beginDay_, beginYear_, endMonth_, endDay_, endYear_}) {
+        list->setEnabled(!running);
+    }
+}
+
+void MainDialog::done(int result) {
+    if (running_) {
+        closeResult_ = result;
+        if (!closePending_) {
+            closePending_ = true;
+            cancel_->setEnabled(false);
+            releaseWorker();
+            if (activeReview_) activeReview_->abort();
+        }
+        return;
+    }
+    QDialog::done(result);
+}
+
+void MainDialog::maybeFinishClose() {
+    if (!closePending_ || running_ || reviewActive_) return;
+    closePending_ = false;
+    QDialog::done(closeResult_);
+}
+
+// Cancels the run and frees the worker from a review request, answered or
+// not. The cancel is set first, so a released worker sees it at once.
+void MainDialog::releaseWorker() {
+    job_.cancelEvent.set();
+    {
+        std::lock_guard<std::mutex> lock(reviewMutex_);
+        closing_ = true;
+    }
+    reviewChanged_.notify_all();
+}
+
+// ---- Host calls from the worker thread ------------------------------------
+
+void MainDialog::post(const std::function<void(PendingUpdate&)>& change) {
+    bool schedule = false;
+    {
+        std::lock_guard<std::mutex> lock(pendingMutex_);
+        change(pending_);
+        if (!updatePosted_) {
+            updatePosted_ = true;
+            schedule = true;
+        }
+    }
+    if (schedule) QMetaObject::invokeMethod(this, [this] { applyPending(); }, Qt::QueuedConnection);
+}
+
+void MainDialog::setStatusMain(const std::string& text) {
+    post([&text](PendingUpdate& u) { u.main = text; });
+}
+
+void MainDialog::setStatusDetail(const std::string& text) {
+    post([&text](PendingUpdate& u) { u.detail = text; });
+}
+
+void MainDialog::setProcessEnabled(bool enabled) {
+    // The worker enables Process as its last control change: the run is over.
+    post([enabled](PendingUpdate& u) {
+        u.processEnabled = enabled;
+        if (enabled) u.runEnded = true;
+    });
+}
+
+void MainDialog::setCancelEnabled(bool enabled) {
+    post([enabled](PendingUpdate& u) { u.cancelEnabled = enabled; });
+}
+
+InputType MainDialog::inputType() { return inputType_.load(); }
+OutputKind MainDialog::outputKind() { return outputKind_.load(); }
+VerticalPolicy MainDialog::verticalPolicy() { return verticalPolicy_.load(); }
+
+void MainDialog::reportError(const std::string&) {
+    // A reader's error is kept by the job as the day's error; the worker shows
+    // it in the detail line when the day yields no moments.
+}
+
+void MainDialog::reportUnwritten(const std::vector<std::string>& paths) {
+    post([&paths](PendingUpdate& u) { u.unwritten = paths; });
+}
+
+void MainDialog::reviewSettings(ConsensusJob&) {
+    std::unique_lock<std::mutex> lock(reviewMutex_);
+    if (closing_) return;
+    reviewDone_ = false;
+    lock.unlock();
+    QMetaObject::invokeMethod(this, [this] { runReview(); }, Qt::QueuedConnection);
+    lock.lock();
+    reviewChanged_.wait(lock, [this] { return reviewDone_ || closing_; });
+}
+
+// ---- Applying the worker's requests on the dialog's thread ----------------
+
+void MainDialog::applyPending() {
+    PendingUpdate u;
+    {
+        std::lock_guard<std::mutex> lock(pendingMutex_);
+        u = std::move(pending_);
+        pending_ = PendingUpdate{};
+        updatePosted_ = false;
+    }
+    if (u.main) statusMain_->setText(fromLocal(*u.main));
+    if (u.detail) statusDetail_->setText(fromLocal(*u.detail));
+    if (u.processEnabled) process_->setEnabled(*u.processEnabled);
+    if (u.cancelEnabled) cancel_->setEnabled(*u.cancelEnabled && !closePending_);
+    if (u.unwritten) unwritten_ = std::move(*u.unwritten);
+    if (u.runEnded) endRun();
+}
+
+void MainDialog::endRun() {
+    // The worker has made its last blocking-free calls; joining is immediate.
+    if (worker_.joinable()) worker_.join();
+    running_ = false;
+    // A cancel pressed as the run ended must not stop the next run.
+    job_.cancelEvent.reset();
+    job_.continueEvent.reset();
+    setRunLocks(false);
+    if (closePending_) {
+        maybeFinishClose();
+        return;
+    }
+    if (!unwritten_.empty()) {
+        QString text = QStringLiteral("These output files could not be written:");
+        for (const std::string& path : unwritten_) text += QLatin1Char('\n') + fromLocal(path);
+        unwritten_.clear();
+        hooks_.stopMessage(this, text);
+    }
+}
+
+void MainDialog::runReview() {
+    {
+        std::lock_guard<std::mutex> lock(reviewMutex_);
+        if (closing_) return;  // the worker has been released already
+    }
+    reviewActive_ = true;
+    {
+        ConsensusSettingsDialog dialog(job_.beamSettings, hooks_.stopMessage, this);
+        activeReview_ = &dialog;
+        dialog.exec();
+        activeReview_ = nullptr;
+    }
+    reviewActive_ = false;
+    {
+        std::lock_guard<std::mutex> lock(reviewMutex_);
+        // After a close the worker only has to see its cancel.
+        if (!closing_) job_.continueEvent.set();
+        reviewDone_ = true;
+    }
+    reviewChanged_.notify_all();
+    maybeFinishClose();
+}
+
+}  // namespace qv

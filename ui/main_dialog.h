@@ -1,0 +1,165 @@
+// "Quorvane": the program's one window. It collects and validates the run's
+// parameters, starts the processing worker, shows the two status lines,
+// serves the worker's settings review, and lets the user cancel or close at
+// any moment.
+//
+// The dialog is the worker's host. Every host call comes from the worker
+// thread and is marshalled onto the dialog's thread:
+// - status texts, button states and the list of unwritten files go into one
+//   mutex-protected pending update; at most one queued call applies it, so
+//   updates coalesce and the worker never waits for the dialog;
+// - the radio choices are mirrored into atomics by the buttons' signals, so
+//   the worker reads them live without touching a widget;
+// - the settings review is the one blocking request: the worker posts it and
+//   waits on a condition that the review's end or a close releases, so that
+//   closing can never deadlock against a worker waiting for the dialog.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <QDialog>
+#include <QPointer>
+
+#include "core/host.h"
+#include "core/job.h"
+#include "ui/main_validation.h"
+#include "ui/stop_message.h"
+
+class QButtonGroup;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace qv {
+
+class ConsensusSettingsDialog;
+
+// Returns the chosen folder, or an empty text when none was chosen.
+using FolderPicker = std::function<QString(QWidget* parent, const QString& title)>;
+
+// What the dialog takes from outside; every empty member has a default.
+struct MainDialogHooks {
+    UtcClock clock;            // today (UTC) for the date lists and the run
+    StopMessage stopMessage;   // the stop-icon message box
+    FolderPicker pickFolder;   // the toolkit's folder chooser
+    std::function<ProcessingSteps()> steps;  // the standard readers and consensus
+};
+
+class MainDialog : public QDialog, public ProcessingHost {
+public:
+    explicit MainDialog(MainDialogHooks hooks = {}, QWidget* parent = nullptr);
+    ~MainDialog() override;
+
+    // Exit, the close box and Escape end here. During a run the close is
+    // deferred: the run is cancelled (an open review is closed without
+    // storing more), and the dialog closes when the worker has ended.
+    void done(int result) override;
+
+    bool runActive() const { return running_; }
+    ConsensusJob& job() { return job_; }
+
+    // ProcessingHost, called from the worker thread.
+    void setStatusMain(const std::string& text) override;
+    void setStatusDetail(const std::string& text) override;
+    void setProcessEnabled(bool enabled) override;
+    void setCancelEnabled(bool enabled) override;
+    InputType inputType() override;
+    OutputKind outputKind() override;
+    VerticalPolicy verticalPolicy() override;
+    void reviewSettings(ConsensusJob& job) override;
+    void reportError(const std::string& text) override;
+    void reportUnwritten(const std::vector<std::string>& paths) override;
+
+private:
+    struct PendingUpdate {
+        std::optional<std::string> main;
+        std::optional<std::string> detail;
+        std::optional<bool> processEnabled;
+        std::optional<bool> cancelEnabled;
+        std::optional<std::vector<std::string>> unwritten;
+        bool runEnded = false;
+    };
+
+    void buildControls();
+    void setDefaults();
+    DialogFields readFields() const;
+    void onProcess();
+    void onCancel();
+    void onBrowseInput();
+    void onBrowseOutput();
+    void onDateChanged();
+    void updateRadioMirrors();
+    void setRunLocks(bool running);
+
+    void post(const std::function<void(PendingUpdate&)>& change);
+    void applyPending();
+    void endRun();
+    void runReview();
+    void releaseWorker();
+    void maybeFinishClose();
+
+    MainDialogHooks hooks_;
+    ConsensusJob job_;
+    std::thread worker_;
+    bool running_ = false;
+
+    // Deferred close (dialog thread only).
+    bool closePending_ = false;
+    int closeResult_ = QDialog::Rejected;
+    bool reviewActive_ = false;
+    QPointer<ConsensusSettingsDialog> activeReview_;
+    std::vector<std::string> unwritten_;
+
+    // Pending update from the worker.
+    std::mutex pendingMutex_;
+    PendingUpdate pending_;
+    bool updatePosted_ = false;
+
+    // The blocking review request.
+    std::mutex reviewMutex_;
+    std::condition_variable reviewChanged_;
+    bool reviewDone_ = false;
+    bool closing_ = false;
+
+    // The radio choices as the worker reads them.
+    std::atomic<InputType> inputType_{InputType::Binary};
+    std::atomic<OutputKind> outputKind_{OutputKind::Winds};
+    std::atomic<VerticalPolicy> verticalPolicy_{VerticalPolicy::WhenAvailable};
+
+    QComboBox* beginMonth_ = nullptr;
+    QComboBox* beginDay_ = nullptr;
+    QComboBox* beginYear_ = nullptr;
+    QComboBox* endMonth_ = nullptr;
+    QComboBox* endDay_ = nullptr;
+    QComboBox* endYear_ = nullptr;
+    QLineEdit* inputPath_ = nullptr;
+    QPushButton* inputBrowse_ = nullptr;
+    QLineEdit* outputPath_ = nullptr;
+    QPushButton* outputBrowse_ = nullptr;
+    QRadioButton* binary_ = nullptr;
+    QRadioButton* ascii_ = nullptr;
+    QLineEdit* siteId_ = nullptr;
+    QComboBox* dataSource_ = nullptr;
+    QRadioButton* verticalNotUsed_ = nullptr;
+    QRadioButton* verticalWhenAvailable_ = nullptr;
+    QRadioButton* verticalRequired_ = nullptr;
+    QLineEdit* averaging_ = nullptr;
+    QRadioButton* winds_ = nullptr;
+    QRadioButton* temperature_ = nullptr;
+    QLabel* statusMain_ = nullptr;
+    QLabel* statusDetail_ = nullptr;
+    QPushButton* process_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    QPushButton* exit_ = nullptr;
+};
+
+}  // namespace qv

@@ -1,0 +1,270 @@
+// The main dialog's controls, their layout and their initial state.
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QValidator>
+#include <QVBoxLayout>
+
+#include "ui/main_dialog.h"
+#include "ui/program_icon.h"
+
+namespace qv {
+namespace {
+
+// The site field turns what is typed into lower case.
+class LowerCaseValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        input = input.toLower();
+        return Acceptable;
+    }
+};
+
+QComboBox* makeList(const std::vector<std::string>& entries, const char* name) {
+    auto* list = new QComboBox;
+    list->setObjectName(QString::fromLatin1(name));
+    for (const std::string& e : entries) list->addItem(QString::fromStdString(e));
+    return list;
+}
+
+QGroupBox* makeDateGroup(const char* title, QComboBox* month, QComboBox* day, QComboBox* year) {
+    auto* group = new QGroupBox(QString::fromLatin1(title));
+    auto* row = new QHBoxLayout(group);
+    const std::pair<const char*, QComboBox*> fields[] = {
+        {"Month:", month}, {"Day:", day}, {"Year:", year}};
+    for (const auto& [label, list] : fields) {
+        auto* caption = new QLabel(QString::fromLatin1(label));
+        caption->setBuddy(list);
+        row->addWidget(caption);
+        row->addWidget(list, list == month ? 2 : 1);
+    }
+    return group;
+}
+
+QGroupBox* makePathGroup(const char* title, QLineEdit* path, QPushButton* browse) {
+    auto* group = new QGroupBox(QString::fromLatin1(title));
+    auto* row = new QHBoxLayout(group);
+    path->setReadOnly(true);
+    row->addWidget(path, 1);
+    row->addWidget(browse);
+    return group;
+}
+
+QRadioButton* makeRadio(const char* text, const char* name) {
+    auto* radio = new QRadioButton(QString::fromLatin1(text));
+    radio->setObjectName(QString::fromLatin1(name));
+    return radio;
+}
+
+QPushButton* makeButton(const char* text, const char* name) {
+    auto* button = new QPushButton(QString::fromLatin1(text));
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+}  // namespace
+
+void MainDialog::buildControls() {
+    setWindowTitle(QStringLiteral("Quorvane"));
+    setWindowIcon(programIcon());
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    beginMonth_ = makeList(monthEntries(), "beginMonth");
+    beginDay_ = makeList(dayEntries(), "beginDay");
+    endMonth_ = makeList(monthEntries(), "endMonth");
+    endDay_ = makeList(dayEntries(), "endDay");
+    const int currentYear = hooks_.clock().year;
+    beginYear_ = makeList(yearEntries(currentYear), "beginYear");
+    endYear_ = makeList(yearEntries(currentYear), "endYear");
+
+    inputPath_ = new QLineEdit;
+    inputPath_->setObjectName(QStringLiteral("inputPath"));
+    inputBrowse_ = makeButton("Browse", "inputBrowse");
+    outputPath_ = new QLineEdit;
+    outputPath_->setObjectName(QStringLiteral("outputPath"));
+    outputBrowse_ = makeButton("Browse", "outputBrowse");
+
+    binary_ = makeRadio("Binary", "binaryRadio");
+    ascii_ = makeRadio("ASCII", "asciiRadio");
+    siteId_ = new QLineEdit;
+    siteId_->setObjectName(QStringLiteral("siteId"));
+    siteId_->setMaxLength(kSiteIdMaxChars);
+    siteId_->setValidator(new LowerCaseValidator(siteId_));
+    siteId_->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("WWWW")) + 12);
+    auto* inputType = new QGroupBox(QStringLiteral("Data Input Type"));
+    {
+        auto* grid = new QGridLayout(inputType);
+        grid->addWidget(binary_, 0, 0);
+        grid->addWidget(ascii_, 1, 0);
+        auto* caption = new QLabel(QStringLiteral("SiteID:"));
+        caption->setBuddy(siteId_);
+        grid->addWidget(caption, 1, 1, Qt::AlignRight);
+        grid->addWidget(siteId_, 1, 2);
+    }
+
+    dataSource_ = makeList(dataSourceEntries(), "dataSource");
+    auto* source = new QGroupBox(QStringLiteral("Data Input Source"));
+    {
+        auto* box = new QVBoxLayout(source);
+        box->addWidget(dataSource_);
+        box->addStretch();
+    }
+
+    verticalNotUsed_ =
+        makeRadio("Do not use consensed vertical radial velocites", "verticalNotUsed");
+    verticalWhenAvailable_ = makeRadio("Use consensed vertical radial velocities when available",
+                                       "verticalWhenAvailable");
+    verticalRequired_ =
+        makeRadio("Require a consensed vertical radial velocity", "verticalRequired");
+    auto* criteria = new QGroupBox(QStringLiteral("Consensus Criteria"));
+    {
+        auto* box = new QVBoxLayout(criteria);
+        box->addWidget(verticalNotUsed_);
+        box->addWidget(verticalWhenAvailable_);
+        box->addWidget(verticalRequired_);
+    }
+
+    averaging_ = new QLineEdit;
+    averaging_->setObjectName(QStringLiteral("averagingPeriod"));
+    auto* averaging = new QGroupBox(QStringLiteral("Consensus Averaging Period"));
+    {
+        auto* row = new QHBoxLayout(averaging);
+        row->addWidget(averaging_, 1);
+        row->addWidget(new QLabel(QStringLiteral("minutes")));
+    }
+
+    winds_ = makeRadio("Winds", "windsRadio");
+    temperature_ = makeRadio("Temperature", "temperatureRadio");
+    auto* output = new QGroupBox(QStringLiteral("Consensus Data Output"));
+    {
+        auto* box = new QVBoxLayout(output);
+        box->addWidget(winds_);
+        box->addWidget(temperature_);
+    }
+
+    statusMain_ = new QLabel;
+    statusMain_->setObjectName(QStringLiteral("statusMain"));
+    statusDetail_ = new QLabel;
+    statusDetail_->setObjectName(QStringLiteral("statusDetail"));
+    for (QLabel* line : {statusMain_, statusDetail_}) {
+        line->setTextFormat(Qt::PlainText);
+        line->setMinimumWidth(fontMetrics().horizontalAdvance(
+            QStringLiteral("Reading data record 00/00/0000 00:00:00")));
+    }
+    auto* status = new QGroupBox(QStringLiteral("Status"));
+    {
+        auto* box = new QVBoxLayout(status);
+        box->addWidget(statusMain_);
+        box->addWidget(statusDetail_);
+    }
+
+    process_ = makeButton("Process", "processButton");
+    cancel_ = makeButton("Cancel", "cancelButton");
+    exit_ = makeButton("Exit", "exitButton");
+    exit_->setAutoDefault(true);
+    exit_->setDefault(true);
+
+    // Each set of radio buttons excludes its own members only.
+    for (auto set : {std::vector<QRadioButton*>{binary_, ascii_},
+                     std::vector<QRadioButton*>{verticalNotUsed_, verticalWhenAvailable_,
+                                                verticalRequired_},
+                     std::vector<QRadioButton*>{winds_, temperature_}}) {
+        auto* group = new QButtonGroup(this);
+        group->setExclusive(true);
+        for (QRadioButton* r : set) group->addButton(r);
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(makeDateGroup("Begin Date", beginMonth_, beginDay_, beginYear_));
+    layout->addWidget(makeDateGroup("End Date", endMonth_, endDay_, endYear_));
+    layout->addWidget(makePathGroup("Data Input Path", inputPath_, inputBrowse_));
+    layout->addWidget(makePathGroup("Data Output Path", outputPath_, outputBrowse_));
+    {
+        auto* row = new QHBoxLayout;
+        row->addWidget(inputType, 1);
+        row->addWidget(source, 1);
+        layout->addLayout(row);
+    }
+    layout->addWidget(criteria);
+    {
+        auto* row = new QHBoxLayout;
+        row->addWidget(averaging, 1);
+        row->addWidget(output, 1);
+        layout->addLayout(row);
+    }
+    layout->addWidget(status);
+    {
+        auto* row = new QHBoxLayout;
+        row->addWidget(process_);
+        row->addWidget(cancel_);
+        row->addStretch();
+        row->addWidget(exit_);
+        layout->addLayout(row);
+    }
+}
+
+void MainDialog::setDefaults() {
+    const DateIndices today = dateIndicesFor(hooks_.clock());
+    for (auto [month, day, year] : {std::tuple{beginMonth_, beginDay_, beginYear_},
+                                    std::tuple{endMonth_, endDay_, endYear_}}) {
+        month->setCurrentIndex(today.month);
+        day->setCurrentIndex(today.day);
+        year->setCurrentIndex(today.year < year->count() ? today.year : -1);
+    }
+    inputPath_->clear();
+    outputPath_->clear();
+    binary_->setChecked(true);
+    siteId_->clear();
+    siteId_->setEnabled(false);
+    dataSource_->setCurrentIndex(0);
+    verticalWhenAvailable_->setChecked(true);
+    averaging_->clear();
+    winds_->setChecked(true);
+    statusMain_->setText(QStringLiteral("Waiting for user input."));
+    statusDetail_->clear();
+    process_->setEnabled(true);
+    cancel_->setEnabled(false);
+    exit_->setEnabled(true);
+    updateRadioMirrors();
+}
+
+DialogFields MainDialog::readFields() const {
+    DialogFields f;
+    f.begin = {beginMonth_->currentIndex(), beginDay_->currentIndex(), beginYear_->currentIndex()};
+    f.end = {endMonth_->currentIndex(), endDay_->currentIndex(), endYear_->currentIndex()};
+    f.inputPath = inputPath_->text().toLocal8Bit().toStdString();
+    f.outputPath = outputPath_->text().toLocal8Bit().toStdString();
+    f.ascii = ascii_->isChecked();
+    f.siteId = siteId_->text().toLocal8Bit().toStdString();
+    f.dataSourceIndex = dataSource_->currentIndex();
+    f.dataSourceText = dataSource_->currentText().toStdString();
+    f.averagingText = averaging_->text().toStdString();
+    f.winds = winds_->isChecked();
+    f.temperature = temperature_->isChecked();
+    return f;
+}
+
+void MainDialog::updateRadioMirrors() {
+    inputType_ = binary_->isChecked()  ? InputType::Binary
+                 : ascii_->isChecked() ? InputType::Ascii
+                                       : InputType::None;
+    outputKind_ = winds_->isChecked()         ? OutputKind::Winds
+                  : temperature_->isChecked() ? OutputKind::Temperature
+                                              : OutputKind::None;
+    verticalPolicy_ = verticalNotUsed_->isChecked()         ? VerticalPolicy::NotUsed
+                      : verticalWhenAvailable_->isChecked() ? VerticalPolicy::WhenAvailable
+                      : verticalRequired_->isChecked()      ? VerticalPolicy::Required
+                                                            : VerticalPolicy::None;
+    siteId_->setEnabled(ascii_->isChecked());
+}
+
+}  // namespace qv
