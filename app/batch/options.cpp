@@ -50,15 +50,15 @@ bool dateExists(const DateText& d) {
     return calendarToTimeValue(c, ignored);
 }
 
-// Year, month and day checks of one date, with the dialog's texts.
-std::string checkDate(const std::optional<DateText>& date, const char* which, int currentYear) {
+// Whether a year, month and day can be chosen in the dialog's lists (the
+// day lists hold 1 to 31 for every month); the dialog's texts.
+std::string checkDateLists(const std::optional<DateText>& date, const char* which,
+                           int currentYear) {
     if (!date || date->year < kFirstYear || date->year > currentYear) {
         return formatText("Invalid %s year.", which);
     }
     if (date->month < 1 || date->month > 12) return formatText("Invalid %s month.", which);
-    if (date->day < 1 || date->day > 31 || !dateExists(*date)) {
-        return formatText("Invalid %s day.", which);
-    }
+    if (date->day < 1 || date->day > 31) return formatText("Invalid %s day.", which);
     return {};
 }
 
@@ -217,14 +217,16 @@ bool parseArguments(const std::vector<std::string>& args, BatchOptions& options,
 }
 
 std::string validateOptions(const BatchOptions& o, int currentYear) {
-    if (auto e = checkDate(o.begin, "begin", currentYear); !e.empty()) return e;
-    if (auto e = checkDate(o.end, "end", currentYear); !e.empty()) return e;
-    if (o.inputPath.empty()) return "Invalid input path.";
-    if (o.outputPath.empty()) return "Invalid output path.";
+    // The dialog refuses an over-long site identifier when it reads its
+    // fields, before its checks.
     if (o.siteId.size() > kMaxSiteLength) {
         return formatText("Please enter no more than %d characters.",
                           static_cast<int>(kMaxSiteLength));
     }
+    if (auto e = checkDateLists(o.begin, "begin", currentYear); !e.empty()) return e;
+    if (auto e = checkDateLists(o.end, "end", currentYear); !e.empty()) return e;
+    if (o.inputPath.empty()) return "Invalid input path.";
+    if (o.outputPath.empty()) return "Invalid output path.";
     if (o.inputType == InputType::Ascii && o.siteId.empty()) return "Invalid SiteID.";
     if (!o.minutes || *o.minutes <= 0) {
         return "Consensus averaging period must be\ngreater than zero.";
@@ -233,6 +235,10 @@ std::string validateOptions(const BatchOptions& o, int currentYear) {
         return formatText("Consensus averaging period must be at most %d minutes (one day).",
                           static_cast<int>(kMaxMinutes));
     }
+    // Dates the calendar does not have (31 April) fail when the dialog
+    // converts them, after its field checks.
+    if (!dateExists(*o.begin)) return "Invalid begin day.";
+    if (!dateExists(*o.end)) return "Invalid end day.";
     if (dateValue(*o.begin) > dateValue(*o.end)) {
         return "Begin date must be less than or equal to end date.";
     }
