@@ -21,7 +21,7 @@ KrxFile g_file;
 
 constexpr const char* kNoFile = "__NO_FILE__";
 constexpr std::int16_t kOwnFlagsFormat = 3000;  // from here on records carry their flags word
-constexpr int kBackwardHop = -20;                // skip_records count of one hop
+constexpr int kBackwardHop = -20;               // skip_records count of one hop
 
 // Bytes in front of the body besides format code, length and flags word:
 // header offset, time, radar index, beam index.
@@ -74,7 +74,7 @@ void resolveBeam(const KrxFile& f, KrxRecordHeader& rec) {
     rec.direction_index = -1;
     rec.mode_index = -1;
     const KrxRadar& radar = f.hdr.radar;
-    const int beams = radar.beam_count < 0 ? 0
+    const int beams = radar.beam_count < 0              ? 0
                       : radar.beam_count > L::kBeamRoom ? L::kBeamRoom
                                                         : radar.beam_count;
     if (rec.radar_index != 0 || rec.beam_index < 0 || rec.beam_index >= beams) return;
@@ -144,7 +144,8 @@ Candidate scanForward(const KrxTimeKey& target, std::int16_t& changed, Candidate
 Candidate searchBackward(std::int16_t& changed) {
     KrxFile& f = g_file;
     while (skip_records(0) == 0) {
-        if (readHeaderNoting(changed) == 0 && f.record.refersToHeader()) return {true, f.current_offset};
+        if (readHeaderNoting(changed) == 0 && f.record.refersToHeader())
+            return {true, f.current_offset};
     }
     return {};
 }
@@ -336,7 +337,8 @@ int skip_records(int n) {
         if (f.current_offset < 1) return -2;
         const bool wide = f.record.format_code >= kOwnFlagsFormat || f.flags != 0;
         const std::int32_t width = wide ? 4 : 2;
-        if (f.current_offset < width || krx_io::seekTo(f.data, f.current_offset - width) != 0) return -2;
+        if (f.current_offset < width || krx_io::seekTo(f.data, f.current_offset - width) != 0)
+            return -2;
         std::int32_t length = 0;
         if (wide) {
             if (!krx_io::readI32(f.data, length)) return -2;

@@ -56,8 +56,8 @@ bool ensureFloats(float*& array, std::int64_t& capacity, std::int64_t wanted, co
 
 void bindMomentBlock(float* block, std::int64_t entries) {
     KrxDataArrays& a = g_arrays;
-    float** arrays[kMomentArrays] = {&a.velocity1, &a.power1, &a.noise1,    &a.snr1,  &a.width1,
-                                     &a.velocity2, &a.power2, &a.snr2,      &a.width2, &a.tenths2};
+    float** arrays[kMomentArrays] = {&a.velocity1, &a.power1, &a.noise1, &a.snr1,   &a.width1,
+                                     &a.velocity2, &a.power2, &a.snr2,   &a.width2, &a.tenths2};
     for (int i = 0; i < kMomentArrays; ++i) *arrays[i] = block + i * entries;
     a.met = block + kMomentArrays * entries;
     a.block = block;
@@ -66,8 +66,8 @@ void bindMomentBlock(float* block, std::int64_t entries) {
 
 // Sizes that the current record needs, bounded by what its length can hold.
 struct RecordNeeds {
-    std::int64_t entries = 0;      // E as the record's mode gives it
-    std::int64_t entriesFit = 0;   // entries whose first-window moments fit the body
+    std::int64_t entries = 0;     // E as the record's mode gives it
+    std::int64_t entriesFit = 0;  // entries whose first-window moments fit the body
     std::int64_t bodyBytes = 0;
     std::int64_t spectraFloats = 0;
     std::int64_t rawFloats = 0;
@@ -91,7 +91,8 @@ RecordNeeds recordNeeds() {
     n.entriesFit = std::min(n.entries, n.bodyBytes / sectionOneEntryBytes(r));
     const std::int64_t floatsInBody = n.bodyBytes / 4;
     if (radar.window1_length >= 0 && radar.window2_length >= 0) {
-        const std::int64_t row = static_cast<std::int64_t>(radar.window1_length) + radar.window2_length;
+        const std::int64_t row =
+            static_cast<std::int64_t>(radar.window1_length) + radar.window2_length;
         n.spectraFloats = std::min(n.entriesFit * row, floatsInBody);
     }
     const KrxMode* mode = current_mode();
@@ -104,7 +105,7 @@ RecordNeeds recordNeeds() {
 // Reads the record body from memory; a read beyond its end fails and leaves
 // the reader at the end.
 class BodyReader {
-public:
+  public:
     BodyReader(const unsigned char* data, std::int64_t size) : data_(data), size_(size) {}
 
     const unsigned char* take(std::int64_t n) {
@@ -130,7 +131,7 @@ public:
     // Relative move by n floats (backwards when negative).
     void moveFloats(std::int64_t n) { pos_ += n * 4; }
 
-private:
+  private:
     const unsigned char* data_;
     std::int64_t size_;
     std::int64_t pos_ = 0;
@@ -230,8 +231,9 @@ void readSpectra(BodyReader& body, const KrxRecordHeader& r, const KrxRadar& rad
     const bool windowsStored = r.lastTwoDigits() == 17;
     for (std::int64_t i = 0; i < n.entriesFit; ++i) {
         // Rows beyond the array are passed over, not stored.
-        float* dest = a.spectra != nullptr && (i + 1) * row <= a.spectra_floats ? a.spectra + i * row
-                                                                               : nullptr;
+        float* dest = a.spectra != nullptr && (i + 1) * row <= a.spectra_floats
+                          ? a.spectra + i * row
+                          : nullptr;
         float* window2 = dest;
         float* window1 = dest != nullptr ? dest + w2 : nullptr;
         if (windowsStored) {
@@ -351,7 +353,8 @@ void read_record_data() {
             body.floats(g_arrays.met, std::min<std::int64_t>(f.met_count, kMetValues));
         }
         if ((f.flags & kFlagSpectra) != 0) readSpectra(body, r, radar, *mode, n);
-        if ((f.flags & kFlagRawSamples) != 0 && g_arrays.raw != nullptr) readRawSamples(body, *mode, n);
+        if ((f.flags & kFlagRawSamples) != 0 && g_arrays.raw != nullptr)
+            readRawSamples(body, *mode, n);
     }
 
     f.current_offset = r.start + r.length;

@@ -83,8 +83,8 @@ std::int16_t krx_get_beam_info(std::int16_t beam, std::int16_t* azimuth, std::in
         name[n] = '\0';
     }
     const double factor = elevationFactor(direction.elevation);
-    const double delay = static_cast<double>(static_cast<std::int64_t>(mode.first_gate_delay) -
-                                             mode.system_delay);
+    const double delay =
+        static_cast<double>(static_cast<std::int64_t>(mode.first_gate_delay) - mode.system_delay);
     put(first_gate_height, roundHalfUp(factor * delay * 0.15));
     put(gate_spacing, roundHalfUp(factor * mode.gate_spacing * 0.15));
     put(ipp, mode.ipp);

@@ -32,7 +32,8 @@ KrxRadar decodeRadar(const unsigned char* r) {
     KrxRadar radar;
     radar.frequency = krx_le::i32(r + L::kFrequency);
     radar.beam_count = krx_le::i16(r + L::kBeamCount);
-    for (int i = 0; i < L::kModeRoom; ++i) radar.modes[i] = decodeMode(r + L::kModes + i * L::kModeBytes);
+    for (int i = 0; i < L::kModeRoom; ++i)
+        radar.modes[i] = decodeMode(r + L::kModes + i * L::kModeBytes);
     for (int i = 0; i < L::kBeamRoom; ++i) {
         const unsigned char* b = r + L::kBeams + i * L::kBeamBytes;
         radar.beams[i].direction_index = krx_le::i16(b + L::kBeamDirection);
@@ -49,7 +50,8 @@ KrxRadar decodeRadar(const unsigned char* r) {
     radar.window2_start = krx_le::i16(r + L::kWindow2Start);
     radar.window2_length = krx_le::i16(r + L::kWindow2Length);
     radar.rass_flag = krx_le::i16(r + L::kRassFlag);
-    for (int i = 0; i < 4; ++i) radar.spectral_params[i] = krx_le::i16(r + L::kSpectralParams + 2 * i);
+    for (int i = 0; i < 4; ++i)
+        radar.spectral_params[i] = krx_le::i16(r + L::kSpectralParams + 2 * i);
     radar.spectral_param5 = krx_le::i16(r + L::kSpectralParam5);
     radar.receiver_count = krx_le::i16(r + L::kReceiverCount);
     return radar;

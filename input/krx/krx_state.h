@@ -16,7 +16,7 @@ namespace krx_layout {
 inline constexpr int kFirstMetVersion = 103;  // versions from here on carry met fields
 inline constexpr int kMinVersion = 100;
 inline constexpr int kMaxVersion = 999;
-inline constexpr int kMetSpareWords = 5;      // int16 behind the met count
+inline constexpr int kMetSpareWords = 5;  // int16 behind the met count
 inline constexpr int kMaxMetInstruments = 210;
 
 // The header block.
@@ -99,7 +99,7 @@ struct KrxBeam {
 
 struct KrxDirection {
     char name[krx_layout::kDirectionNameBytes] = {};  // NUL-terminated unless 12 long
-    std::int16_t azimuth = 0;                           // degrees
+    std::int16_t azimuth = 0;                         // degrees
     std::int16_t elevation = 0;  // degrees up to 90, hundredths of a degree above
 };
 
@@ -151,7 +151,7 @@ KrxTimeKey time_key_from_seconds(std::int32_t seconds);
 struct KrxRecordHeader {
     std::int64_t start = 0;  // offset of the record's first byte
     std::int16_t format_code = 0;
-    std::int32_t length = 0;        // L: first byte to end of trailing length
+    std::int32_t length = 0;  // L: first byte to end of trailing length
     std::int32_t header_offset = 0;
     std::int32_t time = 0;  // seconds since 1970
     KrxTimeKey key;
@@ -231,7 +231,7 @@ inline constexpr int kMomentArrays = 10;
 
 // Process-wide arrays of the current record; all values single precision.
 struct KrxDataArrays {
-    float* block = nullptr;  // the moment block, split into the arrays below
+    float* block = nullptr;    // the moment block, split into the arrays below
     std::int64_t entries = 0;  // capacity of each per-entry array
     float* velocity1 = nullptr;
     float* power1 = nullptr;

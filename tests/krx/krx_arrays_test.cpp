@@ -20,10 +20,11 @@ TEST(KrxScale, StandardHeaderScale) {
 }
 
 class KrxArraysTest : public KrxTest {
-protected:
+  protected:
     // Writes one header record and the records; opens the pair with the given
     // flags word and loads the first record.
-    void load(const HeaderRecord& header, std::vector<DataRecord> records, std::int16_t fileFlags = 0) {
+    void load(const HeaderRecord& header, std::vector<DataRecord> records,
+              std::int16_t fileFlags = 0) {
         HeaderFile headers;
         const std::int32_t h = headers.add(header);
         DataFile data;
@@ -53,7 +54,8 @@ protected:
         r.format_code = format;
         r.coherent_integrations = kCoherent;
         r.spectral_averages = 20;
-        for (int i = 0; i < entries; ++i) r.window1.push_back({.velocity = static_cast<std::int16_t>(i)});
+        for (int i = 0; i < entries; ++i)
+            r.window1.push_back({.velocity = static_cast<std::int16_t>(i)});
         return r;
     }
 
@@ -96,7 +98,8 @@ TEST_F(KrxArraysTest, UnpackedRecordWithSecondWindow) {
     DataRecord r = record(116);
     r.window1[0] = {.velocity = 10000, .width = 5000, .snr = 1234, .noise = 2000};
     r.window1[3] = {.velocity = 1, .width = 65535, .snr = -32768, .noise = -1000};
-    for (int i = 0; i < kGates; ++i) r.window2.push_back({.velocity = static_cast<std::int16_t>(-i)});
+    for (int i = 0; i < kGates; ++i)
+        r.window2.push_back({.velocity = static_cast<std::int16_t>(-i)});
     r.window2[0] = {.velocity = -10000, .width = 200, .snr = -250, .tenths = 123};
     DataRecord second = record(116);
     second.window2.resize(kGates);
@@ -117,7 +120,8 @@ TEST_F(KrxArraysTest, UnpackedRecordWithSecondWindow) {
     EXPECT_EQ(a.power2[0], 449.873046875f) << "uses the first window's noise";
     EXPECT_EQ(a.tenths2[0], 12.3f);
     EXPECT_EQ(copy(krx_get_rass_snr)[0], -2.5f);
-    EXPECT_EQ(copy(krx_get_rass_velocity)[3], static_cast<float>(-3 * static_cast<double>(kScale) * 0.0001));
+    EXPECT_EQ(copy(krx_get_rass_velocity)[3],
+              static_cast<float>(-3 * static_cast<double>(kScale) * 0.0001));
     // The second record follows in place: the sections had the right sizes.
     std::int16_t changed = 0;
     ASSERT_EQ(krx_next_record(&changed), 1);
@@ -133,8 +137,8 @@ struct SectionTwoCase {
 
 TEST_F(KrxArraysTest, SecondWindowSectionDependsOnTheFormatDigits) {
     const SectionTwoCase cases[] = {
-        {16, true}, {17, false}, {116, true}, {117, true}, {118, false}, {216, true}, {3016, true},
-        {3017, false}, {3117, true},
+        {16, true},  {17, false},  {116, true},   {117, true},  {118, false},
+        {216, true}, {3016, true}, {3017, false}, {3117, true},
     };
     for (const SectionTwoCase& c : cases) {
         krx_reset_state();
@@ -154,7 +158,8 @@ TEST_F(KrxArraysTest, SecondWindowSectionDependsOnTheFormatDigits) {
         EXPECT_EQ(copy(krx_get_rass_snr)[1], c.secondWindow ? 3.0f : 0.0f) << c.format;
         std::int16_t changed = 0;
         ASSERT_EQ(krx_next_record(&changed), 1) << c.format;
-        EXPECT_EQ(copy(krx_get_velocity)[0], static_cast<float>(7000 * static_cast<double>(kScale) * 0.0001))
+        EXPECT_EQ(copy(krx_get_velocity)[0],
+                  static_cast<float>(7000 * static_cast<double>(kScale) * 0.0001))
             << c.format;
         krx_set_file("__NO_FILE__", 0);
     }
@@ -233,14 +238,17 @@ TEST_F(KrxArraysTest, SpectraStoredAsWindows) {
     r.flags = 1;
     r.window2 = {{}, {}};
     for (int e = 0; e < 2; ++e) {
-        for (int k = 0; k < 6; ++k) r.spectra.push_back(static_cast<float>(100 * e + k));       // window 1
-        for (int k = 0; k < 3; ++k) r.spectra.push_back(static_cast<float>(100 * e + 50 + k));  // window 2
+        for (int k = 0; k < 6; ++k)
+            r.spectra.push_back(static_cast<float>(100 * e + k));  // window 1
+        for (int k = 0; k < 3; ++k)
+            r.spectra.push_back(static_cast<float>(100 * e + 50 + k));  // window 2
     }
     HeaderRecord header = twoWindowHeader(16, 2, 6, 9, 3);
     header.modes[0].gate_count = 2;
     load(header, {r});
     const KrxDataArrays& a = krx_data_arrays();
-    const float expected[] = {50, 51, 52, 0, 1, 2, 3, 4, 5, 150, 151, 152, 100, 101, 102, 103, 104, 105};
+    const float expected[] = {50,  51,  52,  0,   1,   2,   3,   4,   5,
+                              150, 151, 152, 100, 101, 102, 103, 104, 105};
     for (int i = 0; i < 18; ++i) EXPECT_EQ(a.spectra[i], expected[i]) << i;
 }
 
@@ -340,8 +348,10 @@ TEST_F(KrxArraysTest, AllocationFailures) {
          "\aCannot allocate spectral array in disk (set_krx_arrays())\n"
          "\aCannot allocate memory for data arrays\nnhts = 4, pts = 8 + 0 , nrx = 1 \n"},
         {"disk: raw", true,
-         "\aCannot allocate raw data array in disk (set_krx_arrays())\nnhts = 4, pts = 8, nrx = 1\n"},
-        {"disk: hdr", false, "\aCannot allocate memory for data arrays\nnhts = 4, pts = 8 + 0 , nrx = 1 \n"},
+         "\aCannot allocate raw data array in disk (set_krx_arrays())\nnhts = 4, pts = 8, nrx = "
+         "1\n"},
+        {"disk: hdr", false,
+         "\aCannot allocate memory for data arrays\nnhts = 4, pts = 8 + 0 , nrx = 1 \n"},
         {"disk: dcpow", true, ""},
     };
     set_allocation_failure_hook(failLabel);

@@ -44,8 +44,8 @@ Walk walk(const std::string& path, std::int16_t flags = 0) {
                 char name[13];
                 krx_get_beam_info(0, &azimuth, &elevation, name, &ipp, &pulse, &firstGate, &spacing,
                                   &gates, &integrations, &averages, &points);
-                krx_get_spectral_windows(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                         nullptr, nullptr);
+                krx_get_spectral_windows(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                         nullptr, nullptr, nullptr);
                 // Room for more than the gate count: the library bounds the copy.
                 std::vector<float> values(static_cast<std::size_t>(std::max<int>(gates, 0)) + 64);
                 const int capacity = static_cast<int>(values.size());
@@ -68,7 +68,7 @@ Walk walk(const std::string& path, std::int16_t flags = 0) {
 // Swallows the library's diagnostics (stdout and stderr) for a whole loop of
 // walks; mismatches are collected and reported once the streams are back.
 class Quiet {
-public:
+  public:
     Quiet() {
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
@@ -89,7 +89,7 @@ public:
         return failures_;
     }
 
-private:
+  private:
     bool capturing_ = true;
     std::vector<std::string> failures_;
 };
@@ -161,7 +161,7 @@ RichPair packedPair() {
 }
 
 class KrxCorruptTest : public KrxTest {
-protected:
+  protected:
     // Walks the pair from a fresh library state. Only the file that changed
     // since the last walk is written again.
     Walk walkBytes(const Bytes& data, const Bytes& headers) {
@@ -188,16 +188,18 @@ protected:
             EXPECT_TRUE(krxwriter::writeFile(path, bytes));
             return;
         }
-        const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        const bool ok =
+            bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
         EXPECT_TRUE(std::fclose(f) == 0 && ok);
         std::filesystem::resize_file(path, bytes.size());
     }
 
     static void expectNone(const std::vector<std::string>& failures) {
-        EXPECT_TRUE(failures.empty()) << failures.size() << " cases, the first: " << failures.front();
+        EXPECT_TRUE(failures.empty())
+            << failures.size() << " cases, the first: " << failures.front();
     }
 
-private:
+  private:
     bool written_ = false;
     Bytes lastData_, lastHeaders_;
 };
@@ -221,8 +223,9 @@ TEST_F(KrxCorruptTest, DataFileTruncatedAtEveryByte) {
             const Walk w = walkBytes(krxwriter::truncated(p.data, cut), p.headers);
             const auto complete = std::count_if(p.recordEnds.begin(), p.recordEnds.end(),
                                                 [cut](std::size_t end) { return end <= cut; });
-            quiet.expect(w.opened && w.records == complete,
-                         "cut at " + std::to_string(cut) + ": " + std::to_string(w.records) + " records");
+            quiet.expect(
+                w.opened && w.records == complete,
+                "cut at " + std::to_string(cut) + ": " + std::to_string(w.records) + " records");
         }
         expectNone(quiet.release());
     }
@@ -235,8 +238,10 @@ TEST_F(KrxCorruptTest, HeaderFileTruncatedAtEveryByte) {
         for (std::size_t cut = 0; cut <= p.headers.size(); ++cut) {
             const Walk w = walkBytes(p.data, krxwriter::truncated(p.headers, cut));
             const bool whole = cut >= p.headerRecordBytes;
-            quiet.expect(w.timeSet == whole && w.records == (whole ? static_cast<int>(p.recordEnds.size()) : 0),
-                         "cut at " + std::to_string(cut) + ": " + std::to_string(w.records) + " records");
+            quiet.expect(
+                w.timeSet == whole &&
+                    w.records == (whole ? static_cast<int>(p.recordEnds.size()) : 0),
+                "cut at " + std::to_string(cut) + ": " + std::to_string(w.records) + " records");
         }
         expectNone(quiet.release());
     }
@@ -246,8 +251,14 @@ TEST_F(KrxCorruptTest, HeaderFileTruncatedAtEveryByte) {
 TEST_F(KrxCorruptTest, BadLengthsEndTheData) {
     const RichPair p = richPair();
     const std::size_t second = p.recordEnds[0];
-    const std::int32_t lengths[] = {
-        static_cast<std::int32_t>(p.data.size() - second + 1), 1000000, INT32_MAX, 0, -1, -28, 1, 27};
+    const std::int32_t lengths[] = {static_cast<std::int32_t>(p.data.size() - second + 1),
+                                    1000000,
+                                    INT32_MAX,
+                                    0,
+                                    -1,
+                                    -28,
+                                    1,
+                                    27};
     for (std::int32_t length : lengths) {
         Bytes data = p.data;
         krxwriter::putI32(data, second + 2, length);
@@ -296,23 +307,47 @@ struct HeaderDamage {
 
 TEST_F(KrxCorruptTest, AbsurdHeaderValues) {
     const HeaderDamage damages[] = {
-        {"huge gate and receiver counts", [](HeaderRecord& h) { h.modes[0].gate_count = 32767; h.receiver_count = 32767; }},
+        {"huge gate and receiver counts",
+         [](HeaderRecord& h) {
+             h.modes[0].gate_count = 32767;
+             h.receiver_count = 32767;
+         }},
         {"negative gate count", [](HeaderRecord& h) { h.modes[0].gate_count = -5; }},
         {"negative spectrum points", [](HeaderRecord& h) { h.modes[0].spectrum_points = -3; }},
         {"huge spectrum points", [](HeaderRecord& h) { h.modes[0].spectrum_points = 32767; }},
         {"zero spectrum points", [](HeaderRecord& h) { h.modes[0].spectrum_points = 0; }},
-        {"huge windows", [](HeaderRecord& h) { h.window1_length = 32767; h.window2_length = 32767; }},
-        {"window starts far out", [](HeaderRecord& h) { h.window1_start = -32768; h.window2_start = 32767; }},
+        {"huge windows",
+         [](HeaderRecord& h) {
+             h.window1_length = 32767;
+             h.window2_length = 32767;
+         }},
+        {"window starts far out",
+         [](HeaderRecord& h) {
+             h.window1_start = -32768;
+             h.window2_start = 32767;
+         }},
         {"window 1 far behind", [](HeaderRecord& h) { h.window1_start = 32767; }},
         {"beam count 200", [](HeaderRecord& h) { h.beam_count = 200; }},
         {"beam count -1", [](HeaderRecord& h) { h.beam_count = -1; }},
-        {"beam entries outside the tables", [](HeaderRecord& h) { h.beams = {{-3, 9}, {40, -2}}; }},
+        {"beam entries outside the tables",
+         [](HeaderRecord& h) {
+             h.beams = {{-3, 9}, {40, -2}};
+         }},
         {"no receivers", [](HeaderRecord& h) { h.receiver_count = 0; }},
         {"zero ipp, frequency and integrations",
-         [](HeaderRecord& h) { h.modes[0].ipp = 0; h.frequency = 0; h.modes[0].coherent_integrations = 0; }},
+         [](HeaderRecord& h) {
+             h.modes[0].ipp = 0;
+             h.frequency = 0;
+             h.modes[0].coherent_integrations = 0;
+         }},
         {"met count -1", [](HeaderRecord& h) { h.met_count = -1; }},
         {"met count 32767", [](HeaderRecord& h) { h.met_count = 32767; }},
-        {"extreme delays", [](HeaderRecord& h) { h.modes[0].first_gate_delay = INT32_MIN; h.modes[0].system_delay = 32767; h.directions[0].elevation = 32767; }},
+        {"extreme delays",
+         [](HeaderRecord& h) {
+             h.modes[0].first_gate_delay = INT32_MIN;
+             h.modes[0].system_delay = 32767;
+             h.directions[0].elevation = 32767;
+         }},
     };
     const RichPair base = richPair();
     for (const HeaderDamage& d : damages) {
@@ -348,8 +383,16 @@ TEST_F(KrxCorruptTest, AbsurdRecordFields) {
         {"radar index 5", [](DataRecord& r) { r.radar_index = 5; }},
         {"beam index -7", [](DataRecord& r) { r.beam_index = -7; }},
         {"time extremes", [](DataRecord& r) { r.time = INT32_MIN; }},
-        {"no entries", [](DataRecord& r) { r.window1.clear(); r.window2.clear(); }},
-        {"spectra missing", [](DataRecord& r) { r.spectra.clear(); r.raw.clear(); }},
+        {"no entries",
+         [](DataRecord& r) {
+             r.window1.clear();
+             r.window2.clear();
+         }},
+        {"spectra missing",
+         [](DataRecord& r) {
+             r.spectra.clear();
+             r.raw.clear();
+         }},
         {"garbage body", [](DataRecord& r) { r.padding = Bytes(300, 0xff); }},
     };
     for (const RecordDamage& d : damages) {
@@ -397,7 +440,8 @@ TEST_F(KrxCorruptTest, RandomDamage) {
         for (int i = 0; i < flips; ++i) {
             Bytes& target = random() % 3 == 0 ? headers : data;
             const std::size_t at = random() % target.size();
-            target[at] = static_cast<std::uint8_t>(random() % 2 == 0 ? random() : target[at] ^ (1u << (random() % 8)));
+            target[at] = static_cast<std::uint8_t>(
+                random() % 2 == 0 ? random() : target[at] ^ (1u << (random() % 8)));
         }
         if (random() % 4 == 0) data = krxwriter::truncated(data, random() % (data.size() + 1));
         const Walk w = walkBytes(data, headers);

@@ -32,7 +32,7 @@ TEST(KrxHeaderPath, ReplacesTheFirstCharacterOfTheFileName) {
 
 // A pair of three vertical records at 00:10, 00:20 and 00:30.
 class KrxPairTest : public KrxTest {
-protected:
+  protected:
     std::string writeThree(const std::string& name = "d04126a.mom") {
         HeaderFile headers;
         const std::int32_t h = headers.add(standardHeader());
@@ -133,21 +133,21 @@ TEST_F(KrxPairTest, SetTime_LoadsTheFirstRecordNotEarlierThanTheTarget) {
         {104, 0, 0, 0, at(0, 10)},    // years since 1900
         {2004, 0, 10, 0, at(0, 10)},  // equal
         {2004, 0, 10, 1, at(0, 20)},  // between: the later one
-        {2004, 0, 25, 0, at(0, 30)},
-        {2004, 0, 30, 0, at(0, 30)},
-        {2004, 23, 0, 0, at(0, 30)},  // after all records: the last
-        {2005, 0, 0, 0, at(0, 30)},
-        {2004, 0, 15, 0, at(0, 20)},  // backwards from the last
+        {2004, 0, 25, 0, at(0, 30)}, {2004, 0, 30, 0, at(0, 30)},
+        {2004, 23, 0, 0, at(0, 30)},                               // after all records: the last
+        {2005, 0, 0, 0, at(0, 30)},  {2004, 0, 15, 0, at(0, 20)},  // backwards from the last
     };
     ASSERT_EQ(krx_set_file(path.c_str(), 0), 1);
     krx_set_radar_index(0);
     for (const TimeCase& c : cases) {
         std::int16_t changed = 7;
-        ASSERT_EQ(krx_set_time(static_cast<std::int16_t>(c.year), 126, static_cast<std::int16_t>(c.hour),
-                               static_cast<std::int16_t>(c.minute), static_cast<std::int16_t>(c.second),
-                               &changed),
-                  1);
-        EXPECT_EQ(currentTime(), c.expected) << c.year << " " << c.hour << ":" << c.minute << ":" << c.second;
+        ASSERT_EQ(
+            krx_set_time(static_cast<std::int16_t>(c.year), 126, static_cast<std::int16_t>(c.hour),
+                         static_cast<std::int16_t>(c.minute), static_cast<std::int16_t>(c.second),
+                         &changed),
+            1);
+        EXPECT_EQ(currentTime(), c.expected)
+            << c.year << " " << c.hour << ":" << c.minute << ":" << c.second;
         EXPECT_EQ(changed, 0);
     }
 }
@@ -175,7 +175,8 @@ TEST_F(KrxTest, SetTime_SelectsTheRecordsBeamForNextRecord) {
     HeaderFile headers;
     const std::int32_t h = headers.add(standardHeader());
     DataFile data;
-    for (int i = 0; i < 6; ++i) data.add(packedRecord(h, at(2, i), static_cast<std::int16_t>(i % 2)));
+    for (int i = 0; i < 6; ++i)
+        data.add(packedRecord(h, at(2, i), static_cast<std::int16_t>(i % 2)));
     const std::string path = writePair(data, headers);
     ASSERT_EQ(krx_set_file(path.c_str(), 0), 1);
     krx_set_radar_index(0);
@@ -285,7 +286,8 @@ struct WidthCase {
 };
 
 TEST_F(KrxTest, LengthFieldWidthFollowsFormatCodeAndFlags) {
-    const WidthCase cases[] = {{2999, 0, 2, true}, {3000, 0, 4, true}, {16, 0, 2, true}, {16, 4, 4, false}};
+    const WidthCase cases[] = {
+        {2999, 0, 2, true}, {3000, 0, 4, true}, {16, 0, 2, true}, {16, 4, 4, false}};
     int n = 0;
     for (const WidthCase& c : cases) {
         HeaderFile headers;
@@ -309,7 +311,8 @@ TEST_F(KrxTest, LengthFieldWidthFollowsFormatCodeAndFlags) {
         const std::string path = writePair(data, headers, "d" + std::to_string(n++) + ".mom");
         ASSERT_TRUE(openAt(path, 5, 1, c.fileFlags)) << c.formatCode;
         EXPECT_EQ(currentTime(), at(5, 1));
-        EXPECT_FLOAT_EQ(velocities(1)[0], 1000 * velocityScale(kFrequency, kIpp, kCoherent, 1) * 0.0001f);
+        EXPECT_FLOAT_EQ(velocities(1)[0],
+                        1000 * velocityScale(kFrequency, kIpp, kCoherent, 1) * 0.0001f);
         std::int16_t changed = 0;
         ASSERT_EQ(krx_next_record(&changed), 1);
         EXPECT_EQ(currentTime(), at(5, 2));
@@ -396,17 +399,16 @@ TEST_F(KrxTest, GetTime_BreaksTheStoredSecondsDownInUtc) {
         int sinceYear1900, dayOfYear;
     };
     const Case cases[] = {
-        {2004, 12, 31, 23, 59, 59, 104, 366},
-        {2005, 1, 1, 0, 0, 0, 105, 1},
-        {2000, 3, 1, 12, 30, 15, 100, 61},
-        {1999, 12, 31, 6, 0, 0, 99, 365},
+        {2004, 12, 31, 23, 59, 59, 104, 366}, {2005, 1, 1, 0, 0, 0, 105, 1},
+        {2000, 3, 1, 12, 30, 15, 100, 61},    {1999, 12, 31, 6, 0, 0, 99, 365},
         {1969, 12, 31, 23, 0, 0, 69, 365},
     };
     HeaderFile headers;
     const std::int32_t h = headers.add(standardHeader());
     DataFile data;
     for (const Case& c : cases) {
-        data.add(packedRecord(h, krxwriter::epoch_seconds(c.year, c.month, c.day, c.hour, c.minute, c.second)));
+        data.add(packedRecord(
+            h, krxwriter::epoch_seconds(c.year, c.month, c.day, c.hour, c.minute, c.second)));
     }
     const std::string path = writePair(data, headers);
     ASSERT_EQ(krx_set_file(path.c_str(), 0), 1);
@@ -433,12 +435,12 @@ TEST_F(KrxTest, GetBeamInfo_HeightsFollowTheElevation) {
     };
     // delay 3000 - 200 = 2800 ns -> 420 m along the beam; spacing 700 ns -> 105 m.
     const Case cases[] = {
-        {0, 420, 105},      // factor 1
-        {-5, 420, 105},     // factor 1
-        {90, 420, 105},     // sin 90 degrees
-        {30, 210, 52},      // 209.99996..., 52.49999 (pi taken as 3.141592)
-        {7500, 406, 101},   // 75.00 degrees: 405.69..., 101.42...
-        {91, 7, 2},         // 0.91 degrees: 6.67..., 1.66...
+        {0, 420, 105},     // factor 1
+        {-5, 420, 105},    // factor 1
+        {90, 420, 105},    // sin 90 degrees
+        {30, 210, 52},     // 209.99996..., 52.49999 (pi taken as 3.141592)
+        {7500, 406, 101},  // 75.00 degrees: 405.69..., 101.42...
+        {91, 7, 2},        // 0.91 degrees: 6.67..., 1.66...
     };
     for (const Case& c : cases) {
         krx_reset_state();
@@ -449,14 +451,16 @@ TEST_F(KrxTest, GetBeamInfo_HeightsFollowTheElevation) {
         const std::int32_t h = headers.add(header);
         DataFile data;
         data.add(packedRecord(h, at(8, 0)));
-        const std::string path = writePair(data, headers, "d" + std::to_string(c.elevation) + ".mom");
+        const std::string path =
+            writePair(data, headers, "d" + std::to_string(c.elevation) + ".mom");
         ASSERT_TRUE(openAt(path, 8, 0));
-        std::int16_t azimuth = -1, elevation = -1, gates = 0, integrations = 0, averages = 0, points = 0;
+        std::int16_t azimuth = -1, elevation = -1, gates = 0, integrations = 0, averages = 0,
+                     points = 0;
         std::int32_t ipp = 0, pulse = 0, firstGate = 0, spacing = 0;
         char name[13];
         std::memset(name, 'x', sizeof name);
-        ASSERT_EQ(krx_get_beam_info(0, &azimuth, &elevation, name, &ipp, &pulse, &firstGate, &spacing,
-                                    &gates, &integrations, &averages, &points),
+        ASSERT_EQ(krx_get_beam_info(0, &azimuth, &elevation, name, &ipp, &pulse, &firstGate,
+                                    &spacing, &gates, &integrations, &averages, &points),
                   1);
         EXPECT_EQ(elevation, c.elevation);
         EXPECT_EQ(azimuth, 0);
@@ -484,8 +488,8 @@ TEST_F(KrxTest, GetBeamInfo_RefusesBeamsAndRadarsOutsideTheHeader) {
     ASSERT_TRUE(openAt(path, 8, 0));
     auto info = [](std::int16_t beam) {
         std::int16_t azimuth = 0;
-        return krx_get_beam_info(beam, &azimuth, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                 nullptr, nullptr, nullptr, nullptr);
+        return krx_get_beam_info(beam, &azimuth, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr, nullptr, nullptr, nullptr, nullptr);
     };
     EXPECT_EQ(info(1), 1);
     EXPECT_EQ(info(2), 0) << "mode outside the table";

@@ -37,7 +37,8 @@ inline std::int32_t at(int hour, int minute, int second = 0) {
 
 // The velocity scale of a record, as the library stores it (single precision).
 inline float velocityScale(std::int32_t frequency, std::int32_t ipp, int coherent, int receivers) {
-    return static_cast<float>((149.9 / (frequency * 0.01)) * 500000000.0 / ipp / coherent / receivers);
+    return static_cast<float>((149.9 / (frequency * 0.01)) * 500000000.0 / ipp / coherent /
+                              receivers);
 }
 
 // One radar, two beams: 0 vertical (direction 0), 1 oblique (direction 1),
@@ -50,9 +51,15 @@ inline HeaderRecord standardHeader() {
     h.longitude = -10525;
     h.altitude = 1600;
     h.frequency = kFrequency;
-    h.modes[0] = {.ipp = kIpp, .pulse_width = 700, .first_gate_delay = 3000, .gate_spacing = 700,
-                  .gate_count = kGates, .coherent_integrations = kCoherent, .spectral_averages = 20,
-                  .spectrum_points = kPoints, .system_delay = 200};
+    h.modes[0] = {.ipp = kIpp,
+                  .pulse_width = 700,
+                  .first_gate_delay = 3000,
+                  .gate_spacing = 700,
+                  .gate_count = kGates,
+                  .coherent_integrations = kCoherent,
+                  .spectral_averages = 20,
+                  .spectrum_points = kPoints,
+                  .system_delay = 200};
     h.beams = {{.direction = 0, .mode = 0}, {.direction = 1, .mode = 0}};
     h.directions = {{.name = "VERTICAL", .azimuth = 0, .elevation = 90},
                     {.name = "NORTH", .azimuth = 15, .elevation = 7500}};
@@ -75,14 +82,16 @@ inline DataRecord packedRecord(std::int32_t headerOffset, std::int32_t time, std
     r.beam_index = beam;
     r.carry_counts = false;
     for (int i = 0; i < kGates; ++i) {
-        r.window1.push_back({.velocity = static_cast<std::int16_t>(base + i), .width = 10,
-                             .snr = static_cast<std::int16_t>(i), .noise = 0});
+        r.window1.push_back({.velocity = static_cast<std::int16_t>(base + i),
+                             .width = 10,
+                             .snr = static_cast<std::int16_t>(i),
+                             .noise = 0});
     }
     return r;
 }
 
 class KrxTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         krx_reset_state();
         reset_allocation_log();

@@ -35,7 +35,7 @@ std::string siteName() {
 const std::string kReport = "Header Read Error, pressing on...";
 
 class KrxHeaderTest : public KrxTest {
-protected:
+  protected:
     // A pair whose records all name the header record built from `header`
     // (placed behind `lead` bytes of other header records).
     std::string pairWith(const krxwriter::Bytes& headerBytes, std::int32_t offset,
@@ -60,7 +60,8 @@ TEST_F(KrxHeaderTest, VersionsOutside100To999AreRefused) {
         std::int16_t version;
         bool accepted;
     };
-    const Case cases[] = {{99, false}, {100, true}, {102, true}, {103, true}, {999, true}, {1000, false}, {-1, false}};
+    const Case cases[] = {{99, false}, {100, true},   {102, true}, {103, true},
+                          {999, true}, {1000, false}, {-1, false}};
     for (const Case& c : cases) {
         krx_reset_state();
         HeaderRecord header = standardHeader();
@@ -79,7 +80,8 @@ TEST_F(KrxHeaderTest, VersionsOutside100To999AreRefused) {
             EXPECT_EQ(o.err, kReport + "\n  0 -10  -1\n") << c.version;
             EXPECT_EQ(siteName(), "");
             std::int16_t changed = 0;
-            EXPECT_EQ(krx_set_time(2004, 126, 10, 0, 0, &changed), 0) << "no header: no usable record";
+            EXPECT_EQ(krx_set_time(2004, 126, 10, 0, 0, &changed), 0)
+                << "no header: no usable record";
         }
     }
 }
@@ -117,9 +119,9 @@ TEST_F(KrxHeaderTest, Version102HasNoMetFieldsAnd103Has) {
 TEST_F(KrxHeaderTest, MetInstrumentCountsAreBounded) {
     struct Case {
         const char* what;
-        int codes;                    // codes written
+        int codes;  // codes written
         std::optional<std::int16_t> announced;
-        std::string out;              // stdout: the met message, then the bell
+        std::string out;  // stdout: the met message, then the bell
     };
     const Case cases[] = {
         {"210 codes", 210, std::nullopt, ""},
@@ -162,7 +164,8 @@ TEST_F(KrxHeaderTest, ReportNamesTheSeekTheCodeAndTheLastGoodOffset) {
         {"negative offset", good, -8, "\n  -1 -8  -1\n"},
         {"offset behind the file", good, 100000, "\n  0 -1  -1\n"},
         {"block cut short", krxwriter::truncated(good, 300), 0, "\n  0 -4  -1\n"},
-        {"int32 behind the block missing", krxwriter::truncated(good, 16 + 560 + 2), 0, "\n  0 -4  -1\n"},
+        {"int32 behind the block missing", krxwriter::truncated(good, 16 + 560 + 2), 0,
+         "\n  0 -4  -1\n"},
         {"version only", krxwriter::truncated(good, 2), 0, "\n  0 -4  -1\n"},
         {"empty header file", {}, 0, "\n  0 -1  -1\n"},
     };
@@ -250,7 +253,8 @@ TEST_F(KrxHeaderTest, WindowsAreAdjustedForTheHeaderAndEachRecord) {
         const std::string path = writePair(data, headers, "d" + std::to_string(++files_) + ".mom");
         ASSERT_TRUE(openAt(path, 12, 0)) << c.what;
         std::int16_t w1s, w1l, w2s, w2l;
-        krx_get_spectral_windows(&w1s, &w1l, &w2s, &w2l, nullptr, nullptr, nullptr, nullptr, nullptr);
+        krx_get_spectral_windows(&w1s, &w1l, &w2s, &w2l, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr);
         EXPECT_EQ(w1s, c.e1s) << c.what;
         EXPECT_EQ(w1l, c.e1l) << c.what;
         EXPECT_EQ(w2s, c.e2s) << c.what;
@@ -270,7 +274,8 @@ TEST_F(KrxHeaderTest, SpectralWindowValuesAndRassFlagAreHandedOut) {
     const std::string path = pairWith(header.bytes(), 0);
     ASSERT_EQ(krx_set_file(path.c_str(), 0), 1);
     std::int16_t v[9];
-    EXPECT_EQ(krx_get_spectral_windows(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8]), 1);
+    EXPECT_EQ(
+        krx_get_spectral_windows(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8]), 1);
     const std::int16_t expected[9] = {41, 4, 2, 3, 11, -12, 13, 14, 15};
     for (int i = 0; i < 9; ++i) EXPECT_EQ(v[i], expected[i]) << i;
 }
@@ -291,7 +296,8 @@ TEST_F(KrxHeaderTest, ReceiverCountSizesTheEntries) {
         DataRecord r = packedRecord(h, at(13, 0));
         r.carry_counts = true;  // longer than the one-receiver minimum
         r.coherent_integrations = kCoherent;
-        for (int i = 0; i < kGates; ++i) r.window1.push_back({.velocity = static_cast<std::int16_t>(200 + i)});
+        for (int i = 0; i < kGates; ++i)
+            r.window1.push_back({.velocity = static_cast<std::int16_t>(200 + i)});
         data.add(r);
         const std::string path = writePair(data, headers, "d" + std::to_string(++files_) + ".mom");
         ASSERT_TRUE(openAt(path, 13, 0)) << c.receivers;

@@ -29,7 +29,7 @@ std::string readAll(const std::string& path) {
 }
 
 class MemtrackTest : public KrxTest {
-protected:
+  protected:
     void SetUp() override {
         KrxTest::SetUp();
         if (const char* value = std::getenv("MEMTRACK")) saved_ = value;

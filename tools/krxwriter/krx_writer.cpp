@@ -10,7 +10,7 @@ namespace {
 
 // Appends little-endian fields.
 class Out {
-public:
+  public:
     explicit Out(Bytes& bytes) : bytes_(bytes) {}
     void u8(std::uint8_t v) { bytes_.push_back(v); }
     void i16(std::int16_t v) { u16(static_cast<std::uint16_t>(v)); }
@@ -32,7 +32,7 @@ public:
     }
     void append(const Bytes& more) { bytes_.insert(bytes_.end(), more.begin(), more.end()); }
 
-private:
+  private:
     Bytes& bytes_;
 };
 
@@ -79,7 +79,8 @@ Bytes HeaderRecord::block() const {
     const std::size_t r = L::kRadar;
     putI32(b, r + L::kFrequency, frequency);
     putI16(b, r + L::kBeamCount, beam_count.value_or(static_cast<std::int16_t>(beams.size())));
-    for (std::size_t i = 0; i < modes.size(); ++i) putMode(b, r + L::kModes + i * L::kModeBytes, modes[i]);
+    for (std::size_t i = 0; i < modes.size(); ++i)
+        putMode(b, r + L::kModes + i * L::kModeBytes, modes[i]);
     for (std::size_t i = 0; i < beams.size(); ++i) {
         putI16(b, r + L::kBeams + i * L::kBeamBytes, beams[i].direction);
         putI16(b, r + L::kBeams + i * L::kBeamBytes + 2, beams[i].mode);
@@ -246,7 +247,8 @@ void putI16(Bytes& bytes, std::size_t offset, std::int16_t value) {
 
 void putI32(Bytes& bytes, std::size_t offset, std::int32_t value) {
     const auto u = static_cast<std::uint32_t>(value);
-    for (std::size_t i = 0; i < 4; ++i) bytes.at(offset + i) = static_cast<std::uint8_t>(u >> (8 * i));
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes.at(offset + i) = static_cast<std::uint8_t>(u >> (8 * i));
 }
 
 void putF32(Bytes& bytes, std::size_t offset, float value) {
@@ -256,17 +258,19 @@ void putF32(Bytes& bytes, std::size_t offset, float value) {
 }
 
 Bytes truncated(const Bytes& bytes, std::size_t size) {
-    return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size < bytes.size() ? size : bytes.size()));
+    return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(
+                                                    size < bytes.size() ? size : bytes.size()));
 }
 
 std::int32_t epoch_seconds(int year, int month, int day, int hour, int minute, int second) {
-    const std::int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    const std::int64_t days =
+        daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
     return static_cast<std::int32_t>(days * 86400 + hour * 3600 + minute * 60 + second);
 }
 
 std::int32_t epoch_seconds_doy(int year, int dayOfYear, int hour, int minute, int second) {
-    return epoch_seconds(year, 1, 1, 0, 0, 0) + (dayOfYear - 1) * 86400 + hour * 3600 + minute * 60 +
-           second;
+    return epoch_seconds(year, 1, 1, 0, 0, 0) + (dayOfYear - 1) * 86400 + hour * 3600 +
+           minute * 60 + second;
 }
 
 }  // namespace krxwriter

@@ -112,7 +112,7 @@ struct HeaderRecord {
     std::vector<std::int16_t> met_codes;
     std::optional<std::int16_t> met_count;  // announced count; default met_codes.size()
 
-    std::string site_name;  // written into 32 bytes
+    std::string site_name;       // written into 32 bytes
     std::int16_t latitude = 0;   // hundredths of a degree
     std::int16_t longitude = 0;  // hundredths of a degree
     std::int16_t altitude = 0;   // m
@@ -200,26 +200,26 @@ struct DataRecord {
 
 // A header file under construction.
 class HeaderFile {
-public:
+  public:
     // Appends a record; returns its offset for DataRecord::header_offset.
     std::int32_t add(const HeaderRecord& record);
     // Appends arbitrary bytes (gaps, garbage); returns their offset.
     std::int32_t addBytes(const Bytes& bytes);
     const Bytes& bytes() const { return bytes_; }
 
-private:
+  private:
     Bytes bytes_;
 };
 
 // A data file under construction.
 class DataFile {
-public:
+  public:
     // Appends a record; returns its offset.
     std::int64_t add(const DataRecord& record);
     std::int64_t addBytes(const Bytes& bytes);
     const Bytes& bytes() const { return bytes_; }
 
-private:
+  private:
     Bytes bytes_;
 };
 
