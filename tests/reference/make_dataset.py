@@ -28,6 +28,9 @@ period assignment, beam identity, consensus averaging and output:
   RASS beams in some periods, a beam with flag 2, periods with RASS beams
   only and periods with radar beams only, a radar beam first seen on
   3 January;
+- on 31 December, beams with exactly 50 dwells in a period and a gate where
+  29 of them agree (58 percent: passes in extended precision, fails in
+  double precision);
 - a site elevation that differs in one day's files (1601 m on 1 January).
 
 Usage: make_dataset.py OUTDIR [--seed N]
@@ -172,6 +175,15 @@ class Generator:
             gates[7] = (gates[7][0], '-100.0')
         if beam in (A1, A3, B1, R1) and window == 'A':
             gates[4] = (gates[4][0], '-3.7')
+        if window == 'D':
+            # 29 equal values among 50 dwells: 58 percent, which passes in
+            # extended precision and fails in double precision.
+            if beam in (A1, A5, V1):
+                text = '1.00' if i < 29 else '%.2f' % (20.0 + 4.0 * (i - 29))
+                gates[8] = (text, gates[8][1])
+            if beam is R1:
+                text = '340.000' if i < 29 else '%.3f' % (290.0 + 2.0 * (i - 29))
+                gates[5] = (text, gates[5][1])
         if beam is R1 and window == 'B':
             # Equal RASS temperatures: ties of the RASS branch.
             seq = ['339.000', '340.000', '339.500', '341.000', '338.000', '340.500']
@@ -284,6 +296,12 @@ def raw_schedule(day):
             out.append((t, beam, 'B', gc, ()))
             sec += 20
             i += 1
+    # Window D on 31 December: 06:00:12 to 06:30:00, three beams, 50 dwells
+    # each in the periods of 30 and 60 minutes.
+    if day == datetime.date(2004, 12, 31):
+        for j in range(1, 151):
+            t = start + datetime.timedelta(seconds=6 * 3600 + 12 * j)
+            out.append((t, [A1, A2, A5][j % 3], 'D', None, ()))
     # Window C: 23:30 to 23:59:59, fixed order; the dwells from 23:52 on go
     # to the next day's file when it exists.
     cycle_c = [A1, A2, A3, A4, A5, B1, B2, B5, B3]
@@ -350,6 +368,11 @@ def rat_schedule(day):
             gc = 7 if rng.random() < 0.12 else None
             out.append((t, beam, 'B', gc, ()))
             sec += 15
+    # Window D on 31 December: 06:00:18 to 06:30:00, 50 dwells of R1 and V1.
+    if day == datetime.date(2004, 12, 31):
+        for j in range(1, 101):
+            t = start + datetime.timedelta(seconds=6 * 3600 + 18 * j)
+            out.append((t, [R1, V1][j % 2], 'D', None, ()))
     # Window C: both, fixed order.
     sec = (23 * 60 + 30) * 60
     i = 0

@@ -23,6 +23,7 @@ Usage mirrors quorvane-batch:
 """
 
 import argparse
+import collections
 import datetime
 import math
 import os
@@ -35,6 +36,14 @@ import numpy as np
 
 f32 = np.float32
 LD = np.longdouble
+
+# Counts of the hard cases met while running, so that a comparison can show
+# that its data set exercised them.
+EVENTS = collections.Counter()
+
+
+def note(event):
+    EVENTS[event] += 1
 
 # ---------------------------------------------------------------------------
 # Numeric helpers
@@ -325,6 +334,7 @@ class Job:
         if 1 <= rec.doy <= 366:
             md = month_day_from_doy(rec.year, rec.doy)
         if rec.doy != self.process_doy:
+            note('dwell of another day dropped')
             return
         if md is None:
             return
@@ -335,6 +345,14 @@ class Job:
             return
         day_start = to_seconds(anchor.year, anchor.month, anchor.day)
         step = self.minutes * 60
+        if anchor != self.current_day:
+            note('dwell stored from the next day\'s file')
+            if anchor.year != self.current_day.year:
+                note('next-day file across the year change')
+        if rec_time == day_start:
+            note('dwell at 00:00:00 of the processing day')
+        elif rec_time > day_start and (rec_time - day_start) % step == 0:
+            note('dwell exactly on a period boundary')
         if rec_time <= day_start:
             start = day_start - step
         else:
@@ -371,6 +389,10 @@ class Job:
             tmp[g] = virtual_temperature(v)
             snr[g] = rec.snr[g]
         beam.samples.append((vel, tmp, snr))
+        if beam.sample_count > self.minutes:
+            note('more dwells than the period has minutes')
+        if rec.gate_count < beam.max_gates:
+            note('dwell shorter than its accumulator')
         for s in self.settings:
             if same_identity(s, rec):
                 return
@@ -402,6 +424,7 @@ class Job:
                             alt = os.path.join(self.args.input, entry)
                             break
                 if alt is None:
+                    note('next-day file missing' if offset else 'processing-day file missing')
                     return 0
                 path = alt
             lines = read_lines(path)
@@ -422,6 +445,7 @@ class Job:
                 line1 = lines[i]
                 i += 1
                 if line1.strip(' \t\n\r\v\f') == '':
+                    note('blank line skipped before a record')
                     continue
                 if temperature:
                     vals = scan(line1, 'd f d d d d d d')
@@ -439,6 +463,7 @@ class Job:
                     else:
                         setattr(rec, nm, v)
                 if i >= n:
+                    note('file ends after record line 1')
                     return 0
                 line2 = lines[i]
                 i += 1
@@ -454,8 +479,11 @@ class Job:
                 stored = min(total, 100)
                 rec.velocity = [None] * max(stored, 0)
                 rec.snr = [None] * max(stored, 0)
+                if total > 100:
+                    note('record of more than 100 gates')
                 for g in range(total):
                     if i >= n:
+                        note('gate line missing at the end of the file')
                         continue
                     gl = lines[i]
                     i += 1
@@ -465,7 +493,10 @@ class Job:
                     if len(vals) == 2:
                         rec.velocity[g] = vals[0]
                         rec.snr[g] = vals[1]
+                    else:
+                        note('gate line without two numbers')
                 if total < 0:
+                    note('negative gate count')
                     continue
                 saved = rec.gate_count
                 rec.gate_count = stored
@@ -582,21 +613,35 @@ def average_beam(beam, window, percent, rass_branch):
         snr = [s[2][g] for s in samples]
         if rass_branch:
             key = [None if t is None or t != t else d(t) for t in tmp]
+            if any(v is not None and trunc_to_int(v) <= -99 for v in vel):
+                note('RASS sample of -99 m/s kept (no missing test)')
         else:
             key = []
             for v in vel:
+                if v is not None and trunc_to_int(v) <= -99:
+                    note('missing velocity %s skipped' % ('-150' if v < -120 else 'near -99'))
+                if v is not None and d(v) == d(f32(-98.9)):
+                    note('velocity -98.9 kept')
                 if v is None or trunc_to_int(v) <= -99:
                     key.append(None)
                 else:
                     key.append(d(v))
+        if any(k is None for k in (tmp if rass_branch else vel)):
+            note('unwritten or missing sample slot')
         for c in range(ns):
             x = tmp[c] if rass_branch else vel[c]
             if x is None:
                 continue
+            if not rass_branch and trunc_to_int(x) <= -99:
+                note('missing velocity as candidate')
             lo = d(f32(d(x) - half))
             hi = d(f32(d(x) + half))
             members = [k for k in range(ns) if key[k] is not None and lo <= key[k] <= hi]
             n = len(members)
+            if any(key[k] in (lo, hi) and key[k] != d(x) for k in members):
+                note('member exactly on a window bound')
+            if n == beam.count[g] and n > 0:
+                note('tie between equally large groups')
             if n <= beam.count[g]:
                 continue
             sum_v = f32(0)
@@ -633,8 +678,12 @@ def wind_passes(beam, g):
 
 
 def fold(a, b, opposite):
+    note('fold of an opposite beam' if opposite else 'fold of a duplicate vertical beam')
+    if a.pulse_width != b.pulse_width:
+        note('fold across pulse widths')
     for g in range(a.max_gates):
         if not wind_passes(a, g):
+            note('fold: folded beam fails')
             continue
         if wind_passes(b, g):
             b.count[g] = a.count[g] + b.count[g]
@@ -646,6 +695,7 @@ def fold(a, b, opposite):
             else:
                 b.mean_velocity[g] = f32((d(b.mean_velocity[g]) + d(a.mean_velocity[g])) * 0.5)
         else:
+            note('fold: target beam fails')
             b.count[g] = a.count[g]
             b.mean_snr[g] = a.mean_snr[g]
             if opposite:
@@ -685,8 +735,16 @@ def run_wind_consensus(job):
             first = next((b for b in p.beams if b.pulse_width == mode and b.elevation < f32(90.0)), None)
             if first is None:
                 continue
+            if first.azimuth == 360:
+                note('first oblique beam at 360')
+            if first.elevation != f32(66.4):
+                note('first oblique beam at another elevation')
             second = None
             for b in p.beams:
+                if (b.pulse_width == mode and b.elevation < f32(90.0) and b.azimuth != first.azimuth
+                        and abs(b.azimuth - first.azimuth) != 180
+                        and (b.azimuth - first.azimuth) % 180 == 0):
+                    note('second oblique beam refused: parallel to the first')
                 if (b.pulse_width == mode and b.azimuth != first.azimuth
                         and abs(b.azimuth - first.azimuth) != 180
                         and (b.azimuth - first.azimuth) % 180 != 0
@@ -699,6 +757,7 @@ def run_wind_consensus(job):
                     if b is not None:
                         add(b)
             if second is None or vertical is None:
+                note('wind period without a complete beam set')
                 continue
             for a in p.beams:
                 if (abs(first.azimuth - a.azimuth) == 180 and first.elevation < f32(90.0)
@@ -760,9 +819,17 @@ def run_wind_consensus(job):
                 else:
                     qc = 8
                     speed = direction = f32(-950.0)
+                    note('wind gate failed consensus')
+                if first.paired[t] or second.paired[t]:
+                    note('paired oblique gate')
+                if any(trunc_to_int(b.mean_snr[t]) == -100 for b in (first, second, vertical)):
+                    note('consensus SNR truncating to -100 (not flagged)')
+                if any(b.consensus_percent == 0 for b in p.beams):
+                    note('beam with threshold 0 (first seen after the review)')
                 if any(trunc_to_int(b.mean_snr[t]) == -99 for b in (first, second, vertical)):
                     qc = 8
                     speed = direction = f32(-980.0)
+                    note('wind gate flagged by its SNR')
                     for b in (first, second, vertical):
                         b.count[t] = 0
                 height = (LD(job.rec.site_elevation) + LD(first.first_gate_height)
@@ -774,6 +841,8 @@ def run_wind_consensus(job):
                     trunc_to_int(first.mean_snr[t]), trunc_to_int(second.mean_snr[t]),
                     trunc_to_int(vertical.mean_snr[t])))
             job.append(name, ''.join(lines))
+        if header_pending:
+            note('wind mode without a file on a day')
         variant += 1
 
 
@@ -804,11 +873,24 @@ def run_temperature_consensus(job):
                 rass = b
             elif b.rass == 0:
                 radar = b
+        if sum(1 for b in p.beams if b.rass == 1) > 1:
+            note('period with two RASS beams')
+        if any(b.rass not in (0, 1) for b in p.beams):
+            note('beam with RASS flag 2')
+        if sum(1 for b in p.beams if b.rass == 0) > 1:
+            note('period with two radar beams')
         if rass is None:
+            note('period without a RASS beam')
             continue
+        if radar is None:
+            note('period with a RASS beam but no radar beam')
+        elif radar.consensus_percent == 0:
+            note('radar beam with threshold 0 (first seen after the review)')
         texts = list(entries(rass))
         if header_pending:
             pw = radar.pulse_width if radar is not None else 0
+            if radar is None:
+                note('temperature header without a radar beam')
             tv_name = job.file_name('temperature', 1)
             job.create_file(tv_name, job.header_text(tv_name, 'temperature', 1, pw,
                                                      rass.gate_spacing, texts))
@@ -822,6 +904,8 @@ def run_temperature_consensus(job):
         for g in range(rass.max_gates):
             radar_ok = radar is not None and temp_passes(radar, g)
             vc = radar.mean_velocity[g] if radar_ok else f32(0)
+            if radar is not None and not radar_ok:
+                note('radar beam fails: no correction')
             rass.mean_velocity[g] = f32(d(rass.mean_velocity[g]) - d(vc))
             if policy in ('not-used', 'when-available'):
                 ok = temp_passes(rass, g)
@@ -830,6 +914,7 @@ def run_temperature_consensus(job):
             if not ok:
                 qc = 8
                 tv = tvc = f32(-950.0)
+                note('temperature gate failed consensus')
             else:
                 tv = rass.mean_temperature[g]
                 tvc = virtual_temperature(rass.mean_velocity[g])
