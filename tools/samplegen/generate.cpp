@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "core/text.h"
+#include "tools/samplegen/binary_output.h"
 #include "tools/samplegen/field.h"
 
 namespace qv::samplegen {
@@ -199,13 +200,7 @@ std::string truthText(const GenerateOptions& options, int dayIndex) {
 }
 
 int generate(const GenerateOptions& options, std::ostream& out, std::ostream& err) {
-    if (options.format == FileFormat::Binary) {
-        // Binary pairs need the data-acquisition file writer; the dwells of
-        // makeDayFiles are what it will be given.
-        err << "quorvane-samplegen: --format binary needs the data-acquisition file writer,\n"
-               "which this build does not have yet; use --format ascii.\n";
-        return 2;
-    }
+    if (options.format == FileFormat::Binary) return generateBinary(options, out, err);
     bool ok = true;
     for (const bool temperature : {false, true}) {
         if (temperature ? !options.temperature : !options.winds) continue;

@@ -21,6 +21,10 @@ const char* kUsage = R"(Usage:
       Writes one moment file per day and kind (<site><yy><ddd>.raw for
       winds, .rat for temperature), the next day's file with the last
       minutes of each day, and <site><yy><ddd>_truth.csv per day.
+      With --format binary: one data-acquisition pair per day instead
+      (d<yy><ddd>a.mom with h<yy><ddd>a.mom, both kinds in one pair) and
+      in DIR/twin the ASCII files of exactly the values the pairs hold;
+      no truth tables (those of the ASCII files hold).
       Defaults: 2004-06-15, 2 days, 21:00 to 24:00, both kinds, site qvs,
       station QVS, seed 1, 6 spill minutes, ascii.
 
