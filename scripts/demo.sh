@@ -53,3 +53,6 @@ awk '
 echo
 "$samplegen" compare --truth "$samples" --winds "$out" --temperature "$out" \
   --max-wind-rms 1.0 --max-temperature-rms 0.5
+
+# The same days as binary data-acquisition pairs.
+"$root/scripts/demo_binary.sh" "$build"
