@@ -1,8 +1,7 @@
 // The dialog program: shows the main window modally and ends when it closes.
 // It keeps no settings and takes no command line of its own.
-#include <clocale>
-
 #include <QApplication>
+#include <clocale>
 
 #include "ui/main_dialog.h"
 #include "ui/program_icon.h"

@@ -39,7 +39,8 @@ ConsensusSettingsDialog::ConsensusSettingsDialog(RecordList<BeamSetting>& table,
     list_->viewport()->installEventFilter(this);
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection&) {
-                if (!selected.indexes().isEmpty()) selectionMark_ = selected.indexes().first().row();
+                if (!selected.indexes().isEmpty())
+                    selectionMark_ = selected.indexes().first().row();
             });
 
     edit_ = new QPushButton(QStringLiteral("Edit"));
@@ -134,7 +135,8 @@ bool ConsensusSettingsDialog::eventFilter(QObject* watched, QEvent* event) {
                 break;
             case QEvent::MouseButtonRelease:
                 // A click on a row or on empty space makes Edit available.
-                if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && !ignoreRelease_) {
+                if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+                    !ignoreRelease_) {
                     edit_->setEnabled(true);
                 }
                 ignoreRelease_ = false;

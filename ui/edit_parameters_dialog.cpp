@@ -39,10 +39,10 @@ EditConsensusParametersDialog::EditConsensusParametersDialog(BeamSetting& row, S
 
     const EditFieldTexts texts = editFieldTexts(row_);
     auto* grid = new QGridLayout;
-    QLineEdit* azimuth = addRow(grid, 0, "Azimuth:", texts.azimuth, QStringLiteral("degrees"),
-                                true, "azimuthEdit");
-    QLineEdit* elevation = addRow(grid, 1, "Elevation:", texts.elevation,
-                                  QStringLiteral("degrees"), true, "elevationEdit");
+    QLineEdit* azimuth =
+        addRow(grid, 0, "Azimuth:", texts.azimuth, QStringLiteral("degrees"), true, "azimuthEdit");
+    QLineEdit* elevation = addRow(grid, 1, "Elevation:", texts.elevation, QStringLiteral("degrees"),
+                                  true, "elevationEdit");
     QLineEdit* pulseWidth = addRow(grid, 2, "Pulse Width:", texts.pulseWidth,
                                    QStringLiteral("nanoseconds"), true, "pulseWidthEdit");
     window_ = addRow(grid, 3, "Consensus Window:", texts.window,
@@ -77,8 +77,8 @@ EditConsensusParametersDialog::EditConsensusParametersDialog(BeamSetting& row, S
 }
 
 void EditConsensusParametersDialog::accept() {
-    const std::string message = storeAndValidateEdit(row_, window_->text().toStdString(),
-                                                     threshold_->text().toStdString());
+    const std::string message =
+        storeAndValidateEdit(row_, window_->text().toStdString(), threshold_->text().toStdString());
     if (!message.empty()) {
         message_(this, QString::fromStdString(message));
         return;

@@ -1,8 +1,8 @@
-#include "ui/program_icon.h"
-
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+
+#include "ui/program_icon.h"
 
 namespace qv {
 namespace {

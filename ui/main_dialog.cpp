@@ -16,8 +16,7 @@ namespace qv {
 namespace {
 
 QString chooseFolder(QWidget* parent, const QString& title) {
-    return QFileDialog::getExistingDirectory(parent, title, QString(),
-                                             QFileDialog::ShowDirsOnly);
+    return QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
 }
 
 QString fromLocal(const std::string& text) {
@@ -93,8 +92,8 @@ void MainDialog::onCancel() {
 
 void MainDialog::onBrowseInput() {
     if (running_) return;
-    const QString folder =
-        hooks_.pickFolder(this, QStringLiteral("Select the drive and path for binary moment file input."));
+    const QString folder = hooks_.pickFolder(
+        this, QStringLiteral("Select the drive and path for binary moment file input."));
     if (!folder.isEmpty()) inputPath_->setText(folder);
     // A new folder means new beams: the next run asks for settings again.
     ClearBeamSettings(job_);
@@ -163,7 +162,9 @@ void MainDialog::post(const std::function<void(PendingUpdate&)>& change) {
             schedule = true;
         }
     }
-    if (schedule) QMetaObject::invokeMethod(this, [this] { applyPending(); }, Qt::QueuedConnection);
+    if (schedule)
+        QMetaObject::invokeMethod(
+            this, [this] { applyPending(); }, Qt::QueuedConnection);
 }
 
 void MainDialog::setStatusMain(const std::string& text) {
@@ -204,7 +205,8 @@ void MainDialog::reviewSettings(ConsensusJob&) {
     if (closing_) return;
     reviewDone_ = false;
     lock.unlock();
-    QMetaObject::invokeMethod(this, [this] { runReview(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { runReview(); }, Qt::QueuedConnection);
     lock.lock();
     reviewChanged_.wait(lock, [this] { return reviewDone_ || closing_; });
 }

@@ -15,6 +15,8 @@
 //   closing can never deadlock against a worker waiting for the dialog.
 #pragma once
 
+#include <QDialog>
+#include <QPointer>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -23,9 +25,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <QDialog>
-#include <QPointer>
 
 #include "core/host.h"
 #include "core/job.h"
@@ -48,9 +47,9 @@ using FolderPicker = std::function<QString(QWidget* parent, const QString& title
 
 // What the dialog takes from outside; every empty member has a default.
 struct MainDialogHooks {
-    UtcClock clock;            // today (UTC) for the date lists and the run
-    StopMessage stopMessage;   // the stop-icon message box
-    FolderPicker pickFolder;   // the toolkit's folder chooser
+    UtcClock clock;                          // today (UTC) for the date lists and the run
+    StopMessage stopMessage;                 // the stop-icon message box
+    FolderPicker pickFolder;                 // the toolkit's folder chooser
     std::function<ProcessingSteps()> steps;  // the standard readers and consensus
 };
 

@@ -8,8 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include "ui/main_dialog.h"
 #include "ui/program_icon.h"
@@ -174,10 +174,10 @@ void MainDialog::buildControls() {
     exit_->setDefault(true);
 
     // Each set of radio buttons excludes its own members only.
-    for (auto set : {std::vector<QRadioButton*>{binary_, ascii_},
-                     std::vector<QRadioButton*>{verticalNotUsed_, verticalWhenAvailable_,
-                                                verticalRequired_},
-                     std::vector<QRadioButton*>{winds_, temperature_}}) {
+    for (auto set :
+         {std::vector<QRadioButton*>{binary_, ascii_},
+          std::vector<QRadioButton*>{verticalNotUsed_, verticalWhenAvailable_, verticalRequired_},
+          std::vector<QRadioButton*>{winds_, temperature_}}) {
         auto* group = new QButtonGroup(this);
         group->setExclusive(true);
         for (QRadioButton* r : set) group->addButton(r);
@@ -210,6 +210,32 @@ void MainDialog::buildControls() {
         row->addWidget(exit_);
         layout->addLayout(row);
     }
+
+    // Keyboard order: top to bottom, left to right, as the controls stand.
+    QWidget* order[] = {beginMonth_,
+                        beginDay_,
+                        beginYear_,
+                        endMonth_,
+                        endDay_,
+                        endYear_,
+                        inputPath_,
+                        inputBrowse_,
+                        outputPath_,
+                        outputBrowse_,
+                        binary_,
+                        ascii_,
+                        siteId_,
+                        dataSource_,
+                        verticalNotUsed_,
+                        verticalWhenAvailable_,
+                        verticalRequired_,
+                        averaging_,
+                        winds_,
+                        temperature_,
+                        process_,
+                        cancel_,
+                        exit_};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void MainDialog::setDefaults() {

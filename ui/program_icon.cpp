@@ -12,7 +12,8 @@ QIcon programIcon() {
     initProgramIconResources();
     QIcon icon;
     for (int size : kIconSizes) {
-        icon.addFile(QStringLiteral(":/quorvane/icons/quorvane-%1.png").arg(size), QSize(size, size));
+        icon.addFile(QStringLiteral(":/quorvane/icons/quorvane-%1.png").arg(size),
+                     QSize(size, size));
     }
     return icon;
 }

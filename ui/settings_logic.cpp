@@ -86,9 +86,8 @@ std::array<std::string, 6> settingsRowTexts(const BeamSetting& row) {
         formatText("%d", row.azimuth),
         formatText("%.2f", displayElevation(row.elevation)),
         formatText("%ld", static_cast<long>(row.pulseWidth)),
-        row.consensusWindow > 0.0f
-            ? formatText("%.2f", static_cast<double>(row.consensusWindow))
-            : std::string(),
+        row.consensusWindow > 0.0f ? formatText("%.2f", static_cast<double>(row.consensusWindow))
+                                   : std::string(),
         row.consensusPercent != 0 ? formatText("%d", row.consensusPercent) : std::string(),
         row.rassFlag != 0 ? std::string("ON") : std::string("OFF"),
     };

@@ -44,12 +44,12 @@ bool needsForcedEdit(const BeamSetting& row);
 
 // The texts of the edit dialog's fields for a row.
 struct EditFieldTexts {
-    std::string window;     // "%.2f"
-    std::string threshold;  // "%d"
-    std::string azimuth;    // "%d"
-    std::string elevation;  // "%f" of the displayed elevation
-    std::string pulseWidth; // "%ld"
-    std::string windowUnit; // "C" for a RASS beam, "m/s" for a radar beam
+    std::string window;      // "%.2f"
+    std::string threshold;   // "%d"
+    std::string azimuth;     // "%d"
+    std::string elevation;   // "%f" of the displayed elevation
+    std::string pulseWidth;  // "%ld"
+    std::string windowUnit;  // "C" for a RASS beam, "m/s" for a radar beam
 };
 EditFieldTexts editFieldTexts(const BeamSetting& row);
 

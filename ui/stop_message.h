@@ -3,9 +3,8 @@
 // can replace the box.
 #pragma once
 
-#include <functional>
-
 #include <QString>
+#include <functional>
 
 class QWidget;
 

@@ -1,9 +1,7 @@
 // A whole run from the dialog with the program's own readers and consensus:
 // two ASCII ".raw" days written here, read, reviewed and turned into ".w"
 // files, exactly as a user would drive it.
-#include <cstdio>
-#include <string>
-#include <vector>
+#include <gtest/gtest.h>
 
 #include <QComboBox>
 #include <QDir>
@@ -13,7 +11,9 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 #include "tests/ui/modal_script.h"
 #include "ui/main_dialog.h"
@@ -30,7 +30,8 @@ using test::pressOk;
 // One ".raw" day: three beams (vertical, north and east at 75 degrees), one
 // dwell every two minutes from 00:01 to 01:59, five gates each.
 void writeRawDay(const QString& folder, int dayOfYear) {
-    const QString path = QDir(folder).filePath(QStringLiteral("abc04%1.raw").arg(dayOfYear, 3, 10, QLatin1Char('0')));
+    const QString path = QDir(folder).filePath(
+        QStringLiteral("abc04%1.raw").arg(dayOfYear, 3, 10, QLatin1Char('0')));
     std::FILE* f = std::fopen(QFile::encodeName(path).constData(), "w");
     ASSERT_NE(f, nullptr);
     std::fprintf(f, " STN 4001 10525 1600\n");
@@ -73,7 +74,9 @@ TEST(MainDialogRun, AsciiWindsFromProcessToDone) {
         t.day = 2;
         return t;
     };
-    hooks.stopMessage = [&](QWidget*, const QString& text) { messages.push_back(text.toStdString()); };
+    hooks.stopMessage = [&](QWidget*, const QString& text) {
+        messages.push_back(text.toStdString());
+    };
     hooks.pickFolder = [&](QWidget*, const QString&) { return nextFolder; };
     MainDialog dialog(hooks);  // the standard readers and consensus
     dialog.show();

@@ -2,14 +2,9 @@
 // order, the radio sets and the site field, the folder pickers, and whole
 // runs from Process to "Done." with the settings review answered, Cancel,
 // closing at any moment, and the beam settings kept or cleared across runs.
-#include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <memory>
-#include <mutex>
-#include <set>
-#include <string>
-#include <vector>
+#include "ui/main_dialog.h"
+
+#include <gtest/gtest.h>
 
 #include <QComboBox>
 #include <QDir>
@@ -21,11 +16,17 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "core/text.h"
 #include "tests/ui/modal_script.h"
-#include "ui/main_dialog.h"
 
 namespace qv {
 namespace {
@@ -134,8 +135,8 @@ protected:
         s.readBinary = s.readAscii;
         s.windConsensus = [this](ConsensusJob& job) {
             log_.add(formatText("wind %d", job.currentDay.day));
-            const std::string path = formatText("%s/day%02d.w", job.params.outputPath.c_str(),
-                                                job.currentDay.day);
+            const std::string path =
+                formatText("%s/day%02d.w", job.params.outputPath.c_str(), job.currentDay.day);
             if (std::FILE* f = std::fopen(path.c_str(), "w")) {
                 std::fputs(job.params.dataSourceText.c_str(), f);
                 std::fclose(f);
@@ -261,12 +262,12 @@ TEST_F(MainDialogTest, DefaultsOnOpen) {
     EXPECT_FALSE(dialog_->windowIcon().isNull());
 
     std::set<std::string> groups;
-    for (QGroupBox* g : dialog_->findChildren<QGroupBox*>()) groups.insert(g->title().toStdString());
-    EXPECT_EQ(groups, (std::set<std::string>{"Begin Date", "End Date", "Data Input Path",
-                                             "Data Output Path", "Data Input Type",
-                                             "Data Input Source", "Consensus Criteria",
-                                             "Consensus Averaging Period",
-                                             "Consensus Data Output", "Status"}));
+    for (QGroupBox* g : dialog_->findChildren<QGroupBox*>())
+        groups.insert(g->title().toStdString());
+    EXPECT_EQ(groups, (std::set<std::string>{
+                          "Begin Date", "End Date", "Data Input Path", "Data Output Path",
+                          "Data Input Type", "Data Input Source", "Consensus Criteria",
+                          "Consensus Averaging Period", "Consensus Data Output", "Status"}));
 
     EXPECT_EQ(dialog_->inputType(), InputType::Binary);
     EXPECT_EQ(dialog_->outputKind(), OutputKind::Winds);
@@ -408,15 +409,16 @@ TEST_F(MainDialogTest, InputBrowseClearsTheBeamSettingsOutputBrowseDoesNot) {
     EXPECT_EQ(child<QLineEdit>("inputPath")->text(), inputDir_);
     EXPECT_EQ(dialog_->job().beamSettings.count(), 0u);
 
-    EXPECT_EQ(pickerTitles_,
-              (std::vector<std::string>{"Select the drive and path for ASCII consensus file output.",
-                                        "Select the drive and path for binary moment file input.",
-                                        "Select the drive and path for binary moment file input."}));
+    EXPECT_EQ(pickerTitles_, (std::vector<std::string>{
+                                 "Select the drive and path for ASCII consensus file output.",
+                                 "Select the drive and path for binary moment file input.",
+                                 "Select the drive and path for binary moment file input."}));
 }
 
 TEST_F(MainDialogTest, EveryDateListChangeClearsTheBeamSettings) {
     open();
-    for (const char* name : {"beginMonth", "beginDay", "beginYear", "endMonth", "endDay", "endYear"}) {
+    for (const char* name :
+         {"beginMonth", "beginDay", "beginYear", "endMonth", "endDay", "endYear"}) {
         addSetting(1.0f, 50);
         QComboBox* l = list(name);
         l->setCurrentIndex(l->currentIndex() == 0 ? 1 : 0);
@@ -446,8 +448,8 @@ TEST_F(MainDialogTest, WholeRunWithTheReviewAnswered) {
     });
     script.then(kSettingsTitle, pressOk());
     push("processButton")->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return statusMain() == "Done." && !dialog_->runActive(); },
-                                kWaitMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return statusMain() == "Done." && !dialog_->runActive(); }, kWaitMs));
 
     EXPECT_TRUE(script.finished());
     EXPECT_TRUE(script.unexpected().empty());
@@ -645,8 +647,8 @@ TEST_F(MainDialogTest, UnwrittenFilesAreShownAtTheEndOfTheRun) {
     push("processButton")->click();
     ASSERT_TRUE(waitForEnd());
     ASSERT_EQ(messages_.size(), 1u);
-    EXPECT_EQ(messages_[0], "These output files could not be written:\n" +
-                                missing.toStdString() + "/day14.w");
+    EXPECT_EQ(messages_[0],
+              "These output files could not be written:\n" + missing.toStdString() + "/day14.w");
 }
 
 TEST_F(MainDialogTest, HostCallsFromAnotherThreadReachTheStatusLines) {
@@ -659,8 +661,8 @@ TEST_F(MainDialogTest, HostCallsFromAnotherThreadReachTheStatusLines) {
         dialog_->setCancelEnabled(true);
     });
     worker.join();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return statusDetail() == "Reading data record 999"; },
-                                kWaitMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return statusDetail() == "Reading data record 999"; }, kWaitMs));
     EXPECT_EQ(statusMain(), "Unpacking ascii moments.");
     EXPECT_TRUE(push("cancelButton")->isEnabled());
 }

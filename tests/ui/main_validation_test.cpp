@@ -1,8 +1,8 @@
 // The main dialog's plain rules: list entries, defaults for a given day, and
 // the validation of the fields into the run's parameters.
-#include <gtest/gtest.h>
-
 #include "ui/main_validation.h"
+
+#include <gtest/gtest.h>
 
 namespace qv {
 namespace {
@@ -46,7 +46,8 @@ TEST(MainValidation_Lists, Entries) {
     EXPECT_EQ(days.front(), "1");
     EXPECT_EQ(days.back(), "31");
 
-    EXPECT_EQ(dataSourceEntries(), (std::vector<std::string>{"QAV", "KOR Fuzzy Logic", "Halvik MPP"}));
+    EXPECT_EQ(dataSourceEntries(),
+              (std::vector<std::string>{"QAV", "KOR Fuzzy Logic", "Halvik MPP"}));
 }
 
 TEST(MainValidation_Lists, YearsFrom1995UpToTheCurrentYear) {
@@ -79,8 +80,8 @@ TEST(MainValidation_Averaging, ReadAsADecimalInteger) {
         std::int32_t minutes;
     };
     const Case cases[] = {
-        {"30", 30},  {"  15", 15},  {"60min", 60}, {"+5", 5},   {"-5", -5},
-        {"abc", 0},  {"", 0},       {"0", 0},      {"1.9", 1},  {"99999999999", 2147483647},
+        {"30", 30}, {"  15", 15}, {"60min", 60}, {"+5", 5},  {"-5", -5},
+        {"abc", 0}, {"", 0},      {"0", 0},      {"1.9", 1}, {"99999999999", 2147483647},
     };
     for (const auto& c : cases) EXPECT_EQ(parseAveragingMinutes(c.text), c.minutes) << c.text;
 }

@@ -4,17 +4,16 @@
 // step expects is closed and reported, so that a test never hangs.
 #pragma once
 
-#include <deque>
-#include <functional>
-#include <string>
-#include <vector>
-
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace qv::test {
 

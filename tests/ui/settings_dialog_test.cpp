@@ -1,13 +1,13 @@
 // The consensus settings review on screen: the list, the forced edits before
 // it, the edit dialog's fields and messages, Edit, double click and Escape.
-#include <memory>
-#include <vector>
+#include <gtest/gtest.h>
 
 #include <QHeaderView>
 #include <QLabel>
 #include <QTest>
 #include <QTreeWidget>
-#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
 
 #include "tests/ui/modal_script.h"
 #include "ui/consensus_settings_dialog.h"
@@ -90,8 +90,8 @@ TEST_F(SettingsDialogTest, CompleteRowsOpenStraightIntoTheList) {
     EXPECT_TRUE(script.finished());
     EXPECT_TRUE(script.unexpected().empty());
     EXPECT_EQ(script.seen(), std::vector<std::string>{kSettingsTitle});
-    EXPECT_EQ(headings, (std::vector<std::string>{"Azimuth", "Elevation", "PulseWidth",
-                                                  "CnsWindow", "CnsPercent", "RASS"}));
+    EXPECT_EQ(headings, (std::vector<std::string>{"Azimuth", "Elevation", "PulseWidth", "CnsWindow",
+                                                  "CnsPercent", "RASS"}));
     EXPECT_EQ(widths, (std::vector<int>{60, 60, 70, 70, 70, 76}));
     using Row = std::vector<std::string>;
     EXPECT_EQ(shown, (std::vector<Row>{{"45", "66.40", "700", "2.50", "60", "OFF"},
@@ -225,10 +225,10 @@ TEST_F(SettingsDialogTest, InvalidOkShowsTheMessageKeepsTheDialogAndStoresTheVal
     EXPECT_TRUE(script.unexpected().empty());
     EXPECT_TRUE(openAfterFirstOk);
     EXPECT_TRUE(openAfterSecondOk);
-    EXPECT_EQ(messages_, (std::vector<std::string>{
-                             "The consensus window must be greater than zero.",
-                             "The consensus threshold must be greater than zero.",
-                             "The consensus window must be greater than zero."}));
+    EXPECT_EQ(messages_,
+              (std::vector<std::string>{"The consensus window must be greater than zero.",
+                                        "The consensus threshold must be greater than zero.",
+                                        "The consensus window must be greater than zero."}));
     // Stored before judged: the failed values stay after Escape.
     EXPECT_EQ(row.consensusWindow, 0.0f);
     EXPECT_EQ(row.consensusPercent, 0);
@@ -383,9 +383,9 @@ TEST(EditDialog, TitleFieldsAndTabOrder) {
         while (!(w->focusPolicy() & Qt::TabFocus)) w = w->nextInFocusChain();
         order.push_back(w->objectName());
     }
-    EXPECT_EQ(order, (std::vector<QString>{"consensusWindowEdit", "consensusThresholdEdit",
-                                           "azimuthEdit", "elevationEdit", "pulseWidthEdit",
-                                           "okButton"}));
+    EXPECT_EQ(order,
+              (std::vector<QString>{"consensusWindowEdit", "consensusThresholdEdit", "azimuthEdit",
+                                    "elevationEdit", "pulseWidthEdit", "okButton"}));
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 // The plain rules of the consensus settings dialogs: row texts, elevation
 // display, forced edits, the "%f"/"%d" reading of typed text, and the
 // store-then-validate of OK.
-#include <cmath>
-#include <limits>
+#include "ui/settings_logic.h"
 
 #include <gtest/gtest.h>
 
-#include "ui/settings_logic.h"
+#include <cmath>
+#include <limits>
 
 namespace qv {
 namespace {
@@ -24,7 +24,8 @@ BeamSetting makeRow(std::int32_t azimuth, float elevation, std::int32_t pulseWid
 }
 
 TEST(SettingsLogic_Columns, HeadingsAndWidthsInOrder) {
-    const char* headings[] = {"Azimuth", "Elevation", "PulseWidth", "CnsWindow", "CnsPercent", "RASS"};
+    const char* headings[] = {"Azimuth",   "Elevation",  "PulseWidth",
+                              "CnsWindow", "CnsPercent", "RASS"};
     const int widths[] = {60, 60, 70, 70, 70, 76};
     for (std::size_t i = 0; i < kSettingsColumns.size(); ++i) {
         EXPECT_STREQ(kSettingsColumns[i].heading, headings[i]);
@@ -40,12 +41,9 @@ struct ElevationCase {
 
 TEST(SettingsLogic_Elevation, ListAndEditTextsFollowTheDisplayRule) {
     const ElevationCase cases[] = {
-        {90.0f, "90.00", "90.000000"},
-        {66.4f, "66.40", "66.400002"},
-        {9000.0f, "90.00", "89.999998"},
-        {6640.0f, "66.40", "66.399999"},
-        {89.99f, "89.99", "89.989998"},
-        {90.01f, "0.90", "0.900100"},
+        {90.0f, "90.00", "90.000000"},   {66.4f, "66.40", "66.400002"},
+        {9000.0f, "90.00", "89.999998"}, {6640.0f, "66.40", "66.399999"},
+        {89.99f, "89.99", "89.989998"},  {90.01f, "0.90", "0.900100"},
         {-5.0f, "-5.00", "-5.000000"},
     };
     for (const auto& c : cases) {
@@ -100,8 +98,12 @@ TEST(SettingsLogic_ForcedEdit, OnlyRowsWithBothValuesPositiveAreSkipped) {
         bool forced;
     };
     const Case cases[] = {
-        {1.0f, 50, false},  {0.0f, 0, true},   {0.0f, 50, true},
-        {1.0f, 0, true},    {-1.0f, 50, true}, {1.0f, -5, true},
+        {1.0f, 50, false},
+        {0.0f, 0, true},
+        {0.0f, 50, true},
+        {1.0f, 0, true},
+        {-1.0f, 50, true},
+        {1.0f, -5, true},
         {std::numeric_limits<float>::quiet_NaN(), 50, true},
         {0.01f, 1, false},
     };
@@ -118,15 +120,15 @@ TEST(SettingsLogic_ParseFloat, LongestValidPrefix) {
         float value;
     };
     const Case cases[] = {
-        {"2.5", true, 2.5f},        {"2.5abc", true, 2.5f},   {"  \t3", true, 3.0f},
-        {"+1.5", true, 1.5f},       {"-0.75", true, -0.75f},  {".5", true, 0.5f},
-        {"5.", true, 5.0f},         {"1e2", true, 100.0f},    {"1e", true, 1.0f},
-        {"1e+", true, 1.0f},        {"2E-1x", true, 0.2f},    {"0x10", true, 16.0f},
-        {"0x", true, 0.0f},         {"0xg", true, 0.0f},      {"1.2.3", true, 1.2f},
-        {"66.4", true, 66.4f},      {"1,5", true, 1.0f},
-        {"abc", false, 0.0f},       {"", false, 0.0f},        {"   ", false, 0.0f},
-        {".", false, 0.0f},         {"-", false, 0.0f},       {"+-1", false, 0.0f},
-        {"e5", false, 0.0f},        {"- 1", false, 0.0f},
+        {"2.5", true, 2.5f},   {"2.5abc", true, 2.5f},  {"  \t3", true, 3.0f},
+        {"+1.5", true, 1.5f},  {"-0.75", true, -0.75f}, {".5", true, 0.5f},
+        {"5.", true, 5.0f},    {"1e2", true, 100.0f},   {"1e", true, 1.0f},
+        {"1e+", true, 1.0f},   {"2E-1x", true, 0.2f},   {"0x10", true, 16.0f},
+        {"0x", true, 0.0f},    {"0xg", true, 0.0f},     {"1.2.3", true, 1.2f},
+        {"66.4", true, 66.4f}, {"1,5", true, 1.0f},     {"abc", false, 0.0f},
+        {"", false, 0.0f},     {"   ", false, 0.0f},    {".", false, 0.0f},
+        {"-", false, 0.0f},    {"+-1", false, 0.0f},    {"e5", false, 0.0f},
+        {"- 1", false, 0.0f},
     };
     for (const auto& c : cases) {
         float value = 42.0f;
@@ -169,12 +171,22 @@ TEST(SettingsLogic_ParseInt, DigitsUpToTheFirstOtherCharacter) {
         std::int32_t value;
     };
     const Case cases[] = {
-        {"50", true, 50},          {"50.7", true, 50},          {" 12abc", true, 12},
-        {"+7", true, 7},           {"-5", true, -5},            {"007", true, 7},
-        {"2147483647", true, 2147483647},   {"2147483648", true, 2147483647},
-        {"-2147483648", true, -2147483647 - 1},  {"-99999999999999", true, -2147483647 - 1},
-        {"abc", false, 0},         {"", false, 0},              {"-", false, 0},
-        {"+ 5", false, 0},         {".5", false, 0},            {"--5", false, 0},
+        {"50", true, 50},
+        {"50.7", true, 50},
+        {" 12abc", true, 12},
+        {"+7", true, 7},
+        {"-5", true, -5},
+        {"007", true, 7},
+        {"2147483647", true, 2147483647},
+        {"2147483648", true, 2147483647},
+        {"-2147483648", true, -2147483647 - 1},
+        {"-99999999999999", true, -2147483647 - 1},
+        {"abc", false, 0},
+        {"", false, 0},
+        {"-", false, 0},
+        {"+ 5", false, 0},
+        {".5", false, 0},
+        {"--5", false, 0},
     };
     for (const auto& c : cases) {
         std::int32_t value = 42;

@@ -1,10 +1,10 @@
 // The dialog tests need a QApplication for their whole run; GoogleTest runs
 // inside it. Tests run on the offscreen platform unless another is chosen.
-#include <clocale>
-#include <cstdio>
+#include <gtest/gtest.h>
 
 #include <QApplication>
-#include <gtest/gtest.h>
+#include <clocale>
+#include <cstdio>
 
 namespace {
 

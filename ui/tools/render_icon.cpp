@@ -1,10 +1,9 @@
 // Writes the program icon as PNG files, one per size, into a folder:
 //   quorvane-render-icon DIR
 // The files under ui/resources/icons are made by it.
-#include <cstdio>
-
 #include <QDir>
 #include <QGuiApplication>
+#include <cstdio>
 
 #include "ui/program_icon.h"
 
