@@ -351,7 +351,16 @@ int GetAsciiMoments(ConsensusJob& job, const CalendarTime& day) {
                                job.inputFileName.c_str()));
                 return 0;
             }
-            if (!readMomentFile(job, file.get(), variant, fields, fileDay)) return 0;
+            const bool complete = readMomentFile(job, file.get(), variant, fields, fileDay);
+            // A read error (a folder in the file's place, a failing disk) ends
+            // the file as its end would; say so, or the day is lost without a
+            // reason.
+            if (std::ferror(file.get())) {
+                job.reportReaderError(formatText("GetAsciiMoments Error: Can not read input file %s",
+                                                 job.inputFileName.c_str()));
+                return 0;
+            }
+            if (!complete) return 0;
         }
         addTime(fileTime, TimeUnits::day);
     }
