@@ -167,10 +167,10 @@ public:
                 job.cancelEvent.set();
                 break;
             }
-            {
-                std::lock_guard<std::mutex> g(m_);
-                reviewDone_ = true;
-            }
+            // Notified under the lock: once the worker sees the review done,
+            // the host may go away.
+            std::lock_guard<std::mutex> g(m_);
+            reviewDone_ = true;
             reviewChanged_.notify_all();
         });
         lock.lock();
