@@ -10,6 +10,8 @@
 namespace qv {
 namespace {
 
+constexpr std::int32_t kMinutesPerDay = 1440;
+
 bool sameBeam(const BeamAccumulator& a, const MomentRecord& r) {
     return a.azimuth == r.azimuth && a.elevation == r.elevation && a.pulseWidth == r.pulseWidth &&
            a.rassFlag == r.rassFlag;
@@ -126,7 +128,9 @@ void AccumulateRecord(ConsensusJob& job, const CalendarTime& anchorDate) {
         }
     }
     if (!beam) {
-        beam = createAccumulator(r, job.params.averagingMinutes);
+        // One sample per minute of the period, but never more than a day's
+        // worth up front: longer periods grow their arrays as dwells arrive.
+        beam = createAccumulator(r, std::min(job.params.averagingMinutes, kMinutesPerDay));
         period->beams.append(beam);
     }
     job.curBeam = beam;
