@@ -43,6 +43,7 @@ REQUIRED_CASES = [
     'gate line without two numbers',
     'negative gate count',
     'next-day file missing',
+    'file found ignoring case',
     'processing-day file missing',
     'unwritten or missing sample slot',
     'missing velocity as candidate',

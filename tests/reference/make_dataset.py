@@ -31,6 +31,7 @@ period assignment, beam identity, consensus averaging and output:
 - on 31 December, beams with exactly 50 dwells in a period and a gate where
   29 of them agree (58 percent: passes in extended precision, fails in
   double precision);
+- the last ".rat" file named in upper case (REF05004.RAT);
 - a site elevation that differs in one day's files (1601 m on 1 January).
 
 Usage: make_dataset.py OUTDIR [--seed N]
@@ -426,6 +427,8 @@ def build(outdir, seed):
                 out.append('')
                 out.append('')
             name = '%s%02d%03d.%s' % (SITE, day.year % 100, doy(day), kind)
+            if day == FILE_DAYS[-1] and kind == 'rat':
+                name = name.upper()  # as copied from another system
             with open(os.path.join(outdir, name), 'w', newline='\n') as fh:
                 fh.write('\n'.join(out))
     with open(os.path.join(outdir, 'truth.txt'), 'w') as fh:

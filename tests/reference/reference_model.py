@@ -423,6 +423,8 @@ class Job:
                         if entry.lower() == name.lower():
                             alt = os.path.join(self.args.input, entry)
                             break
+                if alt is not None:
+                    note('file found ignoring case')
                 if alt is None:
                     note('next-day file missing' if offset else 'processing-day file missing')
                     return 0
