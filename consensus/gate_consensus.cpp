@@ -83,6 +83,21 @@ int winningCentre(const float* centres, int sampleCount, const std::vector<float
     return winner;
 }
 
+// Sums of the radar group of one window, in sample order: velocities in
+// single precision, linear SNR powers rounded to single after every addition.
+void radarSums(const float* velocity, const float* snr, int sampleCount, float lo, float hi,
+               std::uint32_t& n, float& sum, float& linearSum) {
+    n = 0;
+    sum = linearSum = 0.0f;
+    for (int k = 0; k < sampleCount; ++k) {
+        const float v = velocity[k];
+        if (!radarMember(v) || !(lo <= v && v <= hi)) continue;
+        sum = sum + v;
+        linearSum = static_cast<float>(static_cast<double>(linearSum) + linearPower(snr[k]));
+        ++n;
+    }
+}
+
 }  // namespace
 
 // Counting each centre's group needs only the sorted member values; the sums
@@ -101,16 +116,9 @@ void radarGateConsensus(const float* velocity, const float* snr, int sampleCount
     if (j < 0) return;
     float lo, hi;
     radarBounds(velocity[j], window, lo, hi);
-    std::uint32_t n = 0;
-    float sum = 0.0f;
-    float linearSum = 0.0f;
-    for (int k = 0; k < sampleCount; ++k) {
-        const float v = velocity[k];
-        if (!radarMember(v) || !(lo <= v && v <= hi)) continue;
-        sum = sum + v;
-        linearSum = static_cast<float>(static_cast<double>(linearSum) + linearPower(snr[k]));
-        ++n;
-    }
+    std::uint32_t n;
+    float sum, linearSum;
+    radarSums(velocity, snr, sampleCount, lo, hi, n, sum, linearSum);
     count = n;
     meanVelocity = mean(sum, n);
     meanSnr = decibels(linearSum, n);
@@ -122,17 +130,9 @@ void radarGateConsensusScan(const float* velocity, const float* snr, int sampleC
     for (int j = 0; j < sampleCount; ++j) {
         float lo, hi;
         radarBounds(velocity[j], window, lo, hi);
-        std::uint32_t n = 0;
-        float sum = 0.0f;
-        float linearSum = 0.0f;
-        for (int k = 0; k < sampleCount; ++k) {
-            const float v = velocity[k];
-            if (!radarMember(v)) continue;
-            if (!(lo <= v && v <= hi)) continue;
-            sum = sum + v;
-            linearSum = static_cast<float>(static_cast<double>(linearSum) + linearPower(snr[k]));
-            ++n;
-        }
+        std::uint32_t n;
+        float sum, linearSum;
+        radarSums(velocity, snr, sampleCount, lo, hi, n, sum, linearSum);
         if (n > count) {
             count = n;
             meanVelocity = mean(sum, n);
