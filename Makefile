@@ -2,9 +2,10 @@
 JOBS    ?= $(shell nproc)
 BUILD   ?= build
 ASAN    ?= build-asan
+TSAN    ?= build-tsan
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build build-asan test test-fast demo run bench fuzz fuzz-smoke clean
+.PHONY: all setup build build-asan test test-fast demo run bench fuzz fuzz-smoke tsan clean
 
 all: build
 
@@ -46,6 +47,22 @@ bench: setup
 
 fuzz: setup
 	scripts/fuzz.sh full
+
+$(TSAN)/build.ninja:
+	cmake -S . -B $(TSAN) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_TSAN=ON
+
+# The worker and the dialog under ThreadSanitizer: the core tests (with the
+# worker stress tests) and the dialog's run, cancel, close and stress tests.
+# A few minutes; not part of `make test`.
+TSAN_ENV = TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/scripts/tsan.supp" QT_QPA_PLATFORM=offscreen
+tsan: setup $(TSAN)/build.ninja
+	cmake --build $(TSAN) -j $(JOBS) --target core_tests
+	$(TSAN_ENV) $(TSAN)/tests/core_tests --gtest_brief=1
+	if ninja -C $(TSAN) -t targets all | grep -q '^ui_tests:'; then \
+	  cmake --build $(TSAN) -j $(JOBS) --target ui_tests && \
+	  $(TSAN_ENV) $(TSAN)/tests/ui_tests --gtest_brief=1 \
+	    --gtest_filter='MainDialogStress*:MainDialogTest*:MainDialogRun*'; \
+	fi
 
 clean:
 	rm -rf $(BUILD) $(ASAN) build-bench build-fuzz build-tsan
