@@ -1,5 +1,7 @@
 #include "consensus/consensus_file.h"
 
+#include <algorithm>
+
 #include "core/numeric.h"
 #include "core/text.h"
 #include "core/time.h"
@@ -120,7 +122,12 @@ std::string consensusFileName(ConsensusJob& job) {
     } else {
         return std::string();
     }
-    return formatText(format, job.record.stationName.c_str(), day.year % 100, doy,
+    // The station name comes from the input file: a '/' in its first three
+    // characters would put the file into another folder (".." and "/" make
+    // "../"), so it becomes '_'.
+    std::string station = job.record.stationName.substr(0, 3);
+    std::replace(station.begin(), station.end(), '/', '_');
+    return formatText(format, station.c_str(), day.year % 100, doy,
                       static_cast<int>(job.outputVariant));
 }
 

@@ -12,7 +12,8 @@ namespace qv {
 // The day file's name without folder for the output kind checked now:
 // "%.3s%02d%03d.w%da" for winds, "%.3s%02d%03d.t%da" for temperature (from
 // the station name, job.currentDay and job.outputVariant); empty when no
-// output kind is checked.
+// output kind is checked. A '/' among the station name's three characters
+// becomes '_', so that the file stays in the output folder.
 std::string consensusFileName(ConsensusJob& job);
 
 // Creates (truncating) the day file for job.outputVariant and the output
