@@ -12,8 +12,8 @@
 # default build-fuzz), FUZZ_JOBS (build jobs).
 #
 # The fuzz build is its own CMake build with clang and -DQUORVANE_FUZZ=ON.
-# Corpora grow in $FUZZ_BUILD/corpus/<target> and are kept between runs;
-# seeds are written afresh by qv-fuzz-seeds and the sample generator. A
+# Full runs grow corpora in $FUZZ_BUILD/corpus/<target>, kept between runs;
+# the smoke starts from the seeds alone. Seeds are written afresh by qv-fuzz-seeds and the sample generator. A
 # crash, hang, leak or sanitizer report fails the script; the input is left
 # in $FUZZ_BUILD/artifacts/<target>/. Executions per run are appended to
 # $FUZZ_BUILD/fuzz-stats.log.
@@ -76,6 +76,20 @@ mkdir -p "$gen"
   >"$seeds/ascii/samplegen_temperature"
 { printf '\x32'; cat "$root/samples/qvs04169.raw"; } >"$seeds/ascii/sample_spill_winds"
 { printf '\x33'; cat "$root/samples/qvs04169.rat"; } >"$seeds/ascii/sample_spill_temperature"
+# A binary day's last quarter hour and its next-day pair, from the same
+# generator (written through the KRX file writer).
+mkdir -p "$gen/binary"
+"$build/app/quorvane-samplegen" generate --out "$gen/binary" --format binary --date 2004-05-05 \
+  --days 1 --from 23:45 --to 24:00 --site abc --spill-minutes 4 >/dev/null
+for options in 32 33; do
+  {
+    printf "\x$options"
+    cat "$gen/binary/d04126a.mom"; printf '%s' "$separator"
+    cat "$gen/binary/h04126a.mom"; printf '%s' "$separator"
+    cat "$gen/binary/d04127a.mom"; printf '%s' "$separator"
+    cat "$gen/binary/h04127a.mom"
+  } >"$seeds/binary/samplegen_$options"
+done
 cp "$root/samples/qvs_settings.csv" "$seeds/settings_csv/samples.csv"
 
 seed_dir() {
@@ -98,7 +112,10 @@ export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 failed=0
 for t in "${targets[@]}"; do
   exe="$build/fuzz/${t}_fuzzer"
+  # The smoke starts from the seeds alone, so that its time stays bounded;
+  # full runs grow the kept corpus.
   corpus="$build/corpus/$t"
+  [ "$mode" = smoke ] && corpus="$work/corpus/$t"
   artifacts="$build/artifacts/$t"
   mkdir -p "$corpus" "$artifacts"
 
