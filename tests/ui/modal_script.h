@@ -54,6 +54,11 @@ private:
         if (busy_) return;
         auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (!modal || !modal->isVisible()) return;
+        // A dialog whose answer is still running (it opened a nested dialog
+        // and is waiting for it) is not a new dialog.
+        for (const QPointer<QDialog>& d : acting_) {
+            if (d == modal) return;
+        }
         if (steps_.empty()) {
             unexpected_.push_back(modal->windowTitle().toStdString());
             modal->reject();
@@ -78,7 +83,10 @@ private:
             &timer_,
             [this, target, act = std::move(current.act)] {
                 busy_ = false;
-                if (target) act(*target);
+                if (!target) return;
+                acting_.push_back(target);
+                act(*target);
+                acting_.pop_back();
             },
             Qt::QueuedConnection);
     }
@@ -87,6 +95,7 @@ private:
     std::deque<Step> steps_;
     QPointer<QDialog> last_;
     bool busy_ = false;
+    std::vector<QPointer<QDialog>> acting_;
     std::vector<std::string> seen_;
     std::vector<std::string> unexpected_;
 };
