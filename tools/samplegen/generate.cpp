@@ -13,6 +13,7 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kCycleSeconds = 180;  // every beam dwells once per cycle
+constexpr int kDwellSlots = 5;      // dwells of a cycle laid out by --dwell-seconds
 constexpr int kPulseWidth = 700;    // ns: gates 105 m apart
 constexpr int kFirstGate = 150;     // m above the site
 constexpr int kTruthStepMinutes = 15;
@@ -50,6 +51,28 @@ const std::vector<BeamPlan>& temperatureBeams() {
         {5, 0, "90.0", 90.0, Role::Vertical, 20, 6},
         {6, 0, "90.0", 90.0, Role::Rass, 14, 66},
     };
+    return beams;
+}
+
+// The beams of one kind as the options lay them out: the standard plan, or
+// with every beam's gate count replaced, or with the dwells a fixed time
+// apart: the wind beams in the cycle's five slots, the vertical radar dwell
+// of the temperature in the first slot and its RASS dwell half a cycle later.
+std::vector<BeamPlan> plannedBeams(const GenerateOptions& options, bool temperature,
+                                   int& cycleSeconds) {
+    std::vector<BeamPlan> beams = temperature ? temperatureBeams() : windBeams();
+    cycleSeconds = kCycleSeconds;
+    if (options.dwellSeconds > 0) {
+        const int slot = options.dwellSeconds;
+        cycleSeconds = kDwellSlots * slot;
+        for (std::size_t i = 0; i < beams.size(); ++i) {
+            const int step = temperature ? cycleSeconds / 2 : slot;
+            beams[i].offsetSeconds = slot / 4 + static_cast<int>(i) * step;
+        }
+    }
+    if (options.gates > 0) {
+        for (BeamPlan& beam : beams) beam.gates = options.gates;
+    }
     return beams;
 }
 
@@ -125,7 +148,8 @@ bool writeFile(const std::string& path, const std::string& text, std::ostream& o
 }  // namespace
 
 std::vector<DayFile> makeDayFiles(const GenerateOptions& options, bool temperature) {
-    const std::vector<BeamPlan>& beams = temperature ? temperatureBeams() : windBeams();
+    int cycleSeconds = kCycleSeconds;
+    const std::vector<BeamPlan> beams = plannedBeams(options, temperature, cycleSeconds);
     // Separate streams, so that one kind's data do not depend on the other.
     Random random(options.seed * 2 + (temperature ? 1 : 0));
 
@@ -136,7 +160,7 @@ std::vector<DayFile> makeDayFiles(const GenerateOptions& options, bool temperatu
     const int spillStart = 24 * 60 * 60 - options.spillMinutes * 60;
     for (int k = 0; k < options.days; ++k) {
         for (int cycle = options.fromMinute * 60; cycle < options.toMinute * 60;
-             cycle += kCycleSeconds) {
+             cycle += cycleSeconds) {
             for (const BeamPlan& beam : beams) {
                 const int second = cycle + beam.offsetSeconds;
                 if (second >= options.toMinute * 60 || second >= 24 * 60 * 60) continue;

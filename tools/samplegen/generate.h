@@ -33,6 +33,12 @@ struct GenerateOptions {
     // only those dwells.
     int spillMinutes = 6;
     FileFormat format = FileFormat::Ascii;
+    // Gates of every beam; 0 keeps the beams' own counts (20, RASS 14).
+    int gates = 0;
+    // Seconds from one beam's dwell to the next: the cycle of five wind
+    // beams, and of the vertical and RASS dwells, then lasts five of these.
+    // 0 keeps the standard 180-s cycle.
+    int dwellSeconds = 0;
 };
 
 // One gate of a dwell as written: first moment (m/s) and SNR (dB).

@@ -17,7 +17,7 @@ const char* kUsage = R"(Usage:
   quorvane-samplegen generate --out DIR [--date YYYY-MM-DD] [--days N]
         [--from HH:MM] [--to HH:MM] [--kind winds|temperature|both]
         [--site SSS] [--station NAME] [--seed N] [--spill-minutes M]
-        [--format ascii|binary]
+        [--format ascii|binary] [--gates N] [--dwell-seconds S]
       Writes one moment file per day and kind (<site><yy><ddd>.raw for
       winds, .rat for temperature), the next day's file with the last
       minutes of each day, and <site><yy><ddd>_truth.csv per day.
@@ -25,8 +25,12 @@ const char* kUsage = R"(Usage:
       (d<yy><ddd>a.mom with h<yy><ddd>a.mom, both kinds in one pair) and
       in DIR/twin the ASCII files of exactly the values the pairs hold;
       no truth tables (those of the ASCII files hold).
+      --gates N gives every beam N gates (1 to 100); --dwell-seconds S
+      puts the dwells S seconds apart, a cycle of five wind dwells (and of
+      one vertical and one RASS dwell) every 5 x S seconds.
       Defaults: 2004-06-15, 2 days, 21:00 to 24:00, both kinds, site qvs,
-      station QVS, seed 1, 6 spill minutes, ascii.
+      station QVS, seed 1, 6 spill minutes, ascii, 20 gates (RASS 14), a
+      180-s cycle.
 
   quorvane-samplegen compare --truth PATH [--truth PATH...] [--winds DIR]
         [--temperature DIR] [--max-wind-rms X] [--max-temperature-rms Y]
@@ -108,6 +112,12 @@ int runGenerate(const std::vector<std::string>& args) {
             if (value == "ascii") o.format = qv::samplegen::FileFormat::Ascii;
             else if (value == "binary") o.format = qv::samplegen::FileFormat::Binary;
             else return usageError("invalid --format " + value);
+        } else if (name == "--gates") {
+            if (!parseNumber(value, 1, 100, n)) return usageError("invalid --gates " + value);
+            o.gates = static_cast<int>(n);
+        } else if (name == "--dwell-seconds") {
+            if (!parseNumber(value, 1, 3600, n)) return usageError("invalid --dwell-seconds " + value);
+            o.dwellSeconds = static_cast<int>(n);
         } else {
             return usageError("unknown option " + name);
         }
