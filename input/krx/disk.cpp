@@ -6,8 +6,10 @@
 // between is an implementation detail. Every length read from the data file
 // is checked before it moves anything, so each step forward or backward moves
 // by at least one whole record header and no walk can loop.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "input/krx/file_io.h"
 #include "input/krx/krx.h"
@@ -39,8 +41,79 @@ void closeFiles(KrxFile& f) {
     if (f.header != nullptr) std::fclose(f.header);
     f.data = nullptr;
     f.header = nullptr;
+    f.data_image.clear();
+    f.data_image.shrink_to_fit();
+    f.header_image.clear();
+    f.header_image.shrink_to_fit();
     f.name.clear();
     f.headerName.clear();
+}
+
+// Largest file read into memory whole. A walk through the records seeks
+// several times per record, and the C library re-synchronises the file
+// descriptor with a system call on every fseek, even within its buffer; a
+// stream over memory seeks without one. Larger files (spectra) stay on disk.
+constexpr std::int64_t kLargestImage = std::int64_t{32} << 20;
+
+// A read-only stream over a file's bytes that behaves as the file does: any
+// position from 0 on can be sought, also beyond the end, where reads give
+// nothing.
+struct MemoryFile {
+    const char* bytes;
+    std::int64_t size;
+    std::int64_t position;
+};
+
+ssize_t readMemory(void* cookie, char* out, size_t n) {
+    auto* m = static_cast<MemoryFile*>(cookie);
+    if (m->position >= m->size) return 0;
+    const std::int64_t left = m->size - m->position;
+    const std::size_t count = static_cast<std::int64_t>(n) < left ? n : static_cast<std::size_t>(left);
+    std::memcpy(out, m->bytes + m->position, count);
+    m->position += static_cast<std::int64_t>(count);
+    return static_cast<ssize_t>(count);
+}
+
+int seekMemory(void* cookie, off64_t* offset, int whence) {
+    auto* m = static_cast<MemoryFile*>(cookie);
+    const std::int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->position : m->size;
+    if (*offset < -base) {
+        errno = EINVAL;
+        return -1;
+    }
+    m->position = base + *offset;
+    *offset = m->position;
+    return 0;
+}
+
+int closeMemory(void* cookie) {
+    delete static_cast<MemoryFile*>(cookie);
+    return 0;
+}
+
+// Replaces `file` by a stream over its bytes held in `image`, when the whole
+// file can be read; otherwise the file stays as it is, at its start.
+void readIntoMemory(std::FILE*& file, std::vector<char>& image) {
+    const std::int64_t length = krx_io::fileLength(file);
+    if (length <= 0 || length > kLargestImage) return;
+    image.resize(static_cast<std::size_t>(length));
+    const bool whole = krx_io::readExact(file, image.data(), image.size()) &&
+                       std::fgetc(file) == EOF && !std::ferror(file);
+    std::FILE* memory = nullptr;
+    if (whole) {
+        auto* cookie = new MemoryFile{image.data(), length, 0};
+        memory = fopencookie(cookie, "r", {readMemory, nullptr, seekMemory, closeMemory});
+        if (memory == nullptr) delete cookie;
+    }
+    if (memory == nullptr) {
+        image.clear();
+        image.shrink_to_fit();
+        std::clearerr(file);
+        krx_io::seekTo(file, 0);
+        return;
+    }
+    std::fclose(file);
+    file = memory;
 }
 
 // The first header read failure of the process is reported; later ones are
@@ -233,6 +306,8 @@ std::int16_t krx_set_file_pair(const char* dataPath, const char* headerPath, std
             closeFiles(f);
             return 0;
         }
+        readIntoMemory(f.data, f.data_image);
+        readIntoMemory(f.header, f.header_image);
     }
     f.name = dataPath;
     f.headerName = headerPath;

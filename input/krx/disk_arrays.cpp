@@ -14,7 +14,9 @@
 // length: no section ever reads the next record's bytes, and every array is
 // sized for (or written only within) what the record can hold.
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -137,6 +139,30 @@ class BodyReader {
     std::int64_t pos_ = 0;
 };
 
+// pow(10, x) for the power and noise arrays. The arguments come from small
+// integer codes (SNR in hundredths of a dB, noise exponents), so the same
+// few thousand arguments recur record after record: results are kept in a
+// direct-mapped table keyed by the argument's bits, and a hit returns what
+// pow gave for exactly that argument. Every slot starts as the entry of +0,
+// whose power of ten is exactly 1.
+double powerOfTen(double x) {
+    struct Slot {
+        std::uint64_t key;
+        double value;
+    };
+    constexpr std::size_t kSlots = 16384;
+    static std::array<Slot, kSlots> table = [] {
+        std::array<Slot, kSlots> t;
+        t.fill(Slot{0, 1.0});
+        return t;
+    }();
+    std::uint64_t key = 0;
+    std::memcpy(&key, &x, sizeof key);
+    Slot& slot = table[((key * 0x9E3779B97F4A7C15ull) >> 50) & (kSlots - 1)];
+    if (slot.key != key) slot = Slot{key, std::pow(10.0, x)};
+    return slot.value;
+}
+
 // Stores a double as single precision; values beyond the float range become
 // infinities (as IEEE rounding gives them) rather than an undefined cast.
 float toFloat(double value) {
@@ -172,10 +198,10 @@ void readFirstWindow(BodyReader& body, const KrxRecordHeader& r, const RecordNee
         a.velocity1[i] = toFloat(velocityCode * scale * 0.0001);
         a.width1[i] = toFloat(widthCode * scale * (packed ? 0.01 : 0.0001));
         a.snr1[i] = toFloat(snr);
-        a.noise1[i] = toFloat(std::pow(10.0, noiseExponent));
-        a.power1[i] = toFloat(std::pow(10.0, a.snr1[i] * 0.1) * points * a.noise1[i]);
+        a.noise1[i] = toFloat(powerOfTen(noiseExponent));
+        a.power1[i] = toFloat(powerOfTen(a.snr1[i] * 0.1) * points * a.noise1[i]);
         if (dc && a.dc_power != nullptr && i < a.dc_power_floats) {
-            a.dc_power[i] = toFloat(std::pow(10.0, krx_le::i16(p + 8) * 0.001));
+            a.dc_power[i] = toFloat(powerOfTen(krx_le::i16(p + 8) * 0.001));
         }
     }
 }
@@ -207,7 +233,7 @@ void readSecondWindow(BodyReader& body, const KrxRecordHeader& r, const RecordNe
         a.velocity2[i] = toFloat(velocityCode * scale * 0.0001);
         a.width2[i] = toFloat(widthCode * scale * (packed ? 0.01 : 0.0001));
         a.snr2[i] = toFloat(snr);
-        a.power2[i] = toFloat(std::pow(10.0, a.snr2[i] * 0.1) * points * a.noise1[i]);
+        a.power2[i] = toFloat(powerOfTen(a.snr2[i] * 0.1) * points * a.noise1[i]);
         a.tenths2[i] = toFloat(tenthsCode * 0.1);
     }
 }

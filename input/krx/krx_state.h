@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // ---- Header block layout (byte offsets) -------------------------------------
 
@@ -180,6 +181,10 @@ inline constexpr std::int16_t kFlagRawSamples = 4;  // bit 2: records hold raw s
 struct KrxFile {
     std::FILE* data = nullptr;
     std::FILE* header = nullptr;
+    // The files' bytes when they are read through memory streams (see
+    // krx_set_file_pair); empty when a file is read from disk directly.
+    std::vector<char> data_image;
+    std::vector<char> header_image;
     std::string name;        // open data file; empty when none
     std::string headerName;  // its header file
     std::int64_t data_length = 0;
