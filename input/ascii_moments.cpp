@@ -3,8 +3,10 @@
 #include <locale.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -41,15 +43,29 @@ class MomentLineReader {
         line.clear();
         bool any = false;
         while (line.size() < kPieceLength) {
-            const int c = get();
-            if (c == EOF) break;
+            if (pos_ == len_ && !fill()) break;
             any = true;
+            // The run of ordinary characters that fits the piece, copied at
+            // once; it ends at a line feed or carriage return.
+            const char* start = buffer_ + pos_;
+            const std::size_t span = std::min(kPieceLength - line.size(), len_ - pos_);
+            const void* feed = std::memchr(start, '\n', span);
+            const std::size_t upTo =
+                feed ? static_cast<std::size_t>(static_cast<const char*>(feed) - start) : span;
+            const void* ret = std::memchr(start, '\r', upTo);
+            const std::size_t run =
+                ret ? static_cast<std::size_t>(static_cast<const char*>(ret) - start) : upTo;
+            line.append(start, run);
+            pos_ += run;
+            if (run == span) continue;
+            const char c = buffer_[pos_++];
             if (c == '\n') break;
-            if (c == '\r' && peek() == '\n') {
-                get();
+            // A carriage return ends the line only together with a line feed.
+            if (peek() == '\n') {
+                ++pos_;
                 break;
             }
-            line.push_back(static_cast<char>(c));
+            line.push_back('\r');
         }
         if (!any) return false;
         const std::size_t nul = line.find('\0');
@@ -100,6 +116,41 @@ locale_t numericLocale() {
     return c;
 }
 
+// A short decimal number ("-1.25", "21.3", "-999.00", "7"): an optional
+// sign, digits with at most one decimal point, at most 16777216 as an
+// integer without the point and at most ten digits after it, not followed by
+// an exponent. Both the digits as an integer and the power of ten are then
+// exact in single precision, so one single-precision division rounds the
+// value exactly as a correctly rounding conversion does. Returns the
+// characters used, or 0 for any other text (left to the C library).
+std::size_t shortDecimal(const char* text, float& value) {
+    static constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                             1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+    constexpr std::uint32_t kLargestExact = 16777216;  // 2^24
+    constexpr int kMostFractionDigits = 10;
+    const char* p = text;
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    std::uint32_t digits = 0;
+    int count = 0;
+    int fraction = 0;
+    for (; *p >= '0' && *p <= '9'; ++p, ++count) {
+        digits = digits * 10 + static_cast<std::uint32_t>(*p - '0');
+        if (digits > kLargestExact) return 0;
+    }
+    if (*p == '.') {
+        for (++p; *p >= '0' && *p <= '9'; ++p, ++count, ++fraction) {
+            digits = digits * 10 + static_cast<std::uint32_t>(*p - '0');
+            if (digits > kLargestExact || fraction == kMostFractionDigits) return 0;
+        }
+    }
+    // No digits, an exponent, or a hexadecimal prefix ("0x"): not short.
+    if (count == 0 || *p == 'e' || *p == 'E' || *p == 'x' || *p == 'X') return 0;
+    const float magnitude = static_cast<float>(digits) / kPowersOfTen[fraction];
+    value = negative ? -magnitude : magnitude;
+    return static_cast<std::size_t>(p - text);
+}
+
 // Reads white-space separated fields from one line the way formatted input
 // does: each conversion skips white space, a conversion that does not match
 // ends the scan, and later conversions then fail too. A target is written
@@ -145,11 +196,16 @@ class FieldScanner {
         if (!ok_) return false;
         skipSpace();
         const char* begin = text_.c_str() + pos_;
-        char* end = nullptr;
-        const locale_t c = numericLocale();
-        const float value = c ? strtof_l(begin, &end, c) : std::strtof(begin, &end);
-        if (end == begin) return ok_ = false;
-        pos_ += static_cast<std::size_t>(end - begin);
+        float value = 0.0f;
+        std::size_t used = shortDecimal(begin, value);
+        if (used == 0) {
+            char* end = nullptr;
+            const locale_t c = numericLocale();
+            value = c ? strtof_l(begin, &end, c) : std::strtof(begin, &end);
+            if (end == begin) return ok_ = false;
+            used = static_cast<std::size_t>(end - begin);
+        }
+        pos_ += used;
         if (out) *out = value;
         return true;
     }
