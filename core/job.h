@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,9 @@ struct ConsensusJob {
     BeamAccumulator* curBeam = nullptr;
     BeamSetting* curSetting = nullptr;
     std::vector<std::int32_t> pulseWidthModes;  // distinct pulse widths, in order
+    // Accumulators that ClearPeriodStore took out of the store, kept for the
+    // next day's dwells to reuse with their sample arrays.
+    std::vector<std::unique_ptr<BeamAccumulator>> spareAccumulators;
 
     // Consensus working fields.
     std::int16_t outputVariant = 0;

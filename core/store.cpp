@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "core/job.h"
 #include "core/numeric.h"
-#include "core/text.h"
 
 namespace qv {
 namespace {
@@ -31,8 +32,30 @@ TimeValue periodStart(TimeValue dayStart, TimeValue dwell, std::uint64_t step) {
     return dayStart + (k - 1) * step;
 }
 
-BeamAccumulator* createAccumulator(const MomentRecord& r, std::int32_t capacity) {
-    auto* a = new BeamAccumulator;
+// A fresh accumulator, or one of an earlier day with its sample arrays:
+// every day creates about the same accumulators, and reusing their arrays
+// spares the allocator and the first touch of new memory pages.
+BeamAccumulator* newAccumulator(ConsensusJob& job, std::size_t samples) {
+    if (job.spareAccumulators.empty()) return new BeamAccumulator;
+    BeamAccumulator* a = job.spareAccumulators.back().release();
+    job.spareAccumulators.pop_back();
+    std::vector<float> velocity = std::move(a->velocityData);
+    std::vector<float> temperature = std::move(a->temperatureData);
+    std::vector<float> snr = std::move(a->snrData);
+    *a = BeamAccumulator{};
+    // Arrays far larger than needed (a longer period before) are not kept.
+    if (velocity.capacity() <= 2 * samples) {
+        a->velocityData = std::move(velocity);
+        a->temperatureData = std::move(temperature);
+        a->snrData = std::move(snr);
+    }
+    return a;
+}
+
+BeamAccumulator* createAccumulator(ConsensusJob& job, const MomentRecord& r,
+                                   std::int32_t capacity) {
+    const std::size_t size = static_cast<std::size_t>(kMaxGates) * static_cast<std::size_t>(capacity);
+    BeamAccumulator* a = newAccumulator(job, size);
     a->azimuth = r.azimuth;
     a->pulseWidth = r.pulseWidth;
     a->firstGateHeight = r.firstGateHeight;
@@ -40,7 +63,6 @@ BeamAccumulator* createAccumulator(const MomentRecord& r, std::int32_t capacity)
     a->elevation = r.elevation;
     a->rassFlag = r.rassFlag;
     a->sampleCapacity = capacity;
-    const std::size_t size = static_cast<std::size_t>(kMaxGates) * static_cast<std::size_t>(capacity);
     a->velocityData.assign(size, kMissingSample);
     a->temperatureData.assign(size, kMissingSample);
     a->snrData.assign(size, kMissingSample);
@@ -65,6 +87,43 @@ void growSamples(BeamAccumulator& a) {
     a.sampleCapacity = static_cast<std::int32_t>(newCap);
 }
 
+// Appends `value` as "%02d" does for a value of 0 to 65535: at least two
+// digits, with a leading zero below 10.
+char* putTwoDigits(char* out, unsigned value) {
+    if (value < 100) {
+        *out++ = static_cast<char>('0' + value / 10);
+        *out++ = static_cast<char>('0' + value % 10);
+        return out;
+    }
+    char reversed[5];
+    int n = 0;
+    for (; value > 0; value /= 10) reversed[n++] = static_cast<char>('0' + value % 10);
+    while (n > 0) *out++ = reversed[--n];
+    return out;
+}
+
+// "Reading data record %02d/%02d/%02d %02d:%02d:%02d" (month, day, year,
+// hour, minute, second) into the job's scratch text. It is composed for
+// every dwell, so it is written in place: no formatting engine, and the
+// scratch text keeps its storage from one dwell to the next.
+void composeReadingText(std::string& out, const CalendarTime& t) {
+    static constexpr char kLead[] = "Reading data record ";
+    char text[sizeof kLead + 6 * 6];
+    char* p = std::copy(kLead, kLead + sizeof kLead - 1, text);
+    p = putTwoDigits(p, t.month);
+    *p++ = '/';
+    p = putTwoDigits(p, t.day);
+    *p++ = '/';
+    p = putTwoDigits(p, t.year);
+    *p++ = ' ';
+    p = putTwoDigits(p, t.hour);
+    *p++ = ':';
+    p = putTwoDigits(p, t.minute);
+    *p++ = ':';
+    p = putTwoDigits(p, t.second);
+    out.assign(text, static_cast<std::size_t>(p - text));
+}
+
 // Virtual temperature in degrees Celsius of an acoustic speed in m/s.
 float virtualTemperature(float speed) {
     const double c = static_cast<double>(speed) * static_cast<double>(-0.049882773f);
@@ -81,9 +140,7 @@ void AccumulateRecord(ConsensusJob& job, const CalendarTime& anchorDate) {
     TimeValue dayStart = 0;
     const bool anchorValid = calendarToTimeValue(anchor, dayStart);
 
-    job.statusText = formatText("Reading data record %02d/%02d/%02d %02d:%02d:%02d",
-                                r.recordTime.month, r.recordTime.day, r.recordTime.year,
-                                r.recordTime.hour, r.recordTime.minute, r.recordTime.second);
+    composeReadingText(job.statusText, r.recordTime);
     job.showDetail(job.statusText);
 
     // A time the calendar rejects, a day of year outside the tables, a
@@ -99,7 +156,7 @@ void AccumulateRecord(ConsensusJob& job, const CalendarTime& anchorDate) {
     CalendarTime startCal;
     if (!timeValueToCalendar(periodStart(dayStart, r.recordFileTime, step), startCal)) return;
     char key[5];
-    std::snprintf(key, sizeof key, "%02d%02d", startCal.hour % 100, startCal.minute % 100);
+    putTwoDigits(putTwoDigits(key, startCal.hour % 100u), startCal.minute % 100u)[0] = '\0';
 
     // Period keys are unique, so the period last used is checked first.
     AveragingPeriod* period = nullptr;
@@ -130,7 +187,7 @@ void AccumulateRecord(ConsensusJob& job, const CalendarTime& anchorDate) {
     if (!beam) {
         // One sample per minute of the period, but never more than a day's
         // worth up front: longer periods grow their arrays as dwells arrive.
-        beam = createAccumulator(r, std::min(job.params.averagingMinutes, kMinutesPerDay));
+        beam = createAccumulator(job, r, std::min(job.params.averagingMinutes, kMinutesPerDay));
         period->beams.append(beam);
     }
     job.curBeam = beam;
@@ -178,7 +235,7 @@ void AccumulateRecord(ConsensusJob& job, const CalendarTime& anchorDate) {
 void ClearPeriodStore(ConsensusJob& job) {
     for (AveragingPeriod* p = job.periods.first(); p; p = job.periods.next()) {
         for (BeamAccumulator* a = p->beams.first(); a; a = p->beams.next()) {
-            delete a;
+            job.spareAccumulators.emplace_back(a);
             p->beams.removeCurrent();
         }
         p->beams.clear();
