@@ -41,7 +41,7 @@ run: build
 	$(BUILD)/ui/quorvane
 
 bench: setup
-	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_BENCH=ON -DQUORVANE_BUILD_UI=OFF -DQUORVANE_BUILD_TESTS=OFF
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_BENCH=ON -DQUORVANE_BUILD_UI=ON -DQUORVANE_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
 	scripts/bench.sh build-bench
 
