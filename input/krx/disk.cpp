@@ -6,10 +6,9 @@
 // between is an implementation detail. Every length read from the data file
 // is checked before it moves anything, so each step forward or backward moves
 // by at least one whole record header and no walk can loop.
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <new>
 
 #include "input/krx/file_io.h"
 #include "input/krx/krx.h"
@@ -37,83 +36,40 @@ constexpr std::int32_t shortestRecord(bool wide) {
 }
 
 void closeFiles(KrxFile& f) {
-    if (f.data != nullptr) std::fclose(f.data);
-    if (f.header != nullptr) std::fclose(f.header);
-    f.data = nullptr;
-    f.header = nullptr;
-    f.data_image.clear();
-    f.data_image.shrink_to_fit();
-    f.header_image.clear();
-    f.header_image.shrink_to_fit();
+    if (f.data.file != nullptr) std::fclose(f.data.file);
+    if (f.header.file != nullptr) std::fclose(f.header.file);
+    f.data = krx_io::Source{};
+    f.header = krx_io::Source{};
     f.name.clear();
     f.headerName.clear();
 }
 
-// Largest file read into memory whole. A walk through the records seeks
-// several times per record, and the C library re-synchronises the file
-// descriptor with a system call on every fseek, even within its buffer; a
-// stream over memory seeks without one. Larger files (spectra) stay on disk.
+// Largest file read into memory whole; larger files (spectra) are read
+// through the stream.
 constexpr std::int64_t kLargestImage = std::int64_t{32} << 20;
 
-// A read-only stream over a file's bytes that behaves as the file does: any
-// position from 0 on can be sought, also beyond the end, where reads give
-// nothing.
-struct MemoryFile {
-    const char* bytes;
-    std::int64_t size;
-    std::int64_t position;
-};
-
-ssize_t readMemory(void* cookie, char* out, size_t n) {
-    auto* m = static_cast<MemoryFile*>(cookie);
-    if (m->position >= m->size) return 0;
-    const std::int64_t left = m->size - m->position;
-    const std::size_t count = static_cast<std::int64_t>(n) < left ? n : static_cast<std::size_t>(left);
-    std::memcpy(out, m->bytes + m->position, count);
-    m->position += static_cast<std::int64_t>(count);
-    return static_cast<ssize_t>(count);
-}
-
-int seekMemory(void* cookie, off64_t* offset, int whence) {
-    auto* m = static_cast<MemoryFile*>(cookie);
-    const std::int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->position : m->size;
-    if (*offset < -base) {
-        errno = EINVAL;
-        return -1;
-    }
-    m->position = base + *offset;
-    *offset = m->position;
-    return 0;
-}
-
-int closeMemory(void* cookie) {
-    delete static_cast<MemoryFile*>(cookie);
-    return 0;
-}
-
-// Replaces `file` by a stream over its bytes held in `image`, when the whole
-// file can be read; otherwise the file stays as it is, at its start.
-void readIntoMemory(std::FILE*& file, std::vector<char>& image) {
-    const std::int64_t length = krx_io::fileLength(file);
+// Reads the whole open file into `image` and reads it from there from now
+// on; when it cannot be read whole, it stays read through the stream, at
+// its start.
+void readIntoMemory(krx_io::Source& source, KrxImage& image) {
+    const std::int64_t length = krx_io::fileLength(source);
     if (length <= 0 || length > kLargestImage) return;
-    image.resize(static_cast<std::size_t>(length));
-    const bool whole = krx_io::readExact(file, image.data(), image.size()) &&
-                       std::fgetc(file) == EOF && !std::ferror(file);
-    std::FILE* memory = nullptr;
-    if (whole) {
-        auto* cookie = new MemoryFile{image.data(), length, 0};
-        memory = fopencookie(cookie, "r", {readMemory, nullptr, seekMemory, closeMemory});
-        if (memory == nullptr) delete cookie;
+    if (image.capacity < length) {
+        image.bytes.reset(new (std::nothrow) char[static_cast<std::size_t>(length)]);
+        image.capacity = image.bytes ? length : 0;
+        if (!image.bytes) return;
     }
-    if (memory == nullptr) {
-        image.clear();
-        image.shrink_to_fit();
-        std::clearerr(file);
-        krx_io::seekTo(file, 0);
+    const bool whole =
+        krx_io::readExact(source, image.bytes.get(), static_cast<std::size_t>(length)) &&
+        std::fgetc(source.file) == EOF && !std::ferror(source.file);
+    if (!whole) {
+        std::clearerr(source.file);
+        krx_io::seekTo(source, 0);
         return;
     }
-    std::fclose(file);
-    file = memory;
+    source.bytes = image.bytes.get();
+    source.size = length;
+    source.position = 0;
 }
 
 // The first header read failure of the process is reported; later ones are
@@ -296,13 +252,13 @@ std::int16_t krx_set_file_pair(const char* dataPath, const char* headerPath, std
         closeFiles(f);
         return 0;
     }
-    const bool sameFiles = f.data != nullptr && f.name == dataPath && f.headerName == headerPath;
+    const bool sameFiles = f.data.isOpen() && f.name == dataPath && f.headerName == headerPath;
     if (!sameFiles) {
         closeFiles(f);
-        f.data = std::fopen(dataPath, "rb");
-        if (f.data == nullptr) return 0;
-        f.header = std::fopen(headerPath, "rb");
-        if (f.header == nullptr) {
+        f.data.file = std::fopen(dataPath, "rb");
+        if (f.data.file == nullptr) return 0;
+        f.header.file = std::fopen(headerPath, "rb");
+        if (f.header.file == nullptr) {
             closeFiles(f);
             return 0;
         }
@@ -329,8 +285,8 @@ int read_record_header(std::int16_t* header_changed) {
     KrxFile& f = g_file;
     std::int16_t changed = 0;
     if (header_changed != nullptr) *header_changed = 0;
-    if (f.data == nullptr || krx_io::seekTo(f.data, f.current_offset) != 0) return 1;
-    std::FILE* in = f.data;
+    if (!f.data.isOpen() || krx_io::seekTo(f.data, f.current_offset) != 0) return 1;
+    krx_io::Source& in = f.data;
 
     KrxRecordHeader rec;
     rec.start = f.current_offset;
@@ -459,7 +415,7 @@ std::int16_t krx_set_time(std::int16_t year, std::int16_t day, std::int16_t hour
     KrxFile& f = g_file;
     std::int16_t changed = 0;
     if (header_changed != nullptr) *header_changed = 0;
-    if (f.data == nullptr) return 0;
+    if (!f.data.isOpen()) return 0;
     KrxTimeKey target;
     target.year = static_cast<std::int16_t>(year >= 1900 ? year - 1900 : year);
     target.day = day;
@@ -486,7 +442,7 @@ std::int16_t krx_next_record(std::int16_t* header_changed) {
     KrxFile& f = g_file;
     std::int16_t changed = 0;
     if (header_changed != nullptr) *header_changed = 0;
-    if (f.data == nullptr) return 0;
+    if (!f.data.isOpen()) return 0;
     for (;;) {
         const std::int64_t start = f.current_offset;
         const int result = readHeaderNoting(changed);

@@ -14,7 +14,6 @@
 // length: no section ever reads the next record's bytes, and every array is
 // sized for (or written only within) what the record can hold.
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -139,36 +138,55 @@ class BodyReader {
     std::int64_t pos_ = 0;
 };
 
-// pow(10, x) for the power and noise arrays. The arguments come from small
-// integer codes (SNR in hundredths of a dB, noise exponents), so the same
-// few thousand arguments recur record after record: results are kept in a
-// direct-mapped table keyed by the argument's bits, and a hit returns what
-// pow gave for exactly that argument. Every slot starts as the entry of +0,
-// whose power of ten is exactly 1.
-double powerOfTen(double x) {
-    struct Slot {
-        std::uint64_t key;
-        double value;
-    };
-    constexpr std::size_t kSlots = 16384;
-    static std::array<Slot, kSlots> table = [] {
-        std::array<Slot, kSlots> t;
-        t.fill(Slot{0, 1.0});
-        return t;
-    }();
-    std::uint64_t key = 0;
-    std::memcpy(&key, &x, sizeof key);
-    Slot& slot = table[((key * 0x9E3779B97F4A7C15ull) >> 50) & (kSlots - 1)];
-    if (slot.key != key) slot = Slot{key, std::pow(10.0, x)};
-    return slot.value;
-}
-
 // Stores a double as single precision; values beyond the float range become
 // infinities (as IEEE rounding gives them) rather than an undefined cast.
 float toFloat(double value) {
     if (value > std::numeric_limits<float>::max()) return std::numeric_limits<float>::infinity();
     if (value < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::infinity();
     return static_cast<float>(value);
+}
+
+// Powers of ten whose exponent is a function of a 16-bit code of the record
+// (a signal-to-noise ratio in hundredths of a dB or in whole dB, a noise
+// exponent): each code's value is computed by pow the first time the code
+// occurs and kept, since the same few thousand codes recur record after
+// record. The exponent is formed from the code exactly as before.
+class PowersOfTenByCode {
+  public:
+    using Exponent = double (*)(int code);
+    explicit PowersOfTenByCode(Exponent exponent) : exponent_(exponent) {}
+
+    double operator()(int code) {  // code in -32768..32767
+        const auto i = static_cast<std::size_t>(code + 32768);
+        if (!known_[i]) {
+            values_[i] = std::pow(10.0, exponent_(code));
+            known_[i] = 1;
+        }
+        return values_[i];
+    }
+
+  private:
+    Exponent exponent_;
+    std::vector<double> values_ = std::vector<double>(65536);
+    std::vector<unsigned char> known_ = std::vector<unsigned char>(65536);
+};
+
+// The four kinds of code: noise (and DC power) exponents in thousandths or,
+// packed, tenths; SNR in hundredths of a dB or, packed, whole dB, whose
+// power is taken from the SNR as stored in single precision.
+double noiseExponent(int code) { return code * 0.001; }
+double packedNoiseExponent(int code) { return code * 0.1; }
+double snrExponent(int code) { return toFloat(code * 0.01) * 0.1; }
+double packedSnrExponent(int code) { return toFloat(static_cast<double>(code)) * 0.1; }
+
+double tenToNoise(int code, bool packed) {
+    static PowersOfTenByCode unpackedCodes(noiseExponent), packedCodes(packedNoiseExponent);
+    return packed ? packedCodes(code) : unpackedCodes(code);
+}
+
+double tenToSnr(int code, bool packed) {
+    static PowersOfTenByCode unpackedCodes(snrExponent), packedCodes(packedSnrExponent);
+    return packed ? packedCodes(code) : unpackedCodes(code);
 }
 
 void readFirstWindow(BodyReader& body, const KrxRecordHeader& r, const RecordNeeds& n, double scale,
@@ -185,23 +203,27 @@ void readFirstWindow(BodyReader& body, const KrxRecordHeader& r, const RecordNee
         }
         if (i >= a.entries) continue;
         const double velocityCode = krx_le::i16(p);
-        double widthCode, snr, noiseExponent;
+        double widthCode, snr;
+        int snrCode, noiseCode;
         if (packed) {
             widthCode = p[2];
-            snr = static_cast<std::int8_t>(p[3]);
-            noiseExponent = static_cast<std::int8_t>(p[4]) * 0.1;
+            snrCode = static_cast<std::int8_t>(p[3]);
+            snr = snrCode;
+            noiseCode = static_cast<std::int8_t>(p[4]);
         } else {
             widthCode = krx_le::u16(p + 2);
-            snr = krx_le::i16(p + 4) * 0.01;
-            noiseExponent = krx_le::i16(p + 6) * 0.001;
+            snrCode = krx_le::i16(p + 4);
+            snr = snrCode * 0.01;
+            noiseCode = krx_le::i16(p + 6);
         }
         a.velocity1[i] = toFloat(velocityCode * scale * 0.0001);
         a.width1[i] = toFloat(widthCode * scale * (packed ? 0.01 : 0.0001));
         a.snr1[i] = toFloat(snr);
-        a.noise1[i] = toFloat(powerOfTen(noiseExponent));
-        a.power1[i] = toFloat(powerOfTen(a.snr1[i] * 0.1) * points * a.noise1[i]);
+        // noise 10^(noise exponent); power 10^(snr1 / 10) x points x noise
+        a.noise1[i] = toFloat(tenToNoise(noiseCode, packed));
+        a.power1[i] = toFloat(tenToSnr(snrCode, packed) * points * a.noise1[i]);
         if (dc && a.dc_power != nullptr && i < a.dc_power_floats) {
-            a.dc_power[i] = toFloat(powerOfTen(krx_le::i16(p + 8) * 0.001));
+            a.dc_power[i] = toFloat(tenToNoise(krx_le::i16(p + 8), false));
         }
     }
 }
@@ -221,19 +243,22 @@ void readSecondWindow(BodyReader& body, const KrxRecordHeader& r, const RecordNe
         if (p == nullptr) return;
         const double velocityCode = krx_le::i16(p);
         double widthCode, snr, tenthsCode;
+        int snrCode;
         if (packed) {
             widthCode = p[2];
-            snr = static_cast<std::int8_t>(p[3]);
+            snrCode = static_cast<std::int8_t>(p[3]);
+            snr = snrCode;
             tenthsCode = krx_le::i16(p + 4);
         } else {
             widthCode = krx_le::u16(p + 2);
-            snr = krx_le::i16(p + 4) * 0.01;
+            snrCode = krx_le::i16(p + 4);
+            snr = snrCode * 0.01;
             tenthsCode = krx_le::i16(p + 6);
         }
         a.velocity2[i] = toFloat(velocityCode * scale * 0.0001);
         a.width2[i] = toFloat(widthCode * scale * (packed ? 0.01 : 0.0001));
         a.snr2[i] = toFloat(snr);
-        a.power2[i] = toFloat(powerOfTen(a.snr2[i] * 0.1) * points * a.noise1[i]);
+        a.power2[i] = toFloat(tenToSnr(snrCode, packed) * points * a.noise1[i]);
         a.tenths2[i] = toFloat(tenthsCode * 0.1);
     }
 }
@@ -355,12 +380,23 @@ void read_record_data() {
     const RecordNeeds n = recordNeeds();
 
     if (mode != nullptr && g_arrays.block != nullptr) {
-        g_body.resize(static_cast<std::size_t>(n.bodyBytes));
-        std::size_t got = 0;
-        if (krx_io::seekTo(f.data, r.start + r.header_bytes) == 0) {
-            got = std::fread(g_body.data(), 1, g_body.size(), f.data);
+        const std::int64_t from = r.start + r.header_bytes;
+        const unsigned char* bytes = nullptr;
+        std::int64_t got = 0;
+        if (f.data.inMemory()) {
+            // The file is in memory: the body is read where it lies.
+            if (from >= 0 && from <= f.data.size) {
+                bytes = reinterpret_cast<const unsigned char*>(f.data.bytes) + from;
+                got = std::min(n.bodyBytes, f.data.size - from);
+            }
+        } else {
+            g_body.resize(static_cast<std::size_t>(n.bodyBytes));
+            if (krx_io::seekTo(f.data, from) == 0) {
+                got = static_cast<std::int64_t>(krx_io::readSome(f.data, g_body.data(), g_body.size()));
+            }
+            bytes = g_body.data();
         }
-        BodyReader body(g_body.data(), static_cast<std::int64_t>(got));
+        BodyReader body(bytes, got);
 
         // Nyquist velocity of the record's sampling: half the wavelength
         // (149.9 / MHz) over the sampling period, stored in single precision.

@@ -91,7 +91,7 @@ KrxHeader decode_header_block(const unsigned char* block) {
 
 int read_header_record() {
     KrxFile& f = krx_file();
-    std::FILE* in = f.header;
+    krx_io::Source& in = f.header;
 
     std::int16_t version = 0;
     if (!krx_io::readI16(in, version)) return -1;

@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
-#include <vector>
+
+#include "input/krx/file_io.h"
 
 // ---- Header block layout (byte offsets) -------------------------------------
 
@@ -178,13 +180,18 @@ struct KrxRecordHeader {
 inline constexpr std::int16_t kFlagSpectra = 1;     // bit 0: records hold spectra
 inline constexpr std::int16_t kFlagRawSamples = 4;  // bit 2: records hold raw samples
 
+// Storage for a whole file's bytes, kept from one pair to the next.
+struct KrxImage {
+    std::unique_ptr<char[]> bytes;
+    std::int64_t capacity = 0;
+};
+
 struct KrxFile {
-    std::FILE* data = nullptr;
-    std::FILE* header = nullptr;
-    // The files' bytes when they are read through memory streams (see
-    // krx_set_file_pair); empty when a file is read from disk directly.
-    std::vector<char> data_image;
-    std::vector<char> header_image;
+    krx_io::Source data;
+    krx_io::Source header;
+    // Where the files' bytes are held when they are read from memory.
+    KrxImage data_image;
+    KrxImage header_image;
     std::string name;        // open data file; empty when none
     std::string headerName;  // its header file
     std::int64_t data_length = 0;
