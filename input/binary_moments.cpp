@@ -129,8 +129,11 @@ void takeGates(MomentRecord& r, MomentGetter velocity, MomentGetter snr) {
 
 void passDwell(ConsensusJob& job, const CalendarTime& fileDay, MomentGetter velocity,
                MomentGetter snr) {
-    takeGates(job.record, velocity, snr);
-    takeRecordTime(job.record);
+    MomentRecord& r = job.record;
+    takeRecordTime(r);
+    // A dwell of another day is only shown by the store, never kept: its
+    // gate values are not asked for (nor decoded by the library).
+    if (r.recordDayOfYear == r.processDayOfYear) takeGates(r, velocity, snr);
     AccumulateRecord(job, fileDay);
 }
 

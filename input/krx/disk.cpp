@@ -254,6 +254,7 @@ std::int16_t krx_set_file_pair(const char* dataPath, const char* headerPath, std
     }
     const bool sameFiles = f.data.isOpen() && f.name == dataPath && f.headerName == headerPath;
     if (!sameFiles) {
+        settle_krx_arrays();  // a waiting record body lies in the bytes replaced here
         closeFiles(f);
         f.data.file = std::fopen(dataPath, "rb");
         if (f.data.file == nullptr) return 0;
@@ -391,6 +392,7 @@ int load_record() {
     std::int16_t changed = 0;
     if (read_record_header(&changed) != 0) return 1;
     if (!g_file.record.refersToHeader()) return 1;
+    prepare_krx_arrays();
     if (set_krx_arrays() != 0) return 1;
     read_record_data();
     return 0;

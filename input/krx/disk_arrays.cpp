@@ -314,11 +314,116 @@ void readRawSamples(BodyReader& body, const KrxMode& mode, const RecordNeeds& n)
     }
 }
 
+// How the current record's body is decoded, and whether the decoding can
+// wait until the record's values are asked for. A reader walking a day
+// loads many records whose values it never asks for (the next day's file,
+// the dwells of the other output kind); their decoding is left out, with
+// results that cannot differ from decoding each record as it is loaded:
+// a body waits only when it lies complete in memory, holds no spectra, raw
+// samples or DC powers, and so decodes without any diagnostic; a waiting
+// body is decoded before anything can see the arrays (every getter, the
+// arrays themselves, a record decoded at once, another file's bytes taking
+// its place), and it is dropped only for a later record that writes every
+// array entry it would have written.
+struct BodyPlan {
+    KrxRecordHeader record;
+    RecordNeeds needs;
+    const unsigned char* bytes = nullptr;
+    std::int64_t size = 0;
+    double scale = 0.0;
+    double points = 0.0;
+    bool secondWindow = false;
+    std::int64_t metValues = 0;
+    bool canWait = false;
+};
+
+BodyPlan g_waiting;  // the body still to decode when g_bodyWaits
+bool g_bodyWaits = false;
+
+// The plan of the current record (mode known); `bytes` is set only when the
+// data file is in memory.
+BodyPlan planBody() {
+    const KrxFile& f = krx_file();
+    const KrxRadar& radar = f.hdr.radar;
+    const KrxMode& mode = *current_mode();
+    BodyPlan p;
+    p.record = f.record;
+    p.needs = recordNeeds();
+    // Nyquist velocity of the record's sampling: half the wavelength
+    // (149.9 / MHz) over the sampling period, stored in single precision.
+    const double scaleDouble = (149.9 / (radar.frequency * 0.01)) * 500000000.0 / mode.ipp /
+                               mode.coherent_integrations / radar.receiver_count;
+    p.scale = toFloat(scaleDouble);
+    p.points = mode.spectrum_points;
+    p.secondWindow = hasSecondWindow(p.record, radar);
+    p.metValues = p.record.format_code >= 3000 && f.met_count > 0
+                      ? std::min<std::int64_t>(f.met_count, kMetValues)
+                      : 0;
+    if (f.data.inMemory()) {
+        const std::int64_t from = p.record.start + p.record.header_bytes;
+        if (from >= 0 && from <= f.data.size) {
+            p.bytes = reinterpret_cast<const unsigned char*>(f.data.bytes) + from;
+            p.size = std::min(p.needs.bodyBytes, f.data.size - from);
+        }
+        const std::int64_t entries = p.needs.entries;
+        const std::int64_t needed =
+            entries * sectionOneEntryBytes(p.record) +
+            (p.secondWindow ? entries * (p.record.packed() ? 6 : 8) : 0) + p.metValues * 4;
+        p.canWait = f.flags == 0 && !p.record.hasDcPower() && p.bytes != nullptr &&
+                    p.size >= needed;
+    }
+    return p;
+}
+
+// The moment sections of a body: first window, second window (or its
+// arrays cleared), met values.
+void decodeMoments(const BodyPlan& p, BodyReader& body) {
+    readFirstWindow(body, p.record, p.needs, p.scale, p.points);
+    if (p.secondWindow) {
+        readSecondWindow(body, p.record, p.needs, p.scale, p.points);
+    } else {
+        clearSecondWindow(p.needs);
+    }
+    if (p.metValues > 0) body.floats(g_arrays.met, p.metValues);
+}
+
+void decodeWaitingBody() {
+    if (!g_bodyWaits) return;
+    g_bodyWaits = false;
+    BodyReader body(g_waiting.bytes, g_waiting.size);
+    decodeMoments(g_waiting, body);
+}
+
 }  // namespace
 
-const KrxDataArrays& krx_data_arrays() { return g_arrays; }
+const KrxDataArrays& krx_data_arrays() {
+    decodeWaitingBody();
+    return g_arrays;
+}
+
+void settle_krx_arrays() { decodeWaitingBody(); }
+
+void prepare_krx_arrays() {
+    if (!g_bodyWaits) return;
+    const KrxDataArrays& a = g_arrays;
+    if (current_mode() != nullptr) {
+        const BodyPlan next = planBody();
+        // The next record's decoding writes entries 0 to E-1 of every moment
+        // array and as many met values, into the arrays as they are.
+        const bool overwrites = next.canWait && a.block != nullptr &&
+                                a.entries >= next.needs.entriesFit &&
+                                next.needs.entries >= g_waiting.needs.entries &&
+                                next.metValues >= g_waiting.metValues;
+        if (overwrites) {
+            g_bodyWaits = false;
+            return;
+        }
+    }
+    decodeWaitingBody();
+}
 
 void release_krx_arrays() {
+    g_bodyWaits = false;
     KrxDataArrays& a = g_arrays;
     tracked_free(a.block);
     tracked_free(a.spectra);
@@ -377,46 +482,29 @@ void read_record_data() {
     const KrxRecordHeader r = f.record;
     const KrxRadar& radar = f.hdr.radar;
     const KrxMode* mode = current_mode();
-    const RecordNeeds n = recordNeeds();
 
     if (mode != nullptr && g_arrays.block != nullptr) {
-        const std::int64_t from = r.start + r.header_bytes;
-        const unsigned char* bytes = nullptr;
-        std::int64_t got = 0;
-        if (f.data.inMemory()) {
-            // The file is in memory: the body is read where it lies.
-            if (from >= 0 && from <= f.data.size) {
-                bytes = reinterpret_cast<const unsigned char*>(f.data.bytes) + from;
-                got = std::min(n.bodyBytes, f.data.size - from);
-            }
+        BodyPlan plan = planBody();
+        if (plan.canWait) {
+            g_waiting = plan;
+            g_bodyWaits = true;
         } else {
-            g_body.resize(static_cast<std::size_t>(n.bodyBytes));
-            if (krx_io::seekTo(f.data, from) == 0) {
-                got = static_cast<std::int64_t>(krx_io::readSome(f.data, g_body.data(), g_body.size()));
+            decodeWaitingBody();
+            if (!f.data.inMemory()) {
+                g_body.resize(static_cast<std::size_t>(plan.needs.bodyBytes));
+                plan.size = 0;
+                if (krx_io::seekTo(f.data, r.start + r.header_bytes) == 0) {
+                    plan.size = static_cast<std::int64_t>(
+                        krx_io::readSome(f.data, g_body.data(), g_body.size()));
+                }
+                plan.bytes = g_body.data();
             }
-            bytes = g_body.data();
+            BodyReader body(plan.bytes, plan.size);
+            decodeMoments(plan, body);
+            if ((f.flags & kFlagSpectra) != 0) readSpectra(body, r, radar, *mode, plan.needs);
+            if ((f.flags & kFlagRawSamples) != 0 && g_arrays.raw != nullptr)
+                readRawSamples(body, *mode, plan.needs);
         }
-        BodyReader body(bytes, got);
-
-        // Nyquist velocity of the record's sampling: half the wavelength
-        // (149.9 / MHz) over the sampling period, stored in single precision.
-        const double scaleDouble = (149.9 / (radar.frequency * 0.01)) * 500000000.0 / mode->ipp /
-                                   mode->coherent_integrations / radar.receiver_count;
-        const double scale = toFloat(scaleDouble);
-        const double points = mode->spectrum_points;
-
-        readFirstWindow(body, r, n, scale, points);
-        if (hasSecondWindow(r, radar)) {
-            readSecondWindow(body, r, n, scale, points);
-        } else {
-            clearSecondWindow(n);
-        }
-        if (r.format_code >= 3000 && f.met_count > 0) {
-            body.floats(g_arrays.met, std::min<std::int64_t>(f.met_count, kMetValues));
-        }
-        if ((f.flags & kFlagSpectra) != 0) readSpectra(body, r, radar, *mode, n);
-        if ((f.flags & kFlagRawSamples) != 0 && g_arrays.raw != nullptr)
-            readRawSamples(body, *mode, n);
     }
 
     f.current_offset = r.start + r.length;

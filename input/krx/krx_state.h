@@ -264,8 +264,15 @@ struct KrxDataArrays {
     std::int64_t dc_power_floats = 0;
 };
 
+// The arrays, with the current record's values in them.
 const KrxDataArrays& krx_data_arrays();
 void release_krx_arrays();
+// A loaded record's body may wait to be decoded until its values are asked
+// for (disk_arrays.cpp). prepare_krx_arrays settles a waiting body before
+// another record is loaded; settle_krx_arrays decodes it now (before the
+// file's bytes in memory are replaced).
+void prepare_krx_arrays();
+void settle_krx_arrays();
 
 // Makes sure the arrays for the current record exist. 0 ready, 1 not.
 int set_krx_arrays();
