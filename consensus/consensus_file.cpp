@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "consensus/fixed_format.h"
 #include "core/numeric.h"
 #include "core/text.h"
 #include "core/time.h"
@@ -153,11 +154,59 @@ std::string formatPeriodLine(const char* key, int gateCount) {
     return formatText("%s%7d%10d\n", key, gateCount, 0);
 }
 
+namespace {
+
+constexpr const char* kWindGateFormat = "%2d%7.0Lf%9.1f%6d.%8.2f%8.2f%8.2f%4u%4u%4u%5d%5d%5d\n";
+constexpr const char* kTemperatureGateFormat = "%2d%7.0f%9.1f%6d%6d\n";
+
+// The wind gate line through the fixed-field writers; nullptr when a value
+// needs printf itself.
+char* windGateFields(char* p, const WindGateValues& g) {
+    p = putInt(p, g.qcCode, 2);
+    if (!(p = putFixedLong(p, g.height, 7))) return nullptr;
+    if (!(p = putFixed(p, static_cast<double>(g.speed), 9, 1))) return nullptr;
+    p = putInt(p, g.direction, 6);
+    *p++ = '.';
+    for (const float value : {g.u, g.v, g.w}) {
+        if (!(p = putFixed(p, static_cast<double>(value), 8, 2))) return nullptr;
+    }
+    for (const std::uint32_t count : {g.countU, g.countV, g.countW}) p = putInt(p, count, 4);
+    for (const int snr : {g.snrU, g.snrV, g.snrW}) p = putInt(p, snr, 5);
+    *p++ = '\n';
+    return p;
+}
+
+}  // namespace
+
+void appendWindGateLine(std::string& out, const WindGateValues& g) {
+    char line[14 * kFixedFieldRoom];
+    if (const char* end = windGateFields(line, g)) {
+        out.append(line, static_cast<std::size_t>(end - line));
+        return;
+    }
+    appendText(out, kWindGateFormat, g.qcCode, g.height, static_cast<double>(g.speed), g.direction,
+               static_cast<double>(g.u), static_cast<double>(g.v), static_cast<double>(g.w),
+               g.countU, g.countV, g.countW, g.snrU, g.snrV, g.snrW);
+}
+
 std::string formatWindGateLine(const WindGateValues& g) {
-    return formatText("%2d%7.0Lf%9.1f%6d.%8.2f%8.2f%8.2f%4u%4u%4u%5d%5d%5d\n", g.qcCode, g.height,
-                      static_cast<double>(g.speed), g.direction, static_cast<double>(g.u),
-                      static_cast<double>(g.v), static_cast<double>(g.w), g.countU, g.countV,
-                      g.countW, g.snrU, g.snrV, g.snrW);
+    std::string line;
+    appendWindGateLine(line, g);
+    return line;
+}
+
+void appendTemperatureGateLine(std::string& out, int qcCode, double height, double value,
+                               int count, int snr) {
+    char line[6 * kFixedFieldRoom];
+    char* p = putInt(line, qcCode, 2);
+    if ((p = putFixed(p, height, 7, 0)) && (p = putFixed(p, value, 9, 1))) {
+        p = putInt(p, count, 6);
+        p = putInt(p, snr, 6);
+        *p++ = '\n';
+        out.append(line, static_cast<std::size_t>(p - line));
+        return;
+    }
+    appendText(out, kTemperatureGateFormat, qcCode, height, value, count, snr);
 }
 
 namespace {

@@ -48,6 +48,13 @@ struct WindGateValues {
     int snrW = 0;
 };
 std::string formatWindGateLine(const WindGateValues& values);
+// The same line appended to `out` (whose storage a caller can reuse).
+void appendWindGateLine(std::string& out, const WindGateValues& values);
+
+// One temperature gate line, "%2d%7.0f%9.1f%6d%6d\n" (QC code, height,
+// temperature, number in the consensus, SNR), appended to `out`.
+void appendTemperatureGateLine(std::string& out, int qcCode, double height, double value,
+                               int count, int snr);
 
 // Appends one entry of a beam to the four header value texts (winds).
 void appendHeaderEntries(ConsensusJob& job, const BeamAccumulator& beam);

@@ -158,6 +158,7 @@ void writePeriod(ConsensusJob& job, const AveragingPeriod& period) {
     std::fputs(periodLine.c_str(), tvFile);
     std::fputs(periodLine.c_str(), tvcFile);
 
+    std::string text;  // one gate line at a time, in storage kept for the period
     for (int g = 0; g < gates; ++g) {
         evaluateTemperatureGate(job, g);
         const double height = gateHeight(rass, g, job.record.siteElevation);
@@ -165,15 +166,14 @@ void writePeriod(ConsensusJob& job, const AveragingPeriod& period) {
         const int count =
             static_cast<int>(std::min<std::uint32_t>(rass.consensusCount[i], 2147483647u));
         const int snr = truncToInt(rass.meanSnr[i]);
-        const char* format = "%2d%7.0f%9.1f%6d%6d\n";
-        std::fputs(
-            formatText(format, job.qcCode, height, static_cast<double>(job.tvOut), count, snr)
-                .c_str(),
-            tvFile);
-        std::fputs(
-            formatText(format, job.qcCode, height, static_cast<double>(job.tvcOut), count, snr)
-                .c_str(),
-            tvcFile);
+        text.clear();
+        appendTemperatureGateLine(text, job.qcCode, height, static_cast<double>(job.tvOut), count,
+                                  snr);
+        std::fwrite(text.data(), 1, text.size(), tvFile);
+        text.clear();
+        appendTemperatureGateLine(text, job.qcCode, height, static_cast<double>(job.tvcOut), count,
+                                  snr);
+        std::fwrite(text.data(), 1, text.size(), tvcFile);
     }
 
     closeAppended(job, tvFile, job.tvFilePath);

@@ -233,6 +233,7 @@ void writePeriod(ConsensusJob& job, const AveragingPeriod& period) {
     if (!out) return;
     std::fputs(formatPeriodLine(period.key, gates).c_str(), out);
 
+    std::string text;  // one gate line at a time, in storage kept for the period
     for (int t = 0; t < gates; ++t) {
         const auto i = static_cast<std::size_t>(t);
         selectVerticalCorrection(job, t);
@@ -257,7 +258,9 @@ void writePeriod(ConsensusJob& job, const AveragingPeriod& period) {
         line.snrU = truncToInt(first.meanSnr[i]);
         line.snrV = truncToInt(second.meanSnr[i]);
         line.snrW = truncToInt(vertical.meanSnr[i]);
-        std::fputs(formatWindGateLine(line).c_str(), out);
+        text.clear();
+        appendWindGateLine(text, line);
+        std::fwrite(text.data(), 1, text.size(), out);
     }
     closeAppended(job, out, path);
 }
