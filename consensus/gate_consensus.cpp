@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "core/numeric.h"
@@ -19,8 +22,28 @@ constexpr std::int32_t kMissingBound = -99;  // truncated velocities at or below
 constexpr float kDbToExponent = 0.1f;
 constexpr float kDbScale = 10.0f;
 
+// 10^(dB / 10) of an SNR sample. The same few thousand sample values recur
+// gate after gate, so each thread keeps results in a direct-mapped table
+// keyed by the sample's bits: a hit returns what pow gave for exactly that
+// sample. Every slot starts as the entry of +0 dB, whose power is exactly 1.
 double linearPower(float db) {
-    return std::pow(10.0, static_cast<double>(db) * static_cast<double>(kDbToExponent));
+    struct Slot {
+        std::uint32_t key;
+        double value;
+    };
+    constexpr int kSlotBits = 13;
+    thread_local std::unique_ptr<Slot[]> table;
+    if (!table) {
+        table.reset(new Slot[std::size_t{1} << kSlotBits]);
+        std::fill_n(table.get(), std::size_t{1} << kSlotBits, Slot{0, 1.0});
+    }
+    std::uint32_t key = 0;
+    std::memcpy(&key, &db, sizeof key);
+    Slot& slot = table[(key * 2654435761u) >> (32 - kSlotBits)];
+    if (slot.key != key) {
+        slot = Slot{key, std::pow(10.0, static_cast<double>(db) * static_cast<double>(kDbToExponent))};
+    }
+    return slot.value;
 }
 
 float decibels(float linearSum, std::uint32_t n) {
@@ -48,33 +71,49 @@ void rassBounds(float x, float window, float& lo, float& hi) {
     hi = static_cast<float>(static_cast<double>(x) + halfWindow);
 }
 
-// Sorted copy of the values that may be members; reused between gates so
-// that the consensus allocates only when a gate holds more samples than any
-// before it.
+// The values that may be members (sorted when many); reused between gates
+// so that the consensus allocates only when a gate holds more samples than
+// any before it.
 std::vector<float>& scratch() {
     thread_local std::vector<float> values;
     return values;
 }
 
-// Number of sorted values v with lo <= v <= hi. NaN bounds hold nothing
-// (every comparison with them is false), and neither does an empty window.
-std::uint32_t countInWindow(const std::vector<float>& sorted, float lo, float hi) {
+// Up to this many members, every window is counted by comparing it with
+// each member (a loop the compiler vectorises) instead of sorting them and
+// searching; the counts are the same either way.
+constexpr std::size_t kDirectCountLimit = 64;
+
+// Sorts the members when there are too many to count directly.
+void orderMembers(std::vector<float>& members) {
+    if (members.size() > kDirectCountLimit) std::sort(members.begin(), members.end());
+}
+
+// Number of members v with lo <= v <= hi (the members sorted when there are
+// more than kDirectCountLimit). NaN bounds hold nothing (every comparison
+// with them is false), and neither does an empty window.
+std::uint32_t countInWindow(const std::vector<float>& members, float lo, float hi) {
+    if (members.size() <= kDirectCountLimit) {
+        std::uint32_t n = 0;
+        for (const float v : members) n += static_cast<std::uint32_t>((lo <= v) & (v <= hi));
+        return n;
+    }
     if (std::isnan(lo) || std::isnan(hi) || !(lo <= hi)) return 0;
-    const auto first = std::lower_bound(sorted.begin(), sorted.end(), lo);
-    const auto last = std::upper_bound(first, sorted.end(), hi);
+    const auto first = std::lower_bound(members.begin(), members.end(), lo);
+    const auto last = std::upper_bound(first, members.end(), hi);
     return static_cast<std::uint32_t>(last - first);
 }
 
 // The centre whose group the scan would keep last: the first centre of the
 // largest group, when that group is larger than `count`. -1 when none is.
 template <typename Bounds>
-int winningCentre(const float* centres, int sampleCount, const std::vector<float>& sorted,
+int winningCentre(const float* centres, int sampleCount, const std::vector<float>& members,
                   float window, std::uint32_t count, Bounds bounds) {
     int winner = -1;
     for (int j = 0; j < sampleCount; ++j) {
         float lo, hi;
         bounds(centres[j], window, lo, hi);
-        const std::uint32_t n = countInWindow(sorted, lo, hi);
+        const std::uint32_t n = countInWindow(members, lo, hi);
         if (n > count) {
             count = n;
             winner = j;
@@ -100,7 +139,7 @@ void radarSums(const float* velocity, const float* snr, int sampleCount, float l
 
 }  // namespace
 
-// Counting each centre's group needs only the sorted member values; the sums
+// Counting each centre's group needs only the member values; the sums
 // (whose rounding depends on the order of addition) are formed once, in
 // sample order, for the winning centre alone.
 void radarGateConsensus(const float* velocity, const float* snr, int sampleCount, float window,
@@ -110,7 +149,7 @@ void radarGateConsensus(const float* velocity, const float* snr, int sampleCount
     for (int k = 0; k < sampleCount; ++k) {
         if (radarMember(velocity[k])) sorted.push_back(velocity[k]);
     }
-    std::sort(sorted.begin(), sorted.end());
+    orderMembers(sorted);
 
     const int j = winningCentre(velocity, sampleCount, sorted, window, count, radarBounds);
     if (j < 0) return;
@@ -176,7 +215,7 @@ void rassGateConsensus(const float* velocity, const float* temperature, const fl
     for (int s = 0; s < sampleCount; ++s) {
         if (!std::isnan(temperature[s])) sorted.push_back(temperature[s]);
     }
-    std::sort(sorted.begin(), sorted.end());
+    orderMembers(sorted);
 
     const int c = winningCentre(temperature, sampleCount, sorted, window, out.count, rassBounds);
     if (c < 0) return;
