@@ -40,6 +40,7 @@ void closeFiles(KrxFile& f) {
     if (f.header.file != nullptr) std::fclose(f.header.file);
     f.data = krx_io::Source{};
     f.header = krx_io::Source{};
+    f.header_copies.clear();
     f.name.clear();
     f.headerName.clear();
 }
@@ -84,14 +85,36 @@ void reportHeaderError(KrxFile& f, int seekResult, long detail) {
                  static_cast<long>(f.last_header_offset));
 }
 
-// Reads the header record at `offset` unless it is the one in use.
+// Header records kept per open header file.
+constexpr std::size_t kMostHeaderCopies = 64;
+
+// Reads the header record at `offset` unless it is the one in use. From a
+// header file in memory (which cannot change), a record read before is
+// taken from its copy instead of being read again.
 void refreshHeader(KrxFile& f, std::int32_t offset, std::int16_t& changed) {
     if (offset == f.last_header_offset) return;
+    for (const KrxHeaderCopy& copy : f.header_copies) {
+        if (copy.offset != offset) continue;
+        f.hdr = copy.hdr;
+        f.met_count = copy.met_count;
+        std::memcpy(f.met_codes, copy.met_codes, sizeof f.met_codes);
+        f.last_header_offset = offset;
+        changed = 1;
+        return;
+    }
     const int seekResult = krx_io::seekTo(f.header, offset);
     const int code = seekResult == 0 ? read_header_record() : 0;
     if (seekResult == 0 && code == 0) {
         f.last_header_offset = offset;
         changed = 1;
+        if (f.header.inMemory() && f.header_copies.size() < kMostHeaderCopies) {
+            KrxHeaderCopy copy;
+            copy.offset = offset;
+            copy.hdr = f.hdr;
+            copy.met_count = f.met_count;
+            std::memcpy(copy.met_codes, f.met_codes, sizeof copy.met_codes);
+            f.header_copies.push_back(copy);
+        }
         return;
     }
     reportHeaderError(f, seekResult, seekResult == 0 ? code : static_cast<long>(offset));
@@ -388,14 +411,20 @@ int skip_records(int n) {
     return 0;
 }
 
-int load_record() {
-    std::int16_t changed = 0;
-    if (read_record_header(&changed) != 0) return 1;
+// Loads the data of the record whose header was just read at the current
+// offset. 0 success, 1 failure.
+static int loadReadRecord() {
     if (!g_file.record.refersToHeader()) return 1;
     prepare_krx_arrays();
     if (set_krx_arrays() != 0) return 1;
     read_record_data();
     return 0;
+}
+
+int load_record() {
+    std::int16_t changed = 0;
+    if (read_record_header(&changed) != 0) return 1;
+    return loadReadRecord();
 }
 
 std::int16_t krx_set_radar_index(std::int16_t radar) {
@@ -451,8 +480,10 @@ std::int16_t krx_next_record(std::int16_t* header_changed) {
         if (header_changed != nullptr) *header_changed = changed;
         if (result != 0 || advance_record() != 0) return 0;
         if (matchesSelection(f)) {
+            // The header just read is the record's: reading it again would
+            // give the same (its header record is the one in use).
             f.current_offset = start;
-            return load_record() == 0 ? 1 : 0;
+            return loadReadRecord() == 0 ? 1 : 0;
         }
     }
 }

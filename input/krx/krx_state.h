@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "input/krx/file_io.h"
 
@@ -180,6 +181,15 @@ struct KrxRecordHeader {
 inline constexpr std::int16_t kFlagSpectra = 1;     // bit 0: records hold spectra
 inline constexpr std::int16_t kFlagRawSamples = 4;  // bit 2: records hold raw samples
 
+// A header record as read_header_record leaves it: the header block, the met
+// instrument count and codes.
+struct KrxHeaderCopy {
+    std::int64_t offset = -1;
+    KrxHeader hdr;
+    std::int16_t met_count = 0;
+    std::int16_t met_codes[krx_layout::kMaxMetInstruments] = {};
+};
+
 // Storage for a whole file's bytes, kept from one pair to the next.
 struct KrxImage {
     std::unique_ptr<char[]> bytes;
@@ -189,6 +199,9 @@ struct KrxImage {
 struct KrxFile {
     krx_io::Source data;
     krx_io::Source header;
+    // Header records already read from a header file held in memory: the
+    // records of a day point to a few header records in turn.
+    std::vector<KrxHeaderCopy> header_copies;
     // Where the files' bytes are held when they are read from memory.
     KrxImage data_image;
     KrxImage header_image;
