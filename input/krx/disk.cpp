@@ -47,14 +47,14 @@ void closeFiles(KrxFile& f) {
 
 // Largest file read into memory whole; larger files (spectra) are read
 // through the stream.
-constexpr std::int64_t kLargestImage = std::int64_t{32} << 20;
+std::int64_t g_largestImage = std::int64_t{32} << 20;
 
 // Reads the whole open file into `image` and reads it from there from now
 // on; when it cannot be read whole, it stays read through the stream, at
 // its start.
 void readIntoMemory(krx_io::Source& source, KrxImage& image) {
     const std::int64_t length = krx_io::fileLength(source);
-    if (length <= 0 || length > kLargestImage) return;
+    if (length <= 0 || length > g_largestImage) return;
     if (image.capacity < length) {
         image.bytes.reset(new (std::nothrow) char[static_cast<std::size_t>(length)]);
         image.capacity = image.bytes ? length : 0;
@@ -487,6 +487,8 @@ std::int16_t krx_next_record(std::int16_t* header_changed) {
         }
     }
 }
+
+void krx_set_largest_memory_file(std::int64_t bytes) { g_largestImage = bytes; }
 
 void krx_reset_state() {
     closeFiles(g_file);

@@ -387,17 +387,103 @@ void decodeMoments(const BodyPlan& p, BodyReader& body) {
     if (p.metValues > 0) body.floats(g_arrays.met, p.metValues);
 }
 
-void decodeWaitingBody() {
+// A waiting body is complete, so its sections lie at fixed places: the
+// first window's E entries, the second window's entries, the met values.
+// It is decoded in two steps: the velocities and signal-to-noise ratios that
+// the getters hand out, then the other arrays (widths, noise, powers, tenths,
+// met values) when the arrays themselves are asked for. Each value is formed
+// exactly as readFirstWindow and readSecondWindow form it.
+bool g_gettersDecoded = false;  // the first step of the waiting body is done
+
+std::int64_t firstWindowBytes(const BodyPlan& p) {
+    return p.needs.entries * sectionOneEntryBytes(p.record);
+}
+
+int secondEntryBytes(const BodyPlan& p) { return p.record.packed() ? 6 : 8; }
+
+void decodeGetterMoments(const BodyPlan& p) {
+    KrxDataArrays& a = g_arrays;
+    const bool packed = p.record.packed();
+    const int entryBytes = sectionOneEntryBytes(p.record);
+    const std::int64_t count = std::min(p.needs.entries, a.entries);
+    for (std::int64_t i = 0; i < count; ++i) {
+        const unsigned char* e = p.bytes + i * entryBytes;
+        const double velocityCode = krx_le::i16(e);
+        const double snr = packed ? static_cast<double>(static_cast<std::int8_t>(e[3]))
+                                  : krx_le::i16(e + 4) * 0.01;
+        a.velocity1[i] = toFloat(velocityCode * p.scale * 0.0001);
+        a.snr1[i] = toFloat(snr);
+    }
+    if (!p.secondWindow) {
+        std::fill(a.velocity2, a.velocity2 + count, 0.0f);
+        std::fill(a.snr2, a.snr2 + count, 0.0f);
+        return;
+    }
+    const unsigned char* second = p.bytes + firstWindowBytes(p);
+    for (std::int64_t i = 0; i < count; ++i) {
+        const unsigned char* e = second + i * secondEntryBytes(p);
+        const double velocityCode = krx_le::i16(e);
+        const double snr = packed ? static_cast<double>(static_cast<std::int8_t>(e[3]))
+                                  : krx_le::i16(e + 4) * 0.01;
+        a.velocity2[i] = toFloat(velocityCode * p.scale * 0.0001);
+        a.snr2[i] = toFloat(snr);
+    }
+}
+
+void decodeOtherMoments(const BodyPlan& p) {
+    KrxDataArrays& a = g_arrays;
+    const bool packed = p.record.packed();
+    const int entryBytes = sectionOneEntryBytes(p.record);
+    const std::int64_t count = std::min(p.needs.entries, a.entries);
+    for (std::int64_t i = 0; i < count; ++i) {
+        const unsigned char* e = p.bytes + i * entryBytes;
+        const double widthCode = packed ? e[2] : krx_le::u16(e + 2);
+        const int snrCode = packed ? static_cast<std::int8_t>(e[3]) : krx_le::i16(e + 4);
+        const int noiseCode = packed ? static_cast<std::int8_t>(e[4]) : krx_le::i16(e + 6);
+        a.width1[i] = toFloat(widthCode * p.scale * (packed ? 0.01 : 0.0001));
+        a.noise1[i] = toFloat(tenToNoise(noiseCode, packed));
+        a.power1[i] = toFloat(tenToSnr(snrCode, packed) * p.points * a.noise1[i]);
+    }
+    std::int64_t metAt = firstWindowBytes(p);
+    if (!p.secondWindow) {
+        for (float* array : {a.power2, a.width2, a.tenths2}) std::fill(array, array + count, 0.0f);
+    } else {
+        const unsigned char* second = p.bytes + metAt;
+        for (std::int64_t i = 0; i < count; ++i) {
+            const unsigned char* e = second + i * secondEntryBytes(p);
+            const double widthCode = packed ? e[2] : krx_le::u16(e + 2);
+            const int snrCode = packed ? static_cast<std::int8_t>(e[3]) : krx_le::i16(e + 4);
+            const double tenthsCode = packed ? krx_le::i16(e + 4) : krx_le::i16(e + 6);
+            a.width2[i] = toFloat(widthCode * p.scale * (packed ? 0.01 : 0.0001));
+            a.power2[i] = toFloat(tenToSnr(snrCode, packed) * p.points * a.noise1[i]);
+            a.tenths2[i] = toFloat(tenthsCode * 0.1);
+        }
+        metAt += count * secondEntryBytes(p);
+    }
+    for (std::int64_t i = 0; i < p.metValues; ++i) a.met[i] = krx_le::f32(p.bytes + metAt + 4 * i);
+}
+
+// Decodes the waiting body: only what the getters hand out, or all of it.
+void decodeWaitingBody(bool whole = true) {
     if (!g_bodyWaits) return;
+    if (!g_gettersDecoded) {
+        decodeGetterMoments(g_waiting);
+        g_gettersDecoded = true;
+    }
+    if (!whole) return;
+    decodeOtherMoments(g_waiting);
     g_bodyWaits = false;
-    BodyReader body(g_waiting.bytes, g_waiting.size);
-    decodeMoments(g_waiting, body);
 }
 
 }  // namespace
 
 const KrxDataArrays& krx_data_arrays() {
     decodeWaitingBody();
+    return g_arrays;
+}
+
+const KrxDataArrays& krx_getter_arrays() {
+    decodeWaitingBody(false);
     return g_arrays;
 }
 
@@ -488,6 +574,7 @@ void read_record_data() {
         if (plan.canWait) {
             g_waiting = plan;
             g_bodyWaits = true;
+            g_gettersDecoded = false;
         } else {
             decodeWaitingBody();
             if (!f.data.inMemory()) {

@@ -34,7 +34,7 @@ double elevationFactor(std::int16_t stored) {
 
 // Copies the current record's entries of one moment array.
 std::int16_t copyEntries(const float* source, float* values, int capacity) {
-    const KrxDataArrays& a = krx_data_arrays();
+    const KrxDataArrays& a = krx_getter_arrays();
     if (source == nullptr) return 0;
     std::int64_t count = current_entry_count();
     if (count > a.entries) count = a.entries;
@@ -133,17 +133,17 @@ void krx_get_location(std::int16_t* latitude, std::int16_t* longitude) {
 std::int16_t krx_get_altitude() { return krx_file().hdr.altitude; }
 
 std::int16_t krx_get_velocity(float* values, int capacity) {
-    return copyEntries(krx_data_arrays().velocity1, values, capacity);
+    return copyEntries(krx_getter_arrays().velocity1, values, capacity);
 }
 
 std::int16_t krx_get_snr(float* values, int capacity) {
-    return copyEntries(krx_data_arrays().snr1, values, capacity);
+    return copyEntries(krx_getter_arrays().snr1, values, capacity);
 }
 
 std::int16_t krx_get_rass_velocity(float* values, int capacity) {
-    return copyEntries(krx_data_arrays().velocity2, values, capacity);
+    return copyEntries(krx_getter_arrays().velocity2, values, capacity);
 }
 
 std::int16_t krx_get_rass_snr(float* values, int capacity) {
-    return copyEntries(krx_data_arrays().snr2, values, capacity);
+    return copyEntries(krx_getter_arrays().snr2, values, capacity);
 }

@@ -246,6 +246,9 @@ int read_header_record();
 int skip_records(int n);
 // Reads the record at the current offset with its data. 0 success, 1 failure.
 int load_record();
+// Test support: files up to this many bytes are read into memory (32 MiB
+// unless set); 0 reads every file through its stream.
+void krx_set_largest_memory_file(std::int64_t bytes);
 
 // ---- Data arrays ------------------------------------------------------------
 
@@ -279,6 +282,9 @@ struct KrxDataArrays {
 
 // The arrays, with the current record's values in them.
 const KrxDataArrays& krx_data_arrays();
+// The arrays with at least the current record's velocities and
+// signal-to-noise ratios of both windows in them (what the getters copy).
+const KrxDataArrays& krx_getter_arrays();
 void release_krx_arrays();
 // A loaded record's body may wait to be decoded until its values are asked
 // for (disk_arrays.cpp). prepare_krx_arrays settles a waiting body before

@@ -144,6 +144,35 @@ TEST_F(KrxDeferredDecoding, ArraysAreTheSameWhenTheyAreLookedAtSeldom) {
     }
 }
 
+// The same file read through its stream, where every record is decoded in
+// full as it is loaded, and from memory, where decoding waits and comes in
+// two steps: the getters first, then everything.
+TEST_F(KrxDeferredDecoding, DecodingFromMemoryEqualsDecodingFromTheStream) {
+    std::mt19937 rng(128);
+    const std::string path = randomPair(rng, 300, "d04126a.mom");
+    krx_set_largest_memory_file(0);
+    const auto streamed = walk(path, [](int) { return true; });
+    krx_reset_state();
+    krx_set_largest_memory_file(std::int64_t{32} << 20);
+    ASSERT_EQ(streamed.size(), 300u);
+    // Getters only, then the arrays: both steps of every waiting body.
+    std::vector<std::pair<int, Snapshot>> fromMemory;
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(openAt(path, 14, 0));
+    std::int16_t changed = 0;
+    int k = 0;
+    do {
+        std::vector<float> v(12, -1.0f);
+        krx_get_snr(v.data(), 12);
+        Snapshot s = snapshot();
+        ASSERT_TRUE(s == streamed[static_cast<std::size_t>(k)].second) << "record " << k;
+        EXPECT_EQ(v, s.snr);
+        ++k;
+    } while (krx_next_record(&changed) == 1);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(k, 300);
+}
+
 TEST_F(KrxDeferredDecoding, ArraysOfTheLastRecordSurviveTheNextFile) {
     std::mt19937 rng(127);
     const std::string first = randomPair(rng, 40, "d04126a.mom");
