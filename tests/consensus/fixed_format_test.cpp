@@ -199,7 +199,7 @@ TEST(FixedFormat, GateLinesMatchTheirFormats) {
         g.w = w;
         g.countU = g.countV = g.countW = cu;
         g.snrU = snr;
-        g.snrV = -snr;
+        g.snrV = snr == std::numeric_limits<std::int32_t>::min() ? snr : -snr;
         g.snrW = -99;
         winds.push_back(g);
     };
