@@ -174,29 +174,64 @@ void foldBeams(ConsensusJob& job, const AveragingPeriod& period) {
     }
 }
 
+// The sines and cosines a period's gates share: the oblique beams'
+// elevations and azimuths are the same at every gate, so each is evaluated
+// once per period (the same calls on the same arguments, the same values).
+struct ObliqueGeometry {
+    double sinElevation = 0.0;
+    double cosElevation = 0.0;
+    float sinAzimuth = 0.0f;  // rounded to single precision as the solution uses it
+    double cosAzimuth = 0.0;
+};
+
+ObliqueGeometry obliqueGeometry(const BeamAccumulator& beam) {
+    ObliqueGeometry g;
+    const double e = static_cast<double>(degreesToRadians()) * static_cast<double>(beam.elevation);
+    g.sinElevation = std::sin(e);
+    g.cosElevation = std::cos(e);
+    const double a = static_cast<double>(degreesToRadians()) * static_cast<double>(beam.azimuth);
+    g.sinAzimuth = static_cast<float>(std::sin(a));
+    g.cosAzimuth = std::cos(a);
+    return g;
+}
+
+struct PeriodGeometry {
+    ObliqueGeometry first;
+    ObliqueGeometry second;
+    long double sinFirstElevation = 0.0L;  // for the gate heights
+};
+
+PeriodGeometry periodGeometry(const ConsensusJob& job) {
+    PeriodGeometry g;
+    g.first = obliqueGeometry(*job.firstObliqueBeam);
+    g.second = obliqueGeometry(*job.secondObliqueBeam);
+    const long double elevation = static_cast<long double>(degreesToRadians()) *
+                                  static_cast<long double>(job.firstObliqueBeam->elevation);
+    g.sinFirstElevation = std::sin(elevation);
+    return g;
+}
+
 // Radial wind of an oblique beam at a gate, less the vertical motion's part
 // unless the gate already is a half-difference of opposite beams.
-double horizontalRadial(const BeamAccumulator& beam, int gate, float verticalCorrection) {
+double horizontalRadial(const BeamAccumulator& beam, const ObliqueGeometry& geometry, int gate,
+                        float verticalCorrection) {
     const auto i = static_cast<std::size_t>(gate);
-    const double e = static_cast<double>(degreesToRadians()) * static_cast<double>(beam.elevation);
     const double velocity = static_cast<double>(beam.meanVelocity[i]);
-    if (beam.pairedFlag[i]) return velocity / std::cos(e);
-    return (velocity - std::sin(e) * static_cast<double>(verticalCorrection)) / std::cos(e);
+    if (beam.pairedFlag[i]) return velocity / geometry.cosElevation;
+    return (velocity - geometry.sinElevation * static_cast<double>(verticalCorrection)) /
+           geometry.cosElevation;
 }
 
 // u and v satisfying R = -(u sin a + v cos a) for both oblique beams.
-void solveWind(ConsensusJob& job, int gate) {
-    const BeamAccumulator& first = *job.firstObliqueBeam;
-    const BeamAccumulator& second = *job.secondObliqueBeam;
-    const double r1 = horizontalRadial(first, gate, job.verticalCorrection);
-    const double r2 = horizontalRadial(second, gate, job.verticalCorrection);
-    const double k = static_cast<double>(degreesToRadians());
-    const double a1 = k * static_cast<double>(first.azimuth);
-    const double a2 = k * static_cast<double>(second.azimuth);
-    const float s1 = static_cast<float>(std::sin(a1));
-    const double c1 = std::cos(a1);
-    const float s2 = static_cast<float>(std::sin(a2));
-    const double c2 = std::cos(a2);
+void solveWind(ConsensusJob& job, const PeriodGeometry& geometry, int gate) {
+    const double r1 =
+        horizontalRadial(*job.firstObliqueBeam, geometry.first, gate, job.verticalCorrection);
+    const double r2 =
+        horizontalRadial(*job.secondObliqueBeam, geometry.second, gate, job.verticalCorrection);
+    const float s1 = geometry.first.sinAzimuth;
+    const double c1 = geometry.first.cosAzimuth;
+    const float s2 = geometry.second.sinAzimuth;
+    const double c2 = geometry.second.cosAzimuth;
     const float p1 = static_cast<float>(c2 * static_cast<double>(s1));
     const float q1 = static_cast<float>(c1 * static_cast<double>(s2));
     job.uOut = static_cast<float>(-(r1 * c2 - r2 * c1) /
@@ -206,14 +241,12 @@ void solveWind(ConsensusJob& job, int gate) {
         (static_cast<double>(q1) - static_cast<double>(p1)));
 }
 
-long double gateHeight(const ConsensusJob& job, int gate) {
+long double gateHeight(const ConsensusJob& job, const PeriodGeometry& geometry, int gate) {
     const BeamAccumulator& first = *job.firstObliqueBeam;
-    const long double elevation = static_cast<long double>(degreesToRadians()) *
-                                  static_cast<long double>(first.elevation);
     return static_cast<long double>(job.record.siteElevation) +
            static_cast<long double>(first.firstGateHeight) +
            static_cast<long double>(gate) * static_cast<long double>(first.gateSpacing) *
-               std::sin(elevation);
+               geometry.sinFirstElevation;
 }
 
 bool snrFlagged(const BeamAccumulator& beam, int gate) {
@@ -233,11 +266,12 @@ void writePeriod(ConsensusJob& job, const AveragingPeriod& period) {
     if (!out) return;
     std::fputs(formatPeriodLine(period.key, gates).c_str(), out);
 
+    const PeriodGeometry geometry = periodGeometry(job);
     std::string text;  // one gate line at a time, in storage kept for the period
     for (int t = 0; t < gates; ++t) {
         const auto i = static_cast<std::size_t>(t);
         selectVerticalCorrection(job, t);
-        solveWind(job, t);
+        solveWind(job, geometry, t);
         finishWindGate(job, t);
         if (snrFlagged(first, t) || snrFlagged(second, t) || snrFlagged(vertical, t)) {
             job.qcCode = kQcInvalid;
@@ -246,7 +280,7 @@ void writePeriod(ConsensusJob& job, const AveragingPeriod& period) {
         }
         WindGateValues line;
         line.qcCode = job.qcCode;
-        line.height = gateHeight(job, t);
+        line.height = gateHeight(job, geometry, t);
         line.speed = job.speedOut;
         line.direction = truncToInt(job.directionOut);
         line.u = job.uOut;

@@ -63,10 +63,22 @@ BeamAccumulator* createAccumulator(ConsensusJob& job, const MomentRecord& r,
     a->elevation = r.elevation;
     a->rassFlag = r.rassFlag;
     a->sampleCapacity = capacity;
-    a->velocityData.assign(size, kMissingSample);
-    a->temperatureData.assign(size, kMissingSample);
-    a->snrData.assign(size, kMissingSample);
+    // No gate and no sample is in use yet: AccumulateRecord marks the slots
+    // it brings into use, so the arrays need no filling here (a reused array
+    // keeps whatever an earlier day left in it).
+    a->velocityData.resize(size);
+    a->temperatureData.resize(size);
+    a->snrData.resize(size);
     return a;
+}
+
+// Marks samples [from, to) of gate g as missing in every array.
+void markMissing(BeamAccumulator& a, int g, std::size_t from, std::size_t to) {
+    const std::size_t base = static_cast<std::size_t>(g) * static_cast<std::size_t>(a.sampleCapacity);
+    for (std::vector<float>* data : {&a.velocityData, &a.temperatureData, &a.snrData}) {
+        std::fill(data->begin() + static_cast<std::ptrdiff_t>(base + from),
+                  data->begin() + static_cast<std::ptrdiff_t>(base + to), kMissingSample);
+    }
 }
 
 // Doubles the sample capacity of every gate, keeping the samples stored.
@@ -193,11 +205,15 @@ void AccumulateRecord(ConsensusJob& job, const CalendarTime& anchorDate) {
     job.curBeam = beam;
 
     const int gates = std::min<int>(r.gateCount, kMaxGates);
-    if (gates > beam->maxGateCount) beam->maxGateCount = gates;
     if (beam->sampleCount >= beam->sampleCapacity) growSamples(*beam);
 
     const std::size_t n = static_cast<std::size_t>(beam->sampleCount);
     const std::size_t cap = static_cast<std::size_t>(beam->sampleCapacity);
+    // Gates this dwell reaches first: the earlier dwells had no value there.
+    if (gates > beam->maxGateCount) {
+        for (int g = beam->maxGateCount; g < gates; ++g) markMissing(*beam, g, 0, n);
+        beam->maxGateCount = gates;
+    }
     for (int g = 0; g < gates; ++g) {
         const std::size_t at = static_cast<std::size_t>(g) * cap + n;
         const float v = r.gateVelocity[static_cast<std::size_t>(g)];
@@ -205,7 +221,8 @@ void AccumulateRecord(ConsensusJob& job, const CalendarTime& anchorDate) {
         beam->temperatureData[at] = virtualTemperature(v);
         beam->snrData[at] = r.gateSnr[static_cast<std::size_t>(g)];
     }
-    // Gates this dwell did not reach keep the missing mark they were made with.
+    // Gates in use that this dwell did not reach.
+    for (int g = gates; g < beam->maxGateCount; ++g) markMissing(*beam, g, n, n + 1);
     ++beam->sampleCount;
 
     BeamSetting* setting = nullptr;

@@ -59,7 +59,9 @@ struct BeamAccumulator {
     std::array<std::uint32_t, kMaxGates> consensusCount{};
 
     // Sample arrays, gate-major: gate g's samples start at g * sampleCapacity.
-    // Slots a dwell did not write hold kMissingSample.
+    // Of the first maxGateCount gates and sampleCount samples, the slots a
+    // dwell did not write hold kMissingSample; slots outside are not in use
+    // and hold anything.
     std::vector<float> velocityData;
     std::vector<float> temperatureData;
     std::vector<float> snrData;

@@ -153,6 +153,41 @@ TEST_F(StoreTest, ShorterDwellLeavesMarkedSlotsAndTemperaturesAreDerived) {
     EXPECT_EQ(a->temperatureSamples(0)[0], static_cast<float>(c * c - static_cast<double>(273.15f)));
 }
 
+// Every slot the consensus reads (the first maxGateCount gates of the first
+// sampleCount samples) holds a dwell's value or the missing mark, also when
+// the gates in use grow after the first dwells, when the arrays are grown,
+// and when they are reused from an earlier day that left values in them.
+TEST_F(StoreTest, SlotsInUseHoldValuesOrMarksWhateverTheArraysHeldBefore) {
+    job.params.averagingMinutes = 4;  // room for 4 samples: the fifth grows the arrays
+    const int counts[2][5] = {{60, 60, 60, 60, 60}, {2, 5, 3, 9, 1}};
+    for (int d = 0; d < 2; ++d) {
+        // Day 15 fills 60 gates of every sample; day 16 reuses its arrays.
+        processDay(2004, 6, 15 + d);
+        const float base = 1000.0f * static_cast<float>(d);
+        for (int i = 0; i < 5; ++i) {
+            dwell(2004, 6, 15 + d, 1, 0, 10 + i, counts[d][i], base + 100.0f * static_cast<float>(i));
+            AccumulateRecord(job, day);
+        }
+        BeamAccumulator* a = job.periods.findByPosition(0L)->beams.findByPosition(0L);
+        ASSERT_EQ(a->sampleCount, 5);
+        ASSERT_EQ(a->maxGateCount, d == 0 ? 60 : 9);
+        for (int g = 0; g < a->maxGateCount; ++g) {
+            for (int i = 0; i < 5; ++i) {
+                const float v = a->velocitySamples(g)[i];
+                if (g < counts[d][i]) {
+                    EXPECT_EQ(v, base + 100.0f * static_cast<float>(i) + static_cast<float>(g));
+                } else {
+                    EXPECT_TRUE(std::isnan(v)) << "day " << d << " gate " << g << " sample " << i;
+                    EXPECT_TRUE(std::isnan(a->temperatureSamples(g)[i]));
+                    EXPECT_TRUE(std::isnan(a->snrSamples(g)[i]));
+                }
+            }
+        }
+        ClearPeriodStore(job);
+        ASSERT_EQ(job.spareAccumulators.size(), 1u);
+    }
+}
+
 TEST_F(StoreTest, MoreDwellsThanCapacityGrowTheArrays) {
     job.params.averagingMinutes = 2;
     for (int i = 0; i < 7; ++i) {
