@@ -74,6 +74,9 @@ public:
           rass_{std::move(rassWindow), std::move(rassThreshold)} {
         QObject::connect(&timer_, &QTimer::timeout, [this] { answer(); });
         timer_.start(kPollMs);
+        // A dialog is answered as soon as it is shown; the timer is the fallback.
+        shown_.onShow = [this] { QTimer::singleShot(0, [this] { answer(); }); };
+        qApp->installEventFilter(&shown_);
     }
     std::vector<std::string> messages;
 
@@ -103,7 +106,21 @@ private:
         }
     }
 
+    // Reports every dialog that is shown.
+    class ShowFilter : public QObject {
+    public:
+        std::function<void()> onShow;
+
+    protected:
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::Show && qobject_cast<QDialog*>(watched) && onShow)
+                onShow();
+            return QObject::eventFilter(watched, event);
+        }
+    };
+
     QTimer timer_;
+    ShowFilter shown_;
     QPointer<QDialog> last_;  // null once that dialog is gone
     Values radar_, rass_;
 };

@@ -32,6 +32,8 @@ bool Event::takeLocked() {
 }
 
 bool Event::poll() {
+    // A set that this load misses is one made after the poll.
+    if (!signalled_.load(std::memory_order_acquire)) return false;
     std::lock_guard<std::mutex> guard(lock());
     return takeLocked();
 }
@@ -47,7 +49,7 @@ int Event::waitEither(Event& first, Event& second) {
 
 bool Event::waitFor(std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> guard(lock());
-    return changed().wait_for(guard, timeout, [this] { return signalled_; }) && takeLocked();
+    return changed().wait_for(guard, timeout, [this] { return signalled_.load(); }) && takeLocked();
 }
 
 int Event::waitEitherFor(Event& first, Event& second, std::chrono::milliseconds timeout) {

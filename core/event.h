@@ -4,6 +4,7 @@
 // cleared by the wait that reports it. Both start clear.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -42,7 +43,9 @@ private:
     static std::condition_variable& changed();
 
     const Reset kind_;
-    bool signalled_ = false;
+    // Changed only under the lock; poll reads it first without the lock, so
+    // the worker's check of a clear event between dwells costs one load.
+    std::atomic<bool> signalled_{false};
 };
 
 }  // namespace qv

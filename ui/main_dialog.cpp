@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 #include "app/engine/engine.h"
 #include "core/worker.h"
@@ -152,19 +153,39 @@ void MainDialog::releaseWorker() {
 
 // ---- Host calls from the worker thread ------------------------------------
 
-void MainDialog::post(const std::function<void(PendingUpdate&)>& change) {
-    bool schedule = false;
+// A change is stored for the dialog's thread to apply. Changes other than
+// the detail text are applied at the next turn of the event loop; detail
+// texts (one per dwell read) at most every kDetailRefreshMs, the latest one
+// winning. Either way the worker only stores and goes on.
+void MainDialog::post(const std::function<void(PendingUpdate&)>& change, bool detailOnly) {
+    bool applyNow = false;
+    bool applyLater = false;
     {
         std::lock_guard<std::mutex> lock(pendingMutex_);
         change(pending_);
-        if (!updatePosted_) {
+        if (detailOnly) {
+            applyLater = !refreshPosted_;
+            refreshPosted_ = true;
+        } else {
+            applyNow = !updatePosted_;
             updatePosted_ = true;
-            schedule = true;
         }
     }
-    if (schedule)
+    if (applyNow)
         QMetaObject::invokeMethod(
             this, [this] { applyPending(); }, Qt::QueuedConnection);
+    if (applyLater)
+        QMetaObject::invokeMethod(
+            this, [this] { QTimer::singleShot(kDetailRefreshMs, this, [this] { refresh(); }); },
+            Qt::QueuedConnection);
+}
+
+void MainDialog::refresh() {
+    {
+        std::lock_guard<std::mutex> lock(pendingMutex_);
+        refreshPosted_ = false;
+    }
+    applyPending();
 }
 
 void MainDialog::setStatusMain(const std::string& text) {
@@ -172,7 +193,7 @@ void MainDialog::setStatusMain(const std::string& text) {
 }
 
 void MainDialog::setStatusDetail(const std::string& text) {
-    post([&text](PendingUpdate& u) { u.detail = text; });
+    post([&text](PendingUpdate& u) { u.detail = text; }, true);
 }
 
 void MainDialog::setProcessEnabled(bool enabled) {
@@ -232,6 +253,9 @@ void MainDialog::applyPending() {
 void MainDialog::endRun() {
     // The worker has made its last blocking-free calls; joining is immediate.
     if (worker_.joinable()) worker_.join();
+    // What it posted after its last control change (the closing status
+    // lines of a cancelled run) is shown now, not at the next refresh.
+    applyPending();
     running_ = false;
     // A cancel pressed as the run ended must not stop the next run.
     job_.cancelEvent.reset();

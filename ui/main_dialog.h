@@ -7,7 +7,9 @@
 // thread and is marshalled onto the dialog's thread:
 // - status texts, button states and the list of unwritten files go into one
 //   mutex-protected pending update; at most one queued call applies it, so
-//   updates coalesce and the worker never waits for the dialog;
+//   updates coalesce and the worker never waits for the dialog; the detail
+//   text of every dwell read is applied at most every kDetailRefreshMs, so
+//   the dialog's thread does not redraw the line thousands of times a second;
 // - the radio choices are mirrored into atomics by the buttons' signals, so
 //   the worker reads them live without touching a widget;
 // - the settings review is the one blocking request: the worker posts it and
@@ -99,8 +101,9 @@ private:
     void updateRadioMirrors();
     void setRunLocks(bool running);
 
-    void post(const std::function<void(PendingUpdate&)>& change);
+    void post(const std::function<void(PendingUpdate&)>& change, bool detailOnly = false);
     void applyPending();
+    void refresh();
     void endRun();
     void runReview();
     void releaseWorker();
@@ -119,9 +122,11 @@ private:
     std::vector<std::string> unwritten_;
 
     // Pending update from the worker.
+    static constexpr int kDetailRefreshMs = 50;
     std::mutex pendingMutex_;
     PendingUpdate pending_;
-    bool updatePosted_ = false;
+    bool updatePosted_ = false;   // an apply is queued
+    bool refreshPosted_ = false;  // a refresh for a detail text is queued or timed
 
     // The blocking review request.
     std::mutex reviewMutex_;
