@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "consensus/consensus_file.h"
 #include "consensus/gate_consensus.h"
 #include "core/numeric.h"
+#include "core/parallel.h"
 #include "core/text.h"
 
 namespace qv {
@@ -77,19 +79,25 @@ void averageGate(BeamAccumulator& a, int gate, int samples) {
                        a.consensusCount[g], a.meanVelocity[g], a.meanSnr[g]);
 }
 
-// Consensus pass over every accumulator of every period.
+// Consensus pass over every accumulator of every period; the accumulators
+// are independent of one another, so they are shared out between two threads.
 void averageAllBeams(ConsensusJob& job) {
+    std::vector<BeamAccumulator*> averaged;
     for (AveragingPeriod* period : job.periods) {
         for (BeamAccumulator* a : period->beams) {
             const BeamSetting* setting = findSetting(job, *a);
             if (!setting) continue;  // no window or threshold to average with
             a->consensusWindow = setting->consensusWindow;
             a->consensusPercent = setting->consensusPercent;
-            const int gates = usableGates(*a);
-            const int samples = usableSamples(*a);
-            for (int g = 0; g < gates; ++g) averageGate(*a, g, samples);
+            averaged.push_back(a);
         }
     }
+    forEachInParallel(averaged.size(), [&averaged](std::size_t k) {
+        BeamAccumulator& a = *averaged[k];
+        const int gates = usableGates(a);
+        const int samples = usableSamples(a);
+        for (int g = 0; g < gates; ++g) averageGate(a, g, samples);
+    });
 }
 
 // A beam passes at a gate when its threshold is at most the share of its

@@ -5,10 +5,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 #include "consensus/consensus_file.h"
 #include "consensus/gate_consensus.h"
 #include "core/numeric.h"
+#include "core/parallel.h"
 
 namespace qv {
 namespace {
@@ -59,22 +61,30 @@ const BeamSetting* findSetting(const ConsensusJob& job, const BeamAccumulator& a
     return nullptr;
 }
 
+// Every accumulator with a beam setting takes the setting's window and
+// threshold and is averaged gate by gate. The accumulators are independent
+// of one another, so they are shared out between two threads.
 void consensusPass(ConsensusJob& job) {
+    std::vector<BeamAccumulator*> averaged;
     for (AveragingPeriod* period : job.periods) {
         for (BeamAccumulator* a : period->beams) {
             const BeamSetting* s = findSetting(job, *a);
             if (!s) continue;
             a->consensusPercent = s->consensusPercent;
             a->consensusWindow = s->consensusWindow;
-            const int gates = std::min(a->maxGateCount, kMaxGates);
-            for (int g = 0; g < gates; ++g) {
-                const auto i = static_cast<std::size_t>(g);
-                radarGateConsensus(a->velocitySamples(g), a->snrSamples(g), a->sampleCount,
-                                   a->consensusWindow, a->consensusCount[i], a->meanVelocity[i],
-                                   a->meanSnr[i]);
-            }
+            averaged.push_back(a);
         }
     }
+    forEachInParallel(averaged.size(), [&averaged](std::size_t k) {
+        BeamAccumulator* a = averaged[k];
+        const int gates = std::min(a->maxGateCount, kMaxGates);
+        for (int g = 0; g < gates; ++g) {
+            const auto i = static_cast<std::size_t>(g);
+            radarGateConsensus(a->velocitySamples(g), a->snrSamples(g), a->sampleCount,
+                               a->consensusWindow, a->consensusCount[i], a->meanVelocity[i],
+                               a->meanSnr[i]);
+        }
+    });
 }
 
 void buildModeList(ConsensusJob& job) {
