@@ -137,6 +137,60 @@ void radarSums(const float* velocity, const float* snr, int sampleCount, float l
     }
 }
 
+// A gate of at most this many samples (the usual case: a sample a minute
+// or fewer over the period) is averaged from arrays on the stack, its
+// members noted in one bit each.
+constexpr int kSmallGate = 64;
+constexpr std::size_t kLanes = 8;  // member counts are formed this many at a time
+
+// radarGateConsensus for a gate of at most kSmallGate samples: the same
+// members, the same counts, the same winner, the same sums.
+void smallRadarGate(const float* velocity, const float* snr, int sampleCount, float window,
+                    std::uint32_t& count, float& meanVelocity, float& meanSnr) {
+    // The members, padded with NaN (inside no window) to whole lanes.
+    alignas(32) float members[kSmallGate + kLanes];
+    std::size_t m = 0;
+    std::uint64_t isMember = 0;
+    for (int k = 0; k < sampleCount; ++k) {
+        if (!radarMember(velocity[k])) continue;
+        members[m++] = velocity[k];
+        isMember |= std::uint64_t{1} << k;
+    }
+    const std::size_t padded = (m + kLanes - 1) / kLanes * kLanes;
+    for (std::size_t i = m; i < padded; ++i) members[i] = kMissingSample;
+
+    int winner = -1;
+    for (int j = 0; j < sampleCount; ++j) {
+        float lo, hi;
+        radarBounds(velocity[j], window, lo, hi);
+        std::uint32_t n = 0;
+        for (std::size_t i = 0; i < padded; ++i) {
+            n += static_cast<std::uint32_t>((lo <= members[i]) & (members[i] <= hi));
+        }
+        if (n > count) {
+            count = n;
+            winner = j;
+        }
+    }
+    if (winner < 0) return;
+
+    float lo, hi;
+    radarBounds(velocity[winner], window, lo, hi);
+    std::uint32_t n = 0;
+    float sum = 0.0f;
+    float linearSum = 0.0f;
+    for (int k = 0; k < sampleCount; ++k) {
+        const float v = velocity[k];
+        if (((isMember >> k) & 1u) == 0 || !(lo <= v && v <= hi)) continue;
+        sum = sum + v;
+        linearSum = static_cast<float>(static_cast<double>(linearSum) + linearPower(snr[k]));
+        ++n;
+    }
+    count = n;
+    meanVelocity = mean(sum, n);
+    meanSnr = decibels(linearSum, n);
+}
+
 }  // namespace
 
 // Counting each centre's group needs only the member values; the sums
@@ -144,6 +198,10 @@ void radarSums(const float* velocity, const float* snr, int sampleCount, float l
 // sample order, for the winning centre alone.
 void radarGateConsensus(const float* velocity, const float* snr, int sampleCount, float window,
                         std::uint32_t& count, float& meanVelocity, float& meanSnr) {
+    if (sampleCount <= kSmallGate) {
+        smallRadarGate(velocity, snr, sampleCount, window, count, meanVelocity, meanSnr);
+        return;
+    }
     std::vector<float>& sorted = scratch();
     sorted.clear();
     for (int k = 0; k < sampleCount; ++k) {

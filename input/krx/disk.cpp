@@ -19,6 +19,7 @@ namespace L = krx_layout;
 namespace {
 
 KrxFile g_file;
+std::uint64_t g_recordGeneration = 0;
 
 constexpr const char* kNoFile = "__NO_FILE__";
 constexpr std::int16_t kOwnFlagsFormat = 3000;  // from here on records carry their flags word
@@ -36,6 +37,7 @@ constexpr std::int32_t shortestRecord(bool wide) {
 }
 
 void closeFiles(KrxFile& f) {
+    ++g_recordGeneration;
     if (f.data.file != nullptr) std::fclose(f.data.file);
     if (f.header.file != nullptr) std::fclose(f.header.file);
     f.data = krx_io::Source{};
@@ -233,6 +235,8 @@ Candidate positionBackward(const KrxTimeKey& target, std::int16_t& changed) {
 
 KrxFile& krx_file() { return g_file; }
 
+std::uint64_t current_record_generation() { return g_recordGeneration; }
+
 const KrxMode* current_mode() {
     const KrxRecordHeader& r = g_file.record;
     return r.refersToHeader() ? &g_file.hdr.radar.modes[r.mode_index] : nullptr;
@@ -270,6 +274,7 @@ std::int16_t krx_set_file(const char* path, std::int16_t flags) {
 
 std::int16_t krx_set_file_pair(const char* dataPath, const char* headerPath, std::int16_t flags) {
     KrxFile& f = g_file;
+    ++g_recordGeneration;
     f.flags = flags;
     if (dataPath == nullptr || headerPath == nullptr || std::strcmp(dataPath, kNoFile) == 0) {
         closeFiles(f);
@@ -307,6 +312,7 @@ std::int16_t krx_set_file_pair(const char* dataPath, const char* headerPath, std
 
 int read_record_header(std::int16_t* header_changed) {
     KrxFile& f = g_file;
+    ++g_recordGeneration;
     std::int16_t changed = 0;
     if (header_changed != nullptr) *header_changed = 0;
     if (!f.data.isOpen() || krx_io::seekTo(f.data, f.current_offset) != 0) return 1;
@@ -491,6 +497,7 @@ std::int16_t krx_next_record(std::int16_t* header_changed) {
 void krx_set_largest_memory_file(std::int64_t bytes) { g_largestImage = bytes; }
 
 void krx_reset_state() {
+    ++g_recordGeneration;
     closeFiles(g_file);
     g_file = KrxFile{};
     release_krx_arrays();

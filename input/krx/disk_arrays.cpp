@@ -375,6 +375,21 @@ BodyPlan planBody() {
     return p;
 }
 
+// The current record's plan, worked out once per record: loading a record
+// asks for it three times (preparing, sizing and reading the arrays).
+const BodyPlan& currentPlan() {
+    static BodyPlan plan;
+    static std::uint64_t planned = 0;
+    static bool valid = false;
+    const std::uint64_t generation = current_record_generation();
+    if (!valid || planned != generation) {
+        plan = planBody();
+        planned = generation;
+        valid = true;
+    }
+    return plan;
+}
+
 // The moment sections of a body: first window, second window (or its
 // arrays cleared), met values.
 void decodeMoments(const BodyPlan& p, BodyReader& body) {
@@ -493,7 +508,7 @@ void prepare_krx_arrays() {
     if (!g_bodyWaits) return;
     const KrxDataArrays& a = g_arrays;
     if (current_mode() != nullptr) {
-        const BodyPlan next = planBody();
+        const BodyPlan& next = currentPlan();
         // The next record's decoding writes entries 0 to E-1 of every moment
         // array and as many met values, into the arrays as they are.
         const bool overwrites = next.canWait && a.block != nullptr &&
@@ -525,7 +540,7 @@ int set_krx_arrays() {
     const KrxRadar& radar = f.hdr.radar;
     const KrxMode* mode = current_mode();
     if (mode == nullptr) return 1;
-    const RecordNeeds n = recordNeeds();
+    const RecordNeeds n = currentPlan().needs;
 
     if ((f.flags & kFlagSpectra) != 0 &&
         !ensureFloats(a.spectra, a.spectra_floats, std::max(kDefaultSpectraFloats, n.spectraFloats),
@@ -570,7 +585,7 @@ void read_record_data() {
     const KrxMode* mode = current_mode();
 
     if (mode != nullptr && g_arrays.block != nullptr) {
-        BodyPlan plan = planBody();
+        BodyPlan plan = currentPlan();
         if (plan.canWait) {
             g_waiting = plan;
             g_bodyWaits = true;

@@ -226,6 +226,10 @@ KrxFile& krx_file();
 const KrxMode* current_mode();
 // gate_count * receiver_count of the current record (0 when it has no mode).
 std::int64_t current_entry_count();
+// Changes whenever anything a record's body layout depends on may have
+// changed (a record header read, a file pair opened or closed): what is
+// worked out from the current record can be kept while it stays the same.
+std::uint64_t current_record_generation();
 
 // ---- Internal operations ----------------------------------------------------
 
