@@ -26,10 +26,20 @@ std::int32_t roundHalfUp(double value) {
 
 // sin of the direction's elevation (its cosine to the vertical range); 1 for
 // an elevation of 0 or less. 0.01745328888888889 is 3.141592 / 180.
+// The records of a file name the same few directions over and over, so the
+// last elevation's factor is kept.
 double elevationFactor(std::int16_t stored) {
-    if (stored <= 0) return 1.0;
-    const double degrees = stored <= 90 ? static_cast<double>(stored) : stored * 0.01;
-    return std::sin(degrees * 0.01745328888888889);
+    static std::int16_t lastStored = 0;
+    static double lastFactor = 1.0;  // the factor of 0
+    if (stored == lastStored) return lastFactor;
+    double factor = 1.0;
+    if (stored > 0) {
+        const double degrees = stored <= 90 ? static_cast<double>(stored) : stored * 0.01;
+        factor = std::sin(degrees * 0.01745328888888889);
+    }
+    lastStored = stored;
+    lastFactor = factor;
+    return factor;
 }
 
 // Copies the current record's entries of one moment array.
