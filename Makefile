@@ -52,12 +52,15 @@ $(TSAN)/build.ninja:
 	cmake -S . -B $(TSAN) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_TSAN=ON
 
 # The worker and the dialog under ThreadSanitizer: the core tests (with the
-# worker stress tests) and the dialog's run, cancel, close and stress tests.
-# A few minutes; not part of `make test`.
+# worker stress tests), the consensus and batch tests (the consensus pass
+# shares a day's accumulators between two threads) and the dialog's run,
+# cancel, close and stress tests. A few minutes; not part of `make test`.
 TSAN_ENV = TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/scripts/tsan.supp" QT_QPA_PLATFORM=offscreen
 tsan: setup $(TSAN)/build.ninja
-	cmake --build $(TSAN) -j $(JOBS) --target core_tests
+	cmake --build $(TSAN) -j $(JOBS) --target core_tests consensus_tests app_tests
 	$(TSAN_ENV) $(TSAN)/tests/core_tests --gtest_brief=1
+	$(TSAN_ENV) $(TSAN)/tests/consensus_tests --gtest_brief=1
+	$(TSAN_ENV) $(TSAN)/tests/app_tests --gtest_brief=1
 	if ninja -C $(TSAN) -t targets all | grep -q '^ui_tests:'; then \
 	  cmake --build $(TSAN) -j $(JOBS) --target ui_tests && \
 	  $(TSAN_ENV) $(TSAN)/tests/ui_tests --gtest_brief=1 \

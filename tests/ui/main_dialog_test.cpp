@@ -651,6 +651,24 @@ TEST_F(MainDialogTest, UnwrittenFilesAreShownAtTheEndOfTheRun) {
               "These output files could not be written:\n" + missing.toStdString() + "/day14.w");
 }
 
+// Detail texts are shown at most every refresh interval; with nothing else
+// posted after them, the last one still reaches the line.
+TEST_F(MainDialogTest, DetailTextsAloneReachTheStatusLineLatestFirst) {
+    open();
+    std::thread worker([this] {
+        for (int i = 0; i < 20000; ++i) {
+            dialog_->setStatusDetail(formatText("Reading data record %d", i));
+        }
+    });
+    worker.join();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return statusDetail() == "Reading data record 19999"; }, kWaitMs));
+    // A later text replaces it as well.
+    dialog_->setStatusDetail("Waiting for user input.");
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return statusDetail() == "Waiting for user input."; }, kWaitMs));
+}
+
 TEST_F(MainDialogTest, HostCallsFromAnotherThreadReachTheStatusLines) {
     open();
     std::thread worker([this] {
