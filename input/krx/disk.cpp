@@ -6,6 +6,10 @@
 // between is an implementation detail. Every length read from the data file
 // is checked before it moves anything, so each step forward or backward moves
 // by at least one whole record header and no walk can loop.
+#include <sys/stat.h>
+#include <time.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -54,21 +58,60 @@ std::int64_t g_largestImage = std::int64_t{32} << 20;
 // Reads the whole open file into `image` and reads it from there from now
 // on; when it cannot be read whole, it stays read through the stream, at
 // its start.
+// The identity of an open file; false when it cannot be had.
+bool identityOf(std::FILE* file, KrxFileIdentity& identity) {
+    struct stat st {};
+    if (file == nullptr || fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    identity.device = static_cast<std::uint64_t>(st.st_dev);
+    identity.inode = static_cast<std::uint64_t>(st.st_ino);
+    identity.length = static_cast<std::int64_t>(st.st_size);
+    identity.modified_ns =
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    identity.changed_ns =
+        static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return true;
+}
+
+// True when the file was last modified (contents or status) more than
+// kSettledSeconds ago.
+constexpr std::int64_t kSettledSeconds = 2;
+
+bool settled(const KrxFileIdentity& identity) {
+    timespec now{};
+    if (clock_gettime(CLOCK_REALTIME, &now) != 0) return false;
+    const std::int64_t nowNs = static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+    const std::int64_t latest = std::max(identity.modified_ns, identity.changed_ns);
+    return nowNs - latest > kSettledSeconds * 1000000000;
+}
+
 void readIntoMemory(krx_io::Source& source, KrxImage& image) {
+    KrxFileIdentity before;
+    const bool known = identityOf(source.file, before);
     const std::int64_t length = krx_io::fileLength(source);
     if (length <= 0 || length > g_largestImage) return;
-    if (image.capacity < length) {
-        image.bytes.reset(new (std::nothrow) char[static_cast<std::size_t>(length)]);
-        image.capacity = image.bytes ? length : 0;
-        if (!image.bytes) return;
-    }
-    const bool whole =
-        krx_io::readExact(source, image.bytes.get(), static_cast<std::size_t>(length)) &&
-        std::fgetc(source.file) == EOF && !std::ferror(source.file);
-    if (!whole) {
-        std::clearerr(source.file);
-        krx_io::seekTo(source, 0);
-        return;
+    const bool unchanged =
+        known && image.held && image.identity == before && before.length == length;
+    if (!unchanged) {
+        image.held = false;
+        if (image.capacity < length) {
+            image.bytes.reset(new (std::nothrow) char[static_cast<std::size_t>(length)]);
+            image.capacity = image.bytes ? length : 0;
+            if (!image.bytes) return;
+        }
+        const bool whole =
+            krx_io::readExact(source, image.bytes.get(), static_cast<std::size_t>(length)) &&
+            std::fgetc(source.file) == EOF && !std::ferror(source.file);
+        if (!whole) {
+            std::clearerr(source.file);
+            krx_io::seekTo(source, 0);
+            return;
+        }
+        // Kept for the next open only when the file did not change while it
+        // was read and had settled before: a file changed within the same
+        // tick of the file system's clock could otherwise keep its identity.
+        KrxFileIdentity after;
+        image.held = known && identityOf(source.file, after) && after == before && settled(before);
+        image.identity = before;
     }
     source.bytes = image.bytes.get();
     source.size = length;

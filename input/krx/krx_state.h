@@ -191,9 +191,27 @@ struct KrxHeaderCopy {
 };
 
 // Storage for a whole file's bytes, kept from one pair to the next.
+// What identifies a file's contents between two opens: the same file (device
+// and inode), the same length and the same modification and status-change
+// times.
+struct KrxFileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t length = -1;
+    std::int64_t modified_ns = 0;
+    std::int64_t changed_ns = 0;
+
+    bool operator==(const KrxFileIdentity&) const = default;
+};
+
 struct KrxImage {
     std::unique_ptr<char[]> bytes;
     std::int64_t capacity = 0;
+    // The file whose whole contents the bytes hold, when `held`: a day's
+    // pair is opened again the next day (as the day before's next-day pair
+    // and then as the processing day's), and is then not read a second time.
+    bool held = false;
+    KrxFileIdentity identity;
 };
 
 struct KrxFile {

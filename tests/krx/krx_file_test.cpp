@@ -2,6 +2,7 @@
 // values handed to the client.
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "tests/krx/krx_fixture.h"
 
@@ -97,6 +98,79 @@ TEST_F(KrxPairTest, SetFile_NoFileClosesThePair) {
     // Closed: the same path is opened afresh, which fails once it is gone.
     std::filesystem::remove(path);
     EXPECT_EQ(krx_set_file(path.c_str(), 0), 0);
+}
+
+// A pair closed and opened again (each day opens the day before's next-day
+// pair once more) is read afresh whenever its files changed in between, even
+// when they kept their length: files that have just been written, and
+// settled files rewritten after they were read.
+class KrxReopenTest : public KrxPairTest {
+protected:
+    static float scale(int coherent) {
+        return velocityScale(kFrequency, kIpp, coherent, 1) * 0.0001f;
+    }
+
+    // The first record's first velocity; the pair is closed again.
+    static float firstVelocity(const std::string& path) {
+        EXPECT_EQ(krx_set_file(path.c_str(), 0), 1);
+        krx_set_radar_index(0);
+        krx_set_beam(-1);
+        std::int16_t changed = 0;
+        EXPECT_EQ(krx_next_record(&changed), 1);
+        const float v = velocities(kGates)[0];
+        krx_set_file("__NO_FILE__", 0);
+        return v;
+    }
+
+    // Rewrites the pair at `path` in place with the same length: another
+    // first velocity and another coherent integration count in its header.
+    void rewrite(const std::string& path, std::int16_t base, std::int16_t coherent) {
+        HeaderFile headers;
+        HeaderRecord h = standardHeader();
+        h.modes[0].coherent_integrations = coherent;
+        const std::int32_t offset = headers.add(h);
+        DataFile data;
+        data.add(packedRecord(offset, at(0, 10), 0, base));
+        data.add(packedRecord(offset, at(0, 20), 0, 200));
+        data.add(packedRecord(offset, at(0, 30), 0, 300));
+        const auto before = std::filesystem::file_size(path);
+        writePair(data, headers);
+        ASSERT_EQ(std::filesystem::file_size(path), before);
+    }
+
+    // Reads `path` and another pair in turn, twice, each time checking the
+    // first velocity.
+    static void readInTurn(const std::string& path, float expected, const std::string& other) {
+        EXPECT_FLOAT_EQ(firstVelocity(path), expected);
+        EXPECT_FLOAT_EQ(firstVelocity(other), 100 * scale(kCoherent));
+        EXPECT_FLOAT_EQ(firstVelocity(path), expected);
+        EXPECT_FLOAT_EQ(firstVelocity(path), expected);
+    }
+};
+
+TEST_F(KrxReopenTest, FreshFilesRewrittenAtOnceAreReadAgain) {
+    const std::string path = writeThree();
+    const std::string other = writeThree("d04127a.mom");
+    readInTurn(path, 100 * scale(kCoherent), other);
+    rewrite(path, 500, kCoherent);
+    readInTurn(path, 500 * scale(kCoherent), other);
+    rewrite(path, 700, 50);
+    readInTurn(path, 700 * scale(50), other);
+}
+
+TEST_F(KrxReopenTest, SettledFilesAreReadAgainOnceRewritten) {
+    const std::string path = writeThree();
+    const std::string other = writeThree("d04127a.mom");
+    // Older than the library's settling time: their bytes are kept between opens.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    readInTurn(path, 100 * scale(kCoherent), other);
+    rewrite(path, 500, kCoherent);
+    readInTurn(path, 500 * scale(kCoherent), other);
+    // The modification time put back as it was: the status change still shows.
+    const auto stamp = std::filesystem::last_write_time(path);
+    rewrite(path, 700, 50);
+    std::filesystem::last_write_time(path, stamp);
+    readInTurn(path, 700 * scale(50), other);
 }
 
 TEST_F(KrxPairTest, SetFile_OpensAnotherPairAfterAFailedOpen) {
