@@ -138,23 +138,18 @@ void radarSums(const float* velocity, const float* snr, int sampleCount, float l
 }
 
 // A gate of at most this many samples (the usual case: a sample a minute
-// or fewer over the period) is averaged from arrays on the stack, its
-// members noted in one bit each.
+// or fewer over the period) is counted from its members on the stack.
 constexpr int kSmallGate = 64;
 constexpr std::size_t kLanes = 8;  // member counts are formed this many at a time
 
-// radarGateConsensus for a gate of at most kSmallGate samples: the same
-// members, the same counts, the same winner, the same sums.
-void smallRadarGate(const float* velocity, const float* snr, int sampleCount, float window,
-                    std::uint32_t& count, float& meanVelocity, float& meanSnr) {
-    // The members, padded with NaN (inside no window) to whole lanes.
+// The centre whose window holds the most members, for a gate of at most
+// kSmallGate samples: winningCentre's result, with the members padded with
+// NaN (inside no window) to whole lanes so that the count has no remainder.
+int smallRadarWinner(const float* velocity, int sampleCount, float window, std::uint32_t& count) {
     alignas(32) float members[kSmallGate + kLanes];
     std::size_t m = 0;
-    std::uint64_t isMember = 0;
     for (int k = 0; k < sampleCount; ++k) {
-        if (!radarMember(velocity[k])) continue;
-        members[m++] = velocity[k];
-        isMember |= std::uint64_t{1} << k;
+        if (radarMember(velocity[k])) members[m++] = velocity[k];
     }
     const std::size_t padded = (m + kLanes - 1) / kLanes * kLanes;
     for (std::size_t i = m; i < padded; ++i) members[i] = kMissingSample;
@@ -172,23 +167,7 @@ void smallRadarGate(const float* velocity, const float* snr, int sampleCount, fl
             winner = j;
         }
     }
-    if (winner < 0) return;
-
-    float lo, hi;
-    radarBounds(velocity[winner], window, lo, hi);
-    std::uint32_t n = 0;
-    float sum = 0.0f;
-    float linearSum = 0.0f;
-    for (int k = 0; k < sampleCount; ++k) {
-        const float v = velocity[k];
-        if (((isMember >> k) & 1u) == 0 || !(lo <= v && v <= hi)) continue;
-        sum = sum + v;
-        linearSum = static_cast<float>(static_cast<double>(linearSum) + linearPower(snr[k]));
-        ++n;
-    }
-    count = n;
-    meanVelocity = mean(sum, n);
-    meanSnr = decibels(linearSum, n);
+    return winner;
 }
 
 }  // namespace
@@ -198,18 +177,18 @@ void smallRadarGate(const float* velocity, const float* snr, int sampleCount, fl
 // sample order, for the winning centre alone.
 void radarGateConsensus(const float* velocity, const float* snr, int sampleCount, float window,
                         std::uint32_t& count, float& meanVelocity, float& meanSnr) {
+    int j = -1;
     if (sampleCount <= kSmallGate) {
-        smallRadarGate(velocity, snr, sampleCount, window, count, meanVelocity, meanSnr);
-        return;
+        j = smallRadarWinner(velocity, sampleCount, window, count);
+    } else {
+        std::vector<float>& sorted = scratch();
+        sorted.clear();
+        for (int k = 0; k < sampleCount; ++k) {
+            if (radarMember(velocity[k])) sorted.push_back(velocity[k]);
+        }
+        orderMembers(sorted);
+        j = winningCentre(velocity, sampleCount, sorted, window, count, radarBounds);
     }
-    std::vector<float>& sorted = scratch();
-    sorted.clear();
-    for (int k = 0; k < sampleCount; ++k) {
-        if (radarMember(velocity[k])) sorted.push_back(velocity[k]);
-    }
-    orderMembers(sorted);
-
-    const int j = winningCentre(velocity, sampleCount, sorted, window, count, radarBounds);
     if (j < 0) return;
     float lo, hi;
     radarBounds(velocity[j], window, lo, hi);
