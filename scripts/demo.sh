@@ -4,18 +4,7 @@
 # Usage: scripts/demo.sh <build-dir>   (called by `make demo`)
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-build}
-case "$build" in /*) ;; *) build="$root/$build" ;; esac
-
-batch="$build/app/quorvane-batch"
-samplegen="$build/app/quorvane-samplegen"
-for tool in "$batch" "$samplegen"; do
-  if [ ! -x "$tool" ]; then
-    echo "demo: $tool is missing; build first (make build)" >&2
-    exit 1
-  fi
-done
+source "$(dirname "$0")/demo_tools.sh"
 
 samples="$root/samples"
 out="$root/demo-output"

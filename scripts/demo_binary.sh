@@ -5,18 +5,7 @@
 # Usage: scripts/demo_binary.sh <build-dir>   (called by scripts/demo.sh)
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-build}
-case "$build" in /*) ;; *) build="$root/$build" ;; esac
-
-batch="$build/app/quorvane-batch"
-samplegen="$build/app/quorvane-samplegen"
-for tool in "$batch" "$samplegen"; do
-  if [ ! -x "$tool" ]; then
-    echo "demo: $tool is missing; build first (make build)" >&2
-    exit 1
-  fi
-done
+source "$(dirname "$0")/demo_tools.sh"
 
 samples="$root/samples"
 pairs="$samples/binary"
