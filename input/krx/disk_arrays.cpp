@@ -189,6 +189,48 @@ double tenToSnr(int code, bool packed) {
     return packed ? packedCodes(code) : unpackedCodes(code);
 }
 
+// The fields both windows' entries begin with: velocity, spectral width and
+// signal-to-noise codes, packed in bytes or unpacked in 16-bit words.
+struct EntryHead {
+    double velocityCode;
+    double widthCode;
+    int snrCode;
+    double snr;  // dB: the code itself when packed, hundredths of it otherwise
+};
+
+EntryHead entryHead(const unsigned char* p, bool packed) {
+    EntryHead h;
+    h.velocityCode = krx_le::i16(p);
+    if (packed) {
+        h.widthCode = p[2];
+        h.snrCode = static_cast<std::int8_t>(p[3]);
+        h.snr = h.snrCode;
+    } else {
+        h.widthCode = krx_le::u16(p + 2);
+        h.snrCode = krx_le::i16(p + 4);
+        h.snr = h.snrCode * 0.01;
+    }
+    return h;
+}
+
+float entryVelocity(const EntryHead& h, double scale) {
+    return toFloat(h.velocityCode * scale * 0.0001);
+}
+
+float entryWidth(const EntryHead& h, double scale, bool packed) {
+    return toFloat(h.widthCode * scale * (packed ? 0.01 : 0.0001));
+}
+
+// The field after the head: the noise code of a first-window entry, the
+// tenths code of a second-window entry.
+int firstWindowNoiseCode(const unsigned char* p, bool packed) {
+    return packed ? static_cast<std::int8_t>(p[4]) : krx_le::i16(p + 6);
+}
+
+double secondWindowTenthsCode(const unsigned char* p, bool packed) {
+    return packed ? krx_le::i16(p + 4) : krx_le::i16(p + 6);
+}
+
 void readFirstWindow(BodyReader& body, const KrxRecordHeader& r, const RecordNeeds& n, double scale,
                      double points) {
     KrxDataArrays& a = g_arrays;
@@ -202,26 +244,13 @@ void readFirstWindow(BodyReader& body, const KrxRecordHeader& r, const RecordNee
             return;
         }
         if (i >= a.entries) continue;
-        const double velocityCode = krx_le::i16(p);
-        double widthCode, snr;
-        int snrCode, noiseCode;
-        if (packed) {
-            widthCode = p[2];
-            snrCode = static_cast<std::int8_t>(p[3]);
-            snr = snrCode;
-            noiseCode = static_cast<std::int8_t>(p[4]);
-        } else {
-            widthCode = krx_le::u16(p + 2);
-            snrCode = krx_le::i16(p + 4);
-            snr = snrCode * 0.01;
-            noiseCode = krx_le::i16(p + 6);
-        }
-        a.velocity1[i] = toFloat(velocityCode * scale * 0.0001);
-        a.width1[i] = toFloat(widthCode * scale * (packed ? 0.01 : 0.0001));
-        a.snr1[i] = toFloat(snr);
+        const EntryHead h = entryHead(p, packed);
+        a.velocity1[i] = entryVelocity(h, scale);
+        a.width1[i] = entryWidth(h, scale, packed);
+        a.snr1[i] = toFloat(h.snr);
         // noise 10^(noise exponent); power 10^(snr1 / 10) x points x noise
-        a.noise1[i] = toFloat(tenToNoise(noiseCode, packed));
-        a.power1[i] = toFloat(tenToSnr(snrCode, packed) * points * a.noise1[i]);
+        a.noise1[i] = toFloat(tenToNoise(firstWindowNoiseCode(p, packed), packed));
+        a.power1[i] = toFloat(tenToSnr(h.snrCode, packed) * points * a.noise1[i]);
         if (dc && a.dc_power != nullptr && i < a.dc_power_floats) {
             a.dc_power[i] = toFloat(tenToNoise(krx_le::i16(p + 8), false));
         }
@@ -241,25 +270,12 @@ void readSecondWindow(BodyReader& body, const KrxRecordHeader& r, const RecordNe
     for (std::int64_t i = 0; i < n.entriesFit && i < a.entries; ++i) {
         const unsigned char* p = body.take(packed ? 6 : 8);
         if (p == nullptr) return;
-        const double velocityCode = krx_le::i16(p);
-        double widthCode, snr, tenthsCode;
-        int snrCode;
-        if (packed) {
-            widthCode = p[2];
-            snrCode = static_cast<std::int8_t>(p[3]);
-            snr = snrCode;
-            tenthsCode = krx_le::i16(p + 4);
-        } else {
-            widthCode = krx_le::u16(p + 2);
-            snrCode = krx_le::i16(p + 4);
-            snr = snrCode * 0.01;
-            tenthsCode = krx_le::i16(p + 6);
-        }
-        a.velocity2[i] = toFloat(velocityCode * scale * 0.0001);
-        a.width2[i] = toFloat(widthCode * scale * (packed ? 0.01 : 0.0001));
-        a.snr2[i] = toFloat(snr);
-        a.power2[i] = toFloat(tenToSnr(snrCode, packed) * points * a.noise1[i]);
-        a.tenths2[i] = toFloat(tenthsCode * 0.1);
+        const EntryHead h = entryHead(p, packed);
+        a.velocity2[i] = entryVelocity(h, scale);
+        a.width2[i] = entryWidth(h, scale, packed);
+        a.snr2[i] = toFloat(h.snr);
+        a.power2[i] = toFloat(tenToSnr(h.snrCode, packed) * points * a.noise1[i]);
+        a.tenths2[i] = toFloat(secondWindowTenthsCode(p, packed) * 0.1);
     }
 }
 
@@ -422,12 +438,9 @@ void decodeGetterMoments(const BodyPlan& p) {
     const int entryBytes = sectionOneEntryBytes(p.record);
     const std::int64_t count = std::min(p.needs.entries, a.entries);
     for (std::int64_t i = 0; i < count; ++i) {
-        const unsigned char* e = p.bytes + i * entryBytes;
-        const double velocityCode = krx_le::i16(e);
-        const double snr = packed ? static_cast<double>(static_cast<std::int8_t>(e[3]))
-                                  : krx_le::i16(e + 4) * 0.01;
-        a.velocity1[i] = toFloat(velocityCode * p.scale * 0.0001);
-        a.snr1[i] = toFloat(snr);
+        const EntryHead h = entryHead(p.bytes + i * entryBytes, packed);
+        a.velocity1[i] = entryVelocity(h, p.scale);
+        a.snr1[i] = toFloat(h.snr);
     }
     if (!p.secondWindow) {
         std::fill(a.velocity2, a.velocity2 + count, 0.0f);
@@ -436,12 +449,9 @@ void decodeGetterMoments(const BodyPlan& p) {
     }
     const unsigned char* second = p.bytes + firstWindowBytes(p);
     for (std::int64_t i = 0; i < count; ++i) {
-        const unsigned char* e = second + i * secondEntryBytes(p);
-        const double velocityCode = krx_le::i16(e);
-        const double snr = packed ? static_cast<double>(static_cast<std::int8_t>(e[3]))
-                                  : krx_le::i16(e + 4) * 0.01;
-        a.velocity2[i] = toFloat(velocityCode * p.scale * 0.0001);
-        a.snr2[i] = toFloat(snr);
+        const EntryHead h = entryHead(second + i * secondEntryBytes(p), packed);
+        a.velocity2[i] = entryVelocity(h, p.scale);
+        a.snr2[i] = toFloat(h.snr);
     }
 }
 
@@ -452,12 +462,10 @@ void decodeOtherMoments(const BodyPlan& p) {
     const std::int64_t count = std::min(p.needs.entries, a.entries);
     for (std::int64_t i = 0; i < count; ++i) {
         const unsigned char* e = p.bytes + i * entryBytes;
-        const double widthCode = packed ? e[2] : krx_le::u16(e + 2);
-        const int snrCode = packed ? static_cast<std::int8_t>(e[3]) : krx_le::i16(e + 4);
-        const int noiseCode = packed ? static_cast<std::int8_t>(e[4]) : krx_le::i16(e + 6);
-        a.width1[i] = toFloat(widthCode * p.scale * (packed ? 0.01 : 0.0001));
-        a.noise1[i] = toFloat(tenToNoise(noiseCode, packed));
-        a.power1[i] = toFloat(tenToSnr(snrCode, packed) * p.points * a.noise1[i]);
+        const EntryHead h = entryHead(e, packed);
+        a.width1[i] = entryWidth(h, p.scale, packed);
+        a.noise1[i] = toFloat(tenToNoise(firstWindowNoiseCode(e, packed), packed));
+        a.power1[i] = toFloat(tenToSnr(h.snrCode, packed) * p.points * a.noise1[i]);
     }
     std::int64_t metAt = firstWindowBytes(p);
     if (!p.secondWindow) {
@@ -466,12 +474,10 @@ void decodeOtherMoments(const BodyPlan& p) {
         const unsigned char* second = p.bytes + metAt;
         for (std::int64_t i = 0; i < count; ++i) {
             const unsigned char* e = second + i * secondEntryBytes(p);
-            const double widthCode = packed ? e[2] : krx_le::u16(e + 2);
-            const int snrCode = packed ? static_cast<std::int8_t>(e[3]) : krx_le::i16(e + 4);
-            const double tenthsCode = packed ? krx_le::i16(e + 4) : krx_le::i16(e + 6);
-            a.width2[i] = toFloat(widthCode * p.scale * (packed ? 0.01 : 0.0001));
-            a.power2[i] = toFloat(tenToSnr(snrCode, packed) * p.points * a.noise1[i]);
-            a.tenths2[i] = toFloat(tenthsCode * 0.1);
+            const EntryHead h = entryHead(e, packed);
+            a.width2[i] = entryWidth(h, p.scale, packed);
+            a.power2[i] = toFloat(tenToSnr(h.snrCode, packed) * p.points * a.noise1[i]);
+            a.tenths2[i] = toFloat(secondWindowTenthsCode(e, packed) * 0.1);
         }
         metAt += count * secondEntryBytes(p);
     }
