@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/scripted_host.h"
+#include "support/test_folder.h"
 
 namespace qv {
 namespace {
@@ -53,11 +54,7 @@ BeamAccumulator beam(int azimuth, float elevation, int samples, int percent) {
 class ConsensusFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() /
-              ("qv_consensus_file_" + std::to_string(::getpid()) + "_" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        dir = test::freshTestFolder("qv_consensus_file");
 
         job.host = &host;
         job.clock = [] {

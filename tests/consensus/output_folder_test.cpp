@@ -15,6 +15,7 @@
 #include "consensus/wind_consensus.h"
 #include "input/ascii_moments.h"
 #include "support/scripted_host.h"
+#include "support/test_folder.h"
 
 namespace qv {
 namespace {
@@ -31,10 +32,7 @@ std::vector<std::string> namesIn(const fs::path& dir) {
 class OutputFolder : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        root_ = fs::temp_directory_path() /
-                (std::string("qv_output_folder_") + info->name() + "_" + std::to_string(::getpid()));
-        fs::remove_all(root_);
+        root_ = test::freshTestFolder("qv_output_folder");
         fs::create_directories(root_ / "in");
         fs::create_directories(root_ / "a" / "out");
         job.host = &host;

@@ -17,6 +17,7 @@
 #include "consensus/gate_consensus.h"
 #include "core/numeric.h"
 #include "support/scripted_host.h"
+#include "support/test_folder.h"
 
 namespace qv {
 namespace {
@@ -124,11 +125,7 @@ TEST(WindThreshold, PercentOfTheSamples) {
 class WindConsensusTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() /
-              ("qv_wind_" + std::to_string(::getpid()) + "_" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        dir = test::freshTestFolder("qv_wind");
 
         job.host = &host;
         host.policy = VerticalPolicy::WhenAvailable;

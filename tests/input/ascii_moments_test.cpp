@@ -15,6 +15,7 @@
 #include "core/job.h"
 #include "core/numeric.h"
 #include "support/scripted_host.h"
+#include "support/test_folder.h"
 
 namespace {
 
@@ -48,11 +49,7 @@ const CalendarTime kDay = date(2004, 6, 15);
 class AsciiMoments : public ::testing::Test {
   protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / (std::string("qv_ascii_") + info->test_suite_name() +
-                                            "_" + info->name() + "_" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = qv::test::freshTestFolder("qv_ascii");
         job.host = &host;
         job.params.inputPath = dir_.string();
         job.params.siteId = "abc";
@@ -74,18 +71,9 @@ class AsciiMoments : public ::testing::Test {
 
     int run(const CalendarTime& day = kDay) { return qv::GetAsciiMoments(job, day); }
 
-    std::vector<std::string> keys() {
-        std::vector<std::string> out;
-        for (AveragingPeriod* p : job.periods) out.emplace_back(p->key);
-        return out;
-    }
+    std::vector<std::string> keys() { return qv::test::periodKeys(job); }
 
-    AveragingPeriod* period(const std::string& key) {
-        for (AveragingPeriod* p : job.periods) {
-            if (key == p->key) return p;
-        }
-        return nullptr;
-    }
+    AveragingPeriod* period(const std::string& key) { return qv::test::findPeriod(job, key); }
 
     // The only accumulator of a period.
     BeamAccumulator* onlyBeam(const std::string& key) {

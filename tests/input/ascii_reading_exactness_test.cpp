@@ -18,6 +18,7 @@
 #include "core/job.h"
 #include "input/ascii_moments.h"
 #include "support/scripted_host.h"
+#include "support/test_folder.h"
 
 namespace {
 
@@ -31,11 +32,7 @@ const CalendarTime kDay{2004, 6, 0, 15, 0, 0, 0, 0};  // day 167
 class AsciiReadingExactness : public ::testing::Test {
   protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               (std::string("qv_ascii_exact_") + info->name() + "_" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = qv::test::freshTestFolder("qv_ascii_exact");
         job_.host = &host_;
         job_.params.inputPath = dir_.string();
         job_.params.siteId = "abc";

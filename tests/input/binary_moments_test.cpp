@@ -1,6 +1,7 @@
 #include "input/binary_moments.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -8,11 +9,10 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "core/job.h"
 #include "input/krx/krx.h"
 #include "support/scripted_host.h"
+#include "support/test_folder.h"
 #include "tools/krxwriter/krx_writer.h"
 
 namespace {
@@ -131,11 +131,7 @@ class BinaryMoments : public ::testing::Test {
 protected:
     void SetUp() override {
         krx_reset_state();
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / (std::string("qv_binary_") + info->test_suite_name() +
-                                            "_" + info->name() + "_" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = qv::test::freshTestFolder("qv_binary");
         host.job = &job;
         job.host = &host;
         job.params.inputPath = dir_.string();
@@ -170,18 +166,9 @@ protected:
 
     int run(const CalendarTime& day = kDay) { return qv::GetBinaryMoments(job, day); }
 
-    std::vector<std::string> keys() {
-        std::vector<std::string> out;
-        for (AveragingPeriod* p : job.periods) out.emplace_back(p->key);
-        return out;
-    }
+    std::vector<std::string> keys() { return qv::test::periodKeys(job); }
 
-    AveragingPeriod* period(const std::string& key) {
-        for (AveragingPeriod* p : job.periods) {
-            if (key == p->key) return p;
-        }
-        return nullptr;
-    }
+    AveragingPeriod* period(const std::string& key) { return qv::test::findPeriod(job, key); }
 
     BeamAccumulator* beam(const std::string& key, std::size_t position = 0) {
         AveragingPeriod* p = period(key);

@@ -7,25 +7,21 @@
 #include <fstream>
 #include <string>
 
+#include "support/test_folder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
 class FileLookup : public ::testing::Test {
   protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               (std::string("qv_file_lookup_") + info->name() + "_" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+      void SetUp() override { dir_ = qv::test::freshTestFolder("qv_file_lookup"); }
+      void TearDown() override { fs::remove_all(dir_); }
 
-    std::string folder() const { return dir_.string(); }
-    void touch(const std::string& name) const { std::ofstream(dir_ / name) << "x\n"; }
+      std::string folder() const { return dir_.string(); }
+      void touch(const std::string& name) const { std::ofstream(dir_ / name) << "x\n"; }
 
-    fs::path dir_;
+      fs::path dir_;
 };
 
 TEST(FileLookup_Join, SeparatorOnlyWhenTheFolderLacksIt) {

@@ -10,6 +10,7 @@
 #include "core/job.h"
 #include "input/ascii_moments.h"
 #include "support/scripted_host.h"
+#include "support/test_folder.h"
 
 namespace {
 
@@ -26,11 +27,7 @@ qv::CalendarTime june15() {
 class UnreadableInput : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               (std::string("qv_unreadable_") + info->name() + "_" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = qv::test::freshTestFolder("qv_unreadable");
         job.host = &host;
         job.params.inputPath = dir_.string();
         job.params.siteId = "abc";
