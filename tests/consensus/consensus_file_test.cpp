@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/dates.h"
 #include "support/scripted_host.h"
 #include "support/test_folder.h"
 
@@ -34,13 +35,7 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
-CalendarTime date(int year, int month, int day) {
-    CalendarTime t;
-    t.year = static_cast<std::uint16_t>(year);
-    t.month = static_cast<std::uint16_t>(month);
-    t.day = static_cast<std::uint16_t>(day);
-    return t;
-}
+using qv::test::date;
 
 BeamAccumulator beam(int azimuth, float elevation, int samples, int percent) {
     BeamAccumulator b;

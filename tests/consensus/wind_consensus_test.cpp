@@ -16,6 +16,7 @@
 #include "consensus/consensus_file.h"
 #include "consensus/gate_consensus.h"
 #include "core/numeric.h"
+#include "support/dates.h"
 #include "support/scripted_host.h"
 #include "support/test_folder.h"
 
@@ -40,13 +41,7 @@ std::vector<std::string> body(const std::vector<std::string>& lines) {
     return {lines.begin() + static_cast<std::ptrdiff_t>(kHeaderLines), lines.end()};
 }
 
-CalendarTime date(int year, int month, int day) {
-    CalendarTime t;
-    t.year = static_cast<std::uint16_t>(year);
-    t.month = static_cast<std::uint16_t>(month);
-    t.day = static_cast<std::uint16_t>(day);
-    return t;
-}
+using qv::test::date;
 
 // ---------------------------------------------------------------- kernel
 

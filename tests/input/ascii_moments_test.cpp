@@ -14,6 +14,7 @@
 
 #include "core/job.h"
 #include "core/numeric.h"
+#include "support/dates.h"
 #include "support/scripted_host.h"
 #include "support/test_folder.h"
 
@@ -25,13 +26,7 @@ using qv::BeamAccumulator;
 using qv::CalendarTime;
 using qv::OutputKind;
 
-CalendarTime date(int year, int month, int day) {
-    CalendarTime c;
-    c.year = static_cast<std::uint16_t>(year);
-    c.month = static_cast<std::uint16_t>(month);
-    c.day = static_cast<std::uint16_t>(day);
-    return c;
-}
+using qv::test::date;
 
 // One record: its two record lines and its gate lines, each ended by "\n".
 std::string record(const std::string& line1, const std::string& line2,

@@ -11,6 +11,7 @@
 
 #include "core/job.h"
 #include "input/krx/krx.h"
+#include "support/dates.h"
 #include "support/scripted_host.h"
 #include "support/test_folder.h"
 #include "tools/krxwriter/krx_writer.h"
@@ -35,13 +36,7 @@ constexpr std::int32_t kIpp = 50000;
 constexpr std::int16_t kCoherent = 100;
 constexpr std::int16_t kPoints = 64;
 
-CalendarTime date(int year, int month, int day) {
-    CalendarTime c;
-    c.year = static_cast<std::uint16_t>(year);
-    c.month = static_cast<std::uint16_t>(month);
-    c.day = static_cast<std::uint16_t>(day);
-    return c;
-}
+using qv::test::date;
 
 // 5 May 2004 is day 126; its next day is 127.
 const CalendarTime kDay = date(2004, 5, 5);

@@ -214,18 +214,6 @@ void appendTwinRecord(std::string& text, int first, const Dwell& d, const BeamHe
     }
 }
 
-bool writeText(const std::string& path, const std::string& text, std::ostream& out, std::ostream& err) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << text;
-    file.flush();
-    if (!file) {
-        err << "quorvane-samplegen: cannot write " << path << '\n';
-        return false;
-    }
-    out << path << '\n';
-    return true;
-}
-
 const DayFile* fileOf(const std::vector<DayFile>& files, const CalendarTime& date) {
     for (const DayFile& f : files) {
         if (timeOf(f.date) == timeOf(date)) return &f;
@@ -309,8 +297,8 @@ int generateBinary(const GenerateOptions& options, std::ostream& out, std::ostre
             ok = false;
         }
         const std::string stem = twinDir + formatText("/%s%02d%03d", options.site.c_str(), date.year % 100, day);
-        if (options.winds) ok = writeText(stem + ".raw", raw, out, err) && ok;
-        if (options.temperature) ok = writeText(stem + ".rat", rat, out, err) && ok;
+        if (options.winds) ok = writeFile(stem + ".raw", raw, out, err) && ok;
+        if (options.temperature) ok = writeFile(stem + ".rat", rat, out, err) && ok;
     }
     return ok ? 0 : 1;
 }

@@ -132,6 +132,8 @@ std::string fileStem(const GenerateOptions& options, const CalendarTime& date) {
                       dayOfYear(date.year, date.month, date.day));
 }
 
+}  // namespace
+
 bool writeFile(const std::string& path, const std::string& text, std::ostream& out,
                std::ostream& err) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
@@ -144,8 +146,6 @@ bool writeFile(const std::string& path, const std::string& text, std::ostream& o
     out << path << '\n';
     return true;
 }
-
-}  // namespace
 
 std::vector<DayFile> makeDayFiles(const GenerateOptions& options, bool temperature) {
     int cycleSeconds = kCycleSeconds;

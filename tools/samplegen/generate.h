@@ -82,4 +82,9 @@ std::string truthText(const GenerateOptions& options, int dayIndex);
 // written, 2 an option this build cannot serve) with messages on err.
 int generate(const GenerateOptions& options, std::ostream& out, std::ostream& err);
 
+// Writes `text` to `path` and lists the path on `out`; false (with the
+// reason on `err`) when the file cannot be written.
+bool writeFile(const std::string& path, const std::string& text, std::ostream& out,
+               std::ostream& err);
+
 }  // namespace qv::samplegen
