@@ -10,6 +10,8 @@ packages=(
   xvfb xauth
   clang-14 libclang-rt-14-dev
   python3 python3-numpy
+  libnetcdf-dev libcairo2-dev
+  python3-netcdf4 python3-xarray
 )
 
 missing=()
