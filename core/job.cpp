@@ -23,6 +23,11 @@ void ConsensusJob::reportReaderError(const std::string& text) {
     if (host) host->reportError(text);
 }
 
+void ConsensusJob::reportIncompleteDay(const std::string& text) {
+    incompleteDays.push_back(text);
+    if (host) host->reportError(text);
+}
+
 void ConsensusJob::showMain(const std::string& text) {
     if (host) host->setStatusMain(text);
 }

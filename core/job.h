@@ -64,6 +64,14 @@ struct ConsensusJob {
     // and hands it to the host.
     void reportReaderError(const std::string& text);
 
+    // Days not processed in full in this run (a file cut short, records
+    // rejected, a header that does not match its data, ...): one text per
+    // problem naming the file, what was wrong and how much was used. The
+    // run outcome hands them to the host.
+    std::vector<std::string> incompleteDays;
+    // Keeps such a text and hands it to the host as an error line.
+    void reportIncompleteDay(const std::string& text);
+
     // Pause after a day without moments, so that its status can be read.
     std::chrono::milliseconds noMomentsPause{1000};
 
