@@ -83,7 +83,8 @@ double gateHeight(const BeamPlan& beam, int gate) {
 
 // The measured value of one gate: the beam's view of the field, plus noise,
 // an occasional outlier, and missing gates that grow more frequent aloft.
-GateValue measure(const BeamPlan& beam, double z, double hours, Random& random) {
+GateValue measure(const BeamPlan& beam, double z, double hours, double outlierChance,
+                  Random& random) {
     const FieldValue f = truthAt(z, hours);
     const double aloft = std::max(0.0, (z - 1400.0) / 1000.0);
     GateValue g;
@@ -96,14 +97,18 @@ GateValue measure(const BeamPlan& beam, double z, double hours, Random& random) 
         g.velocity = -(f.u * std::sin(a) + f.v * std::cos(a)) * std::cos(e) + f.w * std::sin(e) +
                      random.normal(0.3 + 0.1 * z / 1000.0);
         g.snr = 22.0 - 11.0 * z / 1000.0 + random.normal(1.5);
-        if (random.chance(0.06)) g.velocity = random.uniform(-12.0, 12.0);
+        if (random.chance(outlierChance < 0.0 ? 0.06 : outlierChance)) {
+            g.velocity = random.uniform(-12.0, 12.0);
+        }
         if (random.chance(0.01 + 0.6 * aloft)) g.velocity = kMissingValue;
         break;
     }
     case Role::Vertical:
         g.velocity = f.w + random.normal(0.15);
         g.snr = 24.0 - 11.0 * z / 1000.0 + random.normal(1.5);
-        if (random.chance(0.05)) g.velocity = random.uniform(-6.0, 6.0);
+        if (random.chance(outlierChance < 0.0 ? 0.05 : outlierChance)) {
+            g.velocity = random.uniform(-6.0, 6.0);
+        }
         if (random.chance(0.01 + 0.6 * aloft)) g.velocity = kMissingValue;
         break;
     case Role::Rass:
@@ -117,6 +122,113 @@ GateValue measure(const BeamPlan& beam, double z, double hours, Random& random) 
     if (g.velocity == kMissingValue) g.snr = kMissingValue;
     return g;
 }
+
+// The radial velocity an oblique beam measures of targets moving with the
+// wind plus (du, dv), with the beam's noise.
+double obliqueRadial(const BeamPlan& beam, double z, double hours, double du, double dv,
+                     Random& random) {
+    const FieldValue f = truthAt(z, hours);
+    const double a = beam.azimuth * kPi / 180.0;
+    const double e = beam.elevation * kPi / 180.0;
+    return -((f.u + du) * std::sin(a) + (f.v + dv) * std::cos(a)) * std::cos(e) +
+           f.w * std::sin(e) + random.normal(0.3 + 0.1 * z / 1000.0);
+}
+
+// Contamination episodes of the oblique beams (see GenerateOptions): ground
+// clutter per beam, birds over the whole site. An episode starts, while none
+// of its kind runs, with the chance that makes the expected share of
+// contaminated dwells the option's fraction.
+class Contamination {
+public:
+    Contamination(const GenerateOptions& options, bool temperature, int cycleSeconds)
+        : cycleSeconds_(cycleSeconds),
+          random_(options.seed * 2 + (temperature ? 1 : 0) + 0x9e3779b97f4a7c15ULL),
+          on_(!temperature && (options.clutterFraction > 0.0 || options.birdFraction > 0.0)) {
+        // Mean episode lengths in seconds: clutter 5 to 20 minutes (each
+        // beam dwells once a cycle), birds 3 to 20 minutes.
+        clutterStart_ = startChance(options.clutterFraction, 12.5 * 60.0 / cycleSeconds);
+        birdStart_ = startChance(options.birdFraction, 11.5 * 60.0 / cycleSeconds);
+    }
+
+    bool on() const { return on_; }
+
+    // Contaminates one oblique dwell at `seconds` since the first day's
+    // midnight (its gates as measured without contamination).
+    void apply(const BeamPlan& beam, std::int64_t seconds, Dwell& dwell) {
+        const double hours = static_cast<double>(seconds) / 3600.0;
+        // Birds: one episode for all beams, decided at each cycle's first dwell.
+        if (beam.number == 1 && seconds >= birdEnd_ && random_.chance(birdStart_)) {
+            birdEnd_ = seconds + static_cast<std::int64_t>(random_.uniform(3.0, 20.0) * 60.0);
+            int lowest = 0;
+            while (lowest < static_cast<int>(dwell.gates.size()) &&
+                   gateHeight(beam, lowest) < 200.0) {
+                ++lowest;
+            }
+            int highest = lowest;
+            while (highest + 1 < static_cast<int>(dwell.gates.size()) &&
+                   gateHeight(beam, highest + 1) <= 1200.0) {
+                ++highest;
+            }
+            birdLow_ = lowest + static_cast<int>(random_.uniform() * (highest - lowest + 1));
+            birdCount_ = 1 + static_cast<int>(random_.uniform() * 5.0);
+            const double airspeed = random_.uniform(8.0, 14.0);
+            const double heading = random_.uniform(0.0, 2.0 * kPi);
+            birdU_ = airspeed * std::sin(heading);
+            birdV_ = airspeed * std::cos(heading);
+        }
+        if (seconds < birdEnd_) {
+            for (int g = birdLow_; g < birdLow_ + birdCount_ && g < static_cast<int>(dwell.gates.size());
+                 ++g) {
+                const double z = gateHeight(beam, g);
+                dwell.gates[static_cast<std::size_t>(g)].velocity =
+                    obliqueRadial(beam, z, hours, birdU_, birdV_, random_);
+                dwell.gates[static_cast<std::size_t>(g)].snr = 22.0 - 11.0 * z / 1000.0 + 6.0;
+            }
+        }
+        // Clutter: an episode per beam, counted in that beam's dwells.
+        const std::size_t b = static_cast<std::size_t>(beam.number);
+        if (b >= clutterLeft_.size()) {
+            clutterLeft_.resize(b + 1, 0);
+            clutterGates_.resize(b + 1, 0);
+        }
+        if (clutterLeft_[b] == 0 && random_.chance(clutterStart_)) {
+            const double minutes = random_.uniform(5.0, 20.0);
+            clutterLeft_[b] = std::max(1, static_cast<int>(std::lround(minutes * 60.0 / cycle())));
+            clutterGates_[b] = 1 + static_cast<int>(random_.uniform() * 3.0);
+        }
+        if (clutterLeft_[b] > 0) {
+            --clutterLeft_[b];
+            for (int g = 0; g < clutterGates_[b] && g < static_cast<int>(dwell.gates.size()); ++g) {
+                GateValue& v = dwell.gates[static_cast<std::size_t>(g)];
+                v.velocity = random_.normal(0.1);
+                v.snr = 22.0 - 11.0 * gateHeight(beam, g) / 1000.0 + 10.0;
+            }
+        }
+    }
+
+private:
+    // Chance per try that gives a share f of contaminated tries with
+    // episodes of mean length n tries.
+    static double startChance(double f, double n) {
+        if (f <= 0.0) return 0.0;
+        if (f >= 1.0) return 1.0;
+        return std::min(1.0, f / (n * (1.0 - f)));
+    }
+    double cycle() const { return cycleSeconds_; }
+
+    int cycleSeconds_;
+    Random random_;
+    bool on_ = false;
+    double clutterStart_ = 0.0;
+    double birdStart_ = 0.0;
+    std::vector<int> clutterLeft_;
+    std::vector<int> clutterGates_;
+    std::int64_t birdEnd_ = -1;
+    int birdLow_ = 0;
+    int birdCount_ = 0;
+    double birdU_ = 0.0;
+    double birdV_ = 0.0;
+};
 
 CalendarTime addMinutes(const CalendarTime& day, std::int64_t minutes) {
     TimeValue value = 0;
@@ -152,6 +264,7 @@ std::vector<DayFile> makeDayFiles(const GenerateOptions& options, bool temperatu
     const std::vector<BeamPlan> beams = plannedBeams(options, temperature, cycleSeconds);
     // Separate streams, so that one kind's data do not depend on the other.
     Random random(options.seed * 2 + (temperature ? 1 : 0));
+    Contamination contamination(options, temperature, cycleSeconds);
 
     std::vector<DayFile> files(static_cast<std::size_t>(options.days) + 1);
     for (int k = 0; k <= options.days; ++k) {
@@ -177,7 +290,12 @@ std::vector<DayFile> makeDayFiles(const GenerateOptions& options, bool temperatu
                 dwell.rassFlag = beam.role == Role::Rass ? 1 : 0;
                 const double hours = k * 24.0 + second / 3600.0;
                 for (int g = 0; g < beam.gates; ++g) {
-                    dwell.gates.push_back(measure(beam, gateHeight(beam, g), hours, random));
+                    dwell.gates.push_back(measure(beam, gateHeight(beam, g), hours,
+                                                  options.outlierFraction, random));
+                }
+                if (contamination.on() && beam.role == Role::Oblique) {
+                    contamination.apply(beam, static_cast<std::int64_t>(k) * 86400 + second,
+                                        dwell);
                 }
                 const bool spills = options.spillMinutes > 0 && second >= spillStart;
                 files[static_cast<std::size_t>(spills ? k + 1 : k)].dwells.push_back(

@@ -39,6 +39,26 @@ struct GenerateOptions {
     // beams, and of the vertical and RASS dwells, then lasts five of these.
     // 0 keeps the standard 180-s cycle.
     int dwellSeconds = 0;
+
+    // Contamination of the oblique wind beams, drawn from a random stream of
+    // its own (the clean values stay those of the same seed without it);
+    // all off by default. Each fraction is the expected share of oblique
+    // dwells that carry that kind of contamination.
+    //
+    // Ground clutter: one beam at a time sees a fixed target at its lowest
+    // 1 to 3 gates: radial velocity near zero (spread 0.1 m/s) and a strong
+    // echo (SNR +10 dB), in every dwell of that beam for 5 to 20 minutes.
+    double clutterFraction = 0.0;
+    // Birds: migrating birds over the site, seen by every oblique beam, in
+    // a band of 1 to 5 gates whose lowest gate lies 200 to 1200 m above the
+    // site, for 3 to 20 minutes: the radial velocity is that of the birds
+    // (the wind plus an own airspeed of 8 to 14 m/s in one heading per
+    // episode), so it is biased by up to about 5.6 m/s along the beam.
+    double birdFraction = 0.0;
+    // Chance of a random outlier per radar gate (oblique: uniform in
+    // +-12 m/s, vertical: +-6 m/s); negative keeps 0.06 oblique, 0.05
+    // vertical.
+    double outlierFraction = -1.0;
 };
 
 // One gate of a dwell as written: first moment (m/s) and SNR (dB).

@@ -18,6 +18,7 @@ const char* kUsage = R"(Usage:
         [--from HH:MM] [--to HH:MM] [--kind winds|temperature|both]
         [--site SSS] [--station NAME] [--seed N] [--spill-minutes M]
         [--format ascii|binary] [--gates N] [--dwell-seconds S]
+        [--clutter F] [--birds F] [--outliers F]
       Writes one moment file per day and kind (<site><yy><ddd>.raw for
       winds, .rat for temperature), the next day's file with the last
       minutes of each day, and <site><yy><ddd>_truth.csv per day.
@@ -28,9 +29,16 @@ const char* kUsage = R"(Usage:
       --gates N gives every beam N gates (1 to 100); --dwell-seconds S
       puts the dwells S seconds apart, a cycle of five wind dwells (and of
       one vertical and one RASS dwell) every 5 x S seconds.
+      --clutter F and --birds F contaminate a share F (0 to 1) of the
+      oblique wind dwells: ground clutter (radial velocity near zero at a
+      beam's lowest 1 to 3 gates for 5 to 20 minutes) and birds (the
+      birds' own 8 to 14 m/s added along every oblique beam in a band of 1
+      to 5 gates between 200 and 1200 m above the site for 3 to 20
+      minutes); --outliers F is the chance of a random outlier per radar
+      gate (default 0.06 oblique, 0.05 vertical).
       Defaults: 2004-06-15, 2 days, 21:00 to 24:00, both kinds, site qvs,
       station QVS, seed 1, 6 spill minutes, ascii, 20 gates (RASS 14), a
-      180-s cycle.
+      180-s cycle, no clutter or birds.
 
   quorvane-samplegen compare --truth PATH [--truth PATH...] [--winds DIR]
         [--temperature DIR] [--max-wind-rms X] [--max-temperature-rms Y]
@@ -118,6 +126,14 @@ int runGenerate(const std::vector<std::string>& args) {
         } else if (name == "--dwell-seconds") {
             if (!parseNumber(value, 1, 3600, n)) return usageError("invalid --dwell-seconds " + value);
             o.dwellSeconds = static_cast<int>(n);
+        } else if (name == "--clutter" || name == "--birds" || name == "--outliers") {
+            char* end = nullptr;
+            const double f = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end != '\0' || !(f >= 0.0 && f <= 1.0)) {
+                return usageError("invalid " + name + " " + value + " (a fraction of 0 to 1)");
+            }
+            (name == "--clutter" ? o.clutterFraction
+                                 : name == "--birds" ? o.birdFraction : o.outlierFraction) = f;
         } else {
             return usageError("unknown option " + name);
         }
