@@ -219,6 +219,23 @@ void radarGateConsensusScan(const float* velocity, const float* snr, int sampleC
 
 namespace {
 
+// A RASS sample whose acoustic speed is missing (it truncates toward zero
+// to -99 or less, or is the NaN of an unwritten slot) has no temperature:
+// the one derived from -999 m/s, about 2210 degrees C, would otherwise form
+// groups of its own. Such a sample is neither a member nor a centre.
+bool acousticMember(float v) { return truncToInt(v) > kMissingBound; }
+
+// The RASS window of a centre, or an empty window (NaN bounds, which hold
+// nothing) when the centre's acoustic speed is missing.
+void rassCentreBounds(const float* velocity, const float* temperature, int c, float window,
+                      float& lo, float& hi) {
+    if (!acousticMember(velocity[c])) {
+        lo = hi = kMissingSample;
+        return;
+    }
+    rassBounds(temperature[c], window, lo, hi);
+}
+
 // RASS sums of the group of one window, in sample order, each rounded to
 // single precision after every addition.
 void rassSums(const float* velocity, const float* temperature, const float* snr,
@@ -228,7 +245,7 @@ void rassSums(const float* velocity, const float* temperature, const float* snr,
     sumV = sumT = sumL = 0.0f;
     for (int s = 0; s < sampleCount; ++s) {
         const float t = temperature[s];
-        if (!(lo <= t && t <= hi)) continue;
+        if (!acousticMember(velocity[s]) || !(lo <= t && t <= hi)) continue;
         ++n;
         sumV = static_cast<float>(static_cast<double>(sumV) + static_cast<double>(velocity[s]));
         sumT = static_cast<float>(static_cast<double>(sumT) + static_cast<double>(t));
@@ -250,11 +267,24 @@ void rassGateConsensus(const float* velocity, const float* temperature, const fl
     std::vector<float>& sorted = scratch();
     sorted.clear();
     for (int s = 0; s < sampleCount; ++s) {
-        if (!std::isnan(temperature[s])) sorted.push_back(temperature[s]);
+        if (acousticMember(velocity[s]) && !std::isnan(temperature[s]))
+            sorted.push_back(temperature[s]);
     }
     orderMembers(sorted);
 
-    const int c = winningCentre(temperature, sampleCount, sorted, window, out.count, rassBounds);
+    // The centres' windows as the scan forms them; a missing centre's window
+    // holds nothing.
+    int c = -1;
+    std::uint32_t best = out.count;
+    for (int j = 0; j < sampleCount; ++j) {
+        float lo, hi;
+        rassCentreBounds(velocity, temperature, j, window, lo, hi);
+        const std::uint32_t n = countInWindow(sorted, lo, hi);
+        if (n > best) {
+            best = n;
+            c = j;
+        }
+    }
     if (c < 0) return;
     float lo, hi;
     rassBounds(temperature[c], window, lo, hi);
@@ -268,7 +298,7 @@ void rassGateConsensusScan(const float* velocity, const float* temperature, cons
                            int sampleCount, float window, RassGateMeans out) {
     for (int c = 0; c < sampleCount; ++c) {
         float lo, hi;
-        rassBounds(temperature[c], window, lo, hi);
+        rassCentreBounds(velocity, temperature, c, window, lo, hi);
         std::uint32_t n;
         float sumV, sumT, sumL;
         rassSums(velocity, temperature, snr, sampleCount, lo, hi, n, sumV, sumT, sumL);

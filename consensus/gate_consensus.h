@@ -23,9 +23,11 @@ void radarGateConsensusScan(const float* velocity, const float* snr, int sampleC
                             float window, std::uint32_t& count, float& meanVelocity,
                             float& meanSnr);
 
-// RASS gates: grouped on virtual temperature (degrees Celsius) with no
-// missing-value test (unwritten slots hold NaN, which no window holds); the
-// group's mean acoustic speed, temperature and SNR are kept.
+// RASS gates: grouped on virtual temperature (degrees Celsius). A sample
+// whose acoustic speed truncates toward zero to -99 or less (missing marks,
+// unwritten NaN slots included) is never a member and never a centre; the
+// group's mean acoustic speed, temperature and SNR are kept. A gate without
+// members keeps its values (count 0, means 0 for a fresh accumulator).
 struct RassGateMeans {
     std::uint32_t& count;
     float& meanVelocity;

@@ -121,5 +121,93 @@ TEST(GateConsensus_Groups, LargestGroupLowestCentreAndMissingSamples) {
     }
 }
 
+// Virtual temperature of an acoustic speed, as the period store forms it.
+float virtualTemperature(float speed) {
+    const double c = static_cast<double>(speed) * static_cast<double>(-0.049882773f);
+    return static_cast<float>(c * c - static_cast<double>(273.15f));
+}
+
+struct RassResult {
+    std::uint32_t count = 0;
+    float speed = 0.0f, temperature = 0.0f, snr = 0.0f;
+};
+
+// Both forms of the RASS consensus over acoustic speeds; they must agree.
+RassResult rassOf(const std::vector<float>& speed, const std::vector<float>& snr, float window) {
+    std::vector<float> temperature;
+    for (float v : speed) temperature.push_back(virtualTemperature(v));
+    const int n = static_cast<int>(speed.size());
+    RassResult fast, scan;
+    rassGateConsensus(speed.data(), temperature.data(), snr.data(), n, window,
+                      {fast.count, fast.speed, fast.temperature, fast.snr});
+    rassGateConsensusScan(speed.data(), temperature.data(), snr.data(), n, window,
+                          {scan.count, scan.speed, scan.temperature, scan.snr});
+    EXPECT_EQ(fast.count, scan.count);
+    EXPECT_EQ(bits(fast.speed), bits(scan.speed));
+    EXPECT_EQ(bits(fast.temperature), bits(scan.temperature));
+    EXPECT_EQ(bits(fast.snr), bits(scan.snr));
+    return fast;
+}
+
+// The -999 m/s mark of a missing acoustic speed has a "temperature" of about
+// 2210 degrees C; a gate where most dwells are missing used to average those
+// marks into a valid-looking 2210.2 with a meaningless SNR.
+TEST(GateConsensus_Rass, MissingAcousticSpeedsNeverFormAGroup) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<float> speed = {-999.0f, 343.8f, -999.0f, -999.0f, 343.9f, -999.0f, nan};
+    const std::vector<float> snr = {-999.0f, 12.0f, -999.0f, -999.0f, 12.0f, -999.0f, nan};
+    const RassResult r = rassOf(speed, snr, 1.5f);
+    EXPECT_EQ(r.count, 2u);
+    EXPECT_NEAR(r.temperature, virtualTemperature(343.85f), 0.05f);
+    EXPECT_FLOAT_EQ(r.snr, 12.0f);
+    EXPECT_LT(r.temperature, 60.0f);
+}
+
+TEST(GateConsensus_Rass, MissingBoundIsTheRadarOne) {
+    // -98.9 truncates to -98 and is a member; -99.0 and -99.5 are missing.
+    EXPECT_EQ(rassOf({-98.9f, -98.9f}, {5.0f, 5.0f}, 1.0f).count, 2u);
+    EXPECT_EQ(rassOf({-99.0f, -99.0f, -99.5f}, {5.0f, 5.0f, 5.0f}, 1.0f).count, 0u);
+}
+
+// A gate of missing samples only keeps count 0 and means 0: no SNR is formed
+// from zero samples (10 log10 of 0 / 0).
+TEST(GateConsensus_Rass, GateOfMissingSamplesKeepsCountAndMeansZero) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (const std::vector<float>& speed :
+         {std::vector<float>{-999.0f, -999.0f, -999.0f}, std::vector<float>{nan, nan},
+          std::vector<float>{-150.0f, nan, -999.0f, -99.0f}, std::vector<float>{}}) {
+        const std::vector<float> snr(speed.size(), -999.0f);
+        const RassResult r = rassOf(speed, snr, 100.0f);
+        EXPECT_EQ(r.count, 0u);
+        EXPECT_EQ(bits(r.speed), bits(0.0f));
+        EXPECT_EQ(bits(r.temperature), bits(0.0f));
+        EXPECT_EQ(bits(r.snr), bits(0.0f));
+    }
+}
+
+// Many gates mixing real acoustic speeds and missing marks: whatever wins,
+// no missing sample is in the group (its mean temperature is physical) and
+// the fast form matches the scan.
+TEST(GateConsensus_Rass, NoMissingSampleInAnyGroup) {
+    std::mt19937 rng(4242);
+    std::uniform_real_distribution<float> speeds(330.0f, 350.0f);
+    std::uniform_int_distribution<int> kind(0, 9);
+    for (int trial = 0; trial < 400; ++trial) {
+        const int n = 1 + static_cast<int>(rng() % 90);
+        std::vector<float> speed, snr;
+        for (int i = 0; i < n; ++i) {
+            const int k = kind(rng);
+            speed.push_back(k < 4 ? -999.0f : k == 4 ? std::numeric_limits<float>::quiet_NaN()
+                                                     : speeds(rng));
+            snr.push_back(k < 5 ? -999.0f : 10.0f);
+        }
+        const RassResult r = rassOf(speed, snr, trial % 2 ? 1.5f : 40.0f);
+        if (r.count == 0) continue;
+        EXPECT_GT(r.temperature, -10.0f) << "trial " << trial;
+        EXPECT_LT(r.temperature, 40.0f) << "trial " << trial;
+        EXPECT_FLOAT_EQ(r.snr, 10.0f) << "trial " << trial;
+    }
+}
+
 }  // namespace
 }  // namespace qv
