@@ -1,0 +1,180 @@
+#include "output/field_scan.h"
+
+#include <charconv>
+
+namespace qv {
+namespace {
+
+constexpr std::size_t kNoMatch = std::string_view::npos;
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::size_t digitsFrom(std::string_view text, std::size_t p) {
+    while (p < text.size() && isDigit(text[p])) ++p;
+    return p;
+}
+
+// "nan" or "inf" (printf's spellings of a float that is not a number) at p.
+bool specialAt(std::string_view text, std::size_t p) {
+    const std::string_view rest = text.substr(p < text.size() ? p : text.size());
+    return rest.starts_with("nan") || rest.starts_with("inf");
+}
+
+// The end of a number as printf prints it for `spec`, starting at p: an
+// optional '-', digits, and for "%.nf" a point and exactly n digits.
+std::size_t printedNumberEnd(std::string_view text, std::size_t p, const FieldSpec& spec) {
+    if (p < text.size() && text[p] == '-') ++p;
+    if (spec.decimals >= 0 && specialAt(text, p)) return p + 3;
+    const std::size_t end = digitsFrom(text, p);
+    if (end == p) return kNoMatch;
+    if (spec.decimals <= 0) return end;
+    if (end >= text.size() || text[end] != '.') return kNoMatch;
+    const std::size_t fraction = end + 1;
+    const std::size_t wanted = fraction + static_cast<std::size_t>(spec.decimals);
+    if (digitsFrom(text, fraction) < wanted) return kNoMatch;
+    return wanted;
+}
+
+// One field in the writer's columns; returns the end of the field
+// (after its literal point) or kNoMatch.
+std::size_t columnField(std::string_view text, std::size_t pos, const FieldSpec& spec,
+                        std::string_view& number) {
+    if (pos >= text.size()) return kNoMatch;
+    const std::size_t width = static_cast<std::size_t>(spec.width);
+    std::size_t start = pos;
+    std::size_t end = kNoMatch;
+    if (isBlank(text[pos])) {
+        // Padded: the value is shorter than the field and ends at its edge.
+        const std::size_t edge = pos + width;
+        if (edge > text.size()) return kNoMatch;
+        while (start < edge && isBlank(text[start])) ++start;
+        if (start == edge) return kNoMatch;
+        end = printedNumberEnd(text, start, spec);
+        if (end != edge) return kNoMatch;
+    } else {
+        // Filled or widened: no padding, the number decides where it ends.
+        end = printedNumberEnd(text, start, spec);
+        if (end == kNoMatch || end - start < width) return kNoMatch;
+    }
+    number = text.substr(start, end - start);
+    if (spec.pointAfter) {
+        if (end >= text.size() || text[end] != '.') return kNoMatch;
+        ++end;
+    }
+    return end;
+}
+
+// One field among blanks, in the number shape of the field.
+std::size_t looseField(std::string_view text, std::size_t pos, const FieldSpec& spec,
+                       std::string_view& number) {
+    while (pos < text.size() && isBlank(text[pos])) ++pos;
+    const std::size_t start = pos;
+    std::size_t p = pos;
+    if (p < text.size() && (text[p] == '-' || text[p] == '+')) ++p;
+    std::size_t end = kNoMatch;
+    if (spec.decimals >= 0 && specialAt(text, p)) {
+        end = p + 3;
+    } else {
+        const std::size_t whole = digitsFrom(text, p);
+        end = whole;
+        bool anyDigit = whole > p;
+        if (spec.decimals >= 0 && whole < text.size() && text[whole] == '.') {
+            const std::size_t fraction = whole + 1;
+            std::size_t fractionEnd = digitsFrom(text, fraction);
+            // Another number glued on after the decimals ("12.3412345.67"):
+            // the field keeps the decimals of its format.
+            const std::size_t wanted = fraction + static_cast<std::size_t>(spec.decimals);
+            if (spec.decimals > 0 && fractionEnd > wanted && fractionEnd < text.size() &&
+                text[fractionEnd] == '.') {
+                fractionEnd = wanted;
+            }
+            anyDigit = anyDigit || fractionEnd > fraction;
+            end = fractionEnd;
+        }
+        if (!anyDigit) return kNoMatch;
+    }
+    number = text.substr(start, end - start);
+    if (spec.pointAfter && end < text.size() && text[end] == '.') ++end;
+    // A number must end at a blank, the end, or where another begins.
+    if (end < text.size() && !isBlank(text[end]) && text[end] != '-' && text[end] != '+' &&
+        !isDigit(text[end]) && text[end] != '.') {
+        return kNoMatch;
+    }
+    return end;
+}
+
+std::size_t oneField(std::string_view text, std::size_t pos, const FieldSpec& spec,
+                     ScanMode mode, std::string_view& number) {
+    return mode == ScanMode::Columns ? columnField(text, pos, spec, number)
+                                     : looseField(text, pos, spec, number);
+}
+
+bool restBlank(std::string_view text, std::size_t pos) {
+    for (; pos < text.size(); ++pos) {
+        if (!isBlank(text[pos])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool scanFields(std::string_view text, std::span<const FieldSpec> specs, ScanMode mode,
+                std::vector<std::string_view>& out, std::size_t& failedField) {
+    out.clear();
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        std::string_view number;
+        const std::size_t end = oneField(text, pos, specs[i], mode, number);
+        if (end == kNoMatch) {
+            failedField = i;
+            return false;
+        }
+        out.push_back(number);
+        pos = end;
+    }
+    if (!restBlank(text, pos)) {
+        failedField = specs.size();
+        return false;
+    }
+    return true;
+}
+
+bool scanRepeated(std::string_view text, const FieldSpec& spec, ScanMode mode,
+                  std::vector<std::string_view>& out) {
+    out.clear();
+    std::size_t pos = 0;
+    while (!restBlank(text, pos)) {
+        std::string_view number;
+        const std::size_t end = oneField(text, pos, spec, mode, number);
+        if (end == kNoMatch || end <= pos) return false;
+        out.push_back(number);
+        pos = end;
+    }
+    return true;
+}
+
+bool parseInt64(std::string_view text, std::int64_t& out) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty()) return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+bool parseFloat(std::string_view text, float& out) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty()) return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out,
+                                           std::chars_format::fixed);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+bool parseDouble(std::string_view text, double& out) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty()) return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out,
+                                           std::chars_format::fixed);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace qv
