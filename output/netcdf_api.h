@@ -1,0 +1,88 @@
+// A thin layer over the netCDF C library: every nc_* call of Quorvane goes
+// through here, so that status codes become one kind of message ("PATH:
+// what was being done: the library's reason") and calls are serialised
+// (the library keeps process-wide state and is not thread-safe).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv::nc {
+
+enum class Type { Byte, Char, Short, Int, Float, Double };
+
+// The id that names the file itself for attributes (global attributes).
+inline constexpr int kGlobal = -1;
+
+class File {
+public:
+    File() = default;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+
+    // A new netCDF-4 file in the classic model (replacing one of that name).
+    bool create(const std::string& path);
+    // An existing file, read only.
+    bool open(const std::string& path);
+    // Closes the file; false (with the error) when the library fails to
+    // finish it. A file not closed is closed by the destructor.
+    bool close();
+
+    // The first failure's message.
+    const std::string& error() const { return error_; }
+
+    // ---- Definitions (between create and endDefinitions) ----
+    int defineDimension(const char* name, std::size_t length);  // -1 on failure
+    int defineVariable(const char* name, Type type, std::initializer_list<int> dimensions);
+    // Chunks of the given lengths, deflate level 4 with shuffle.
+    bool compress(int variable, std::initializer_list<std::size_t> chunks);
+    bool putText(int variable, const char* name, std::string_view text);
+    bool putBytes(int variable, const char* name, std::span<const std::int8_t> values);
+    bool putShorts(int variable, const char* name, std::span<const std::int16_t> values);
+    bool putInts(int variable, const char* name, std::span<const std::int32_t> values);
+    bool putFloats(int variable, const char* name, std::span<const float> values);
+    bool putDoubles(int variable, const char* name, std::span<const double> values);
+    bool endDefinitions();
+
+    // ---- Data (the whole variable at once) ----
+    bool write(int variable, std::span<const std::int8_t> values);
+    bool write(int variable, std::span<const std::int16_t> values);
+    bool write(int variable, std::span<const std::int32_t> values);
+    bool write(int variable, std::span<const float> values);
+    bool write(int variable, std::span<const double> values);
+    bool writeText(int variable, std::string_view text);
+
+    // ---- Reading ----
+    bool dimensionLength(const char* name, std::size_t& length);
+    // The variable's id, or -1 when the file has none of that name (not an
+    // error by itself).
+    int findVariable(const char* name);
+    // The variable's dimension lengths.
+    bool shape(int variable, std::vector<std::size_t>& lengths);
+    // Whole variables, converted to the type asked for; `expected` values.
+    bool read(int variable, std::size_t expected, std::vector<std::int8_t>& out);
+    bool read(int variable, std::size_t expected, std::vector<std::int16_t>& out);
+    bool read(int variable, std::size_t expected, std::vector<std::int32_t>& out);
+    bool read(int variable, std::size_t expected, std::vector<float>& out);
+    bool read(int variable, std::size_t expected, std::vector<double>& out);
+    bool readText(int variable, std::size_t expected, std::string& out);
+    // Attributes: false when absent (no error) or unreadable (error set).
+    bool getText(int variable, const char* name, std::string& out);
+    bool getNumbers(int variable, const char* name, std::vector<double>& out);
+
+private:
+    bool check(int status, const std::string& what);
+    bool fail(const std::string& what);
+
+    int id_ = -1;
+    std::string path_;
+    std::string error_;
+};
+
+}  // namespace qv::nc

@@ -1,0 +1,57 @@
+// netCDF-CF files of day products: one per day and pulse-width mode for
+// winds, one per day for temperature (Tv and TvC together). netCDF-4
+// classic model, deflate level 4 with shuffle, chunked by day; written
+// whole (temporary file, then renamed).
+//
+// Values are the consensus data file's printed values read back: each
+// value is formatted with the file's precision and parsed again, so that a
+// file converted from a consensus data file and one written from the run
+// hold the same numbers. A value the file carries as a data code is NaN,
+// its code in status_<variable>; on a QC 8 gate every wind component and
+// temperature that is not already a code is masked the same way (NaN,
+// -950), so that no failed value reaches a user as valid. Gates beyond a
+// period's last gate (periods with fewer gates than the day's longest) are
+// NaN with status -999 and the QC fill value.
+//
+// Settings the run knew but a consensus data file does not keep: when every
+// beam has a positive consensus window (a day from the run), the global
+// attributes consensus_window and consensus_threshold_percent list them per
+// beam; otherwise (a converted file) both are left out.
+// vertical_velocity_policy is "unknown" when the policy is not known.
+#pragma once
+
+#include <string>
+
+#include "output/consensus_file_reader.h"
+#include "products/day_product.h"
+
+namespace qv {
+
+struct NetcdfContext {
+    std::string history;  // creation time (UTC) and the command or dialog settings
+    std::string version;  // Quorvane's version, for the source attribute
+};
+
+// "<station>_<YYYYMMDD>_winds_m<mode>.nc"; the station is the first three
+// characters of the station name, any character other than a letter, a
+// digit, '-' or '_' replaced by '_' ("_" for an empty name).
+std::string windNetcdfName(const WindDay& day);
+// "<station>_<YYYYMMDD>_temperature.nc".
+std::string temperatureNetcdfName(const TemperatureDay& day);
+
+// Write the day's file at `path`. False with `error` set (the path and the
+// reason) when the day cannot be written (no periods, an invalid date) or
+// the file cannot be made; the final name then keeps what it held.
+bool writeWindNetcdf(const WindDay& day, const NetcdfContext& context, const std::string& path,
+                     std::string& error);
+bool writeTemperatureNetcdf(const TemperatureDay& day, const NetcdfContext& context,
+                            const std::string& path, std::string& error);
+
+// Reads a file written by the two functions above back into day values:
+// kind Winds with `winds` filled, or Temperature with both Tv and TvC
+// (temperatureDigit 0). Masked values come back as their status codes (so
+// the u, v and w of a QC 8 gate read -950). False with a message naming
+// the file for any other file.
+bool readNetcdfDay(const std::string& path, ConsensusFileContents& out, std::string& error);
+
+}  // namespace qv

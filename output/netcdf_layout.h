@@ -1,0 +1,113 @@
+// Names, flags and value conventions shared by the netCDF writer and its
+// reader (internal to output/).
+#pragma once
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string_view>
+
+#include "core/host.h"
+#include "core/time.h"
+
+namespace qv::ncdf {
+
+inline constexpr std::int8_t kQcFlags[] = {0, 1, 3, 7, 8};
+inline constexpr const char* kQcMeanings =
+    "valid valid_no_vertical_correction valid_passed_qc_failed_consensus suspect invalid";
+inline constexpr std::int16_t kStatusFlags[] = {0, -940, -950, -960, -980, -999};
+inline constexpr const char* kStatusMeanings =
+    "ok failed_qc failed_consensus exceeded_nyquist flagged_by_reviewer missing";
+inline constexpr std::int16_t kStatusOk = 0;
+inline constexpr std::int16_t kStatusFailedConsensus = -950;
+inline constexpr std::int16_t kStatusMissing = -999;
+
+// Fill values of gates a period does not have.
+inline constexpr std::int8_t kQcFill = -127;
+inline constexpr std::int32_t kCountFill = -1;
+
+inline constexpr double kKelvinOffset = 273.15;
+inline constexpr const char* kTimeUnits = "seconds since 1970-01-01 00:00:00";
+inline constexpr const char* kCoordinates = "altitude lat lon";
+
+// Seconds since 1970-01-01 of 00:00 UTC of a day (proleptic Gregorian);
+// false for a date that is not a calendar date of years 1 to 9999.
+inline bool dayStartSeconds(const CalendarTime& day, double& out) {
+    const int y0 = day.year, m = day.month, d = day.day;
+    if (y0 < 1 || y0 > 9999 || m < 1 || m > 12 || d < 1) return false;
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y0 % 4 == 0 && y0 % 100 != 0) || y0 % 400 == 0;
+    if (d > kDays[m - 1] + (m == 2 && leap ? 1 : 0)) return false;
+    // Days from civil (Hinnant): March-based years.
+    const int y = m <= 2 ? y0 - 1 : y0;
+    const int era = y / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const long long days = static_cast<long long>(era) * 146097 + doe - 719468;
+    out = static_cast<double>(days) * 86400.0;
+    return true;
+}
+
+// A value as the consensus data file prints it ("%.Nf") and reads back as
+// a float; NaN for values printf does not print as numbers.
+inline float printedBack(double value, int decimals) {
+    if (!std::isfinite(value)) return std::numeric_limits<float>::quiet_NaN();
+    char text[400];
+    const int n = std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    float out = 0.0f;
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof text) {
+        return std::numeric_limits<float>::quiet_NaN();
+    }
+    const auto [end, ec] = std::from_chars(text, text + n, out, std::chars_format::fixed);
+    if (ec != std::errc() || end != text + n) return std::numeric_limits<float>::quiet_NaN();
+    return out;
+}
+
+inline double printedBackDouble(double value, int decimals) {
+    if (!std::isfinite(value)) return std::numeric_limits<double>::quiet_NaN();
+    char text[400];
+    const int n = std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    double out = 0.0;
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof text) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    const auto [end, ec] = std::from_chars(text, text + n, out, std::chars_format::fixed);
+    if (ec != std::errc() || end != text + n) return std::numeric_limits<double>::quiet_NaN();
+    return out;
+}
+
+// "%.0Lf" of a gate height, read back.
+inline float printedHeight(long double height) {
+    if (!std::isfinite(height)) return std::numeric_limits<float>::quiet_NaN();
+    char text[5000];
+    const int n = std::snprintf(text, sizeof text, "%.0Lf", height);
+    float out = 0.0f;
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof text) {
+        return std::numeric_limits<float>::quiet_NaN();
+    }
+    const auto [end, ec] = std::from_chars(text, text + n, out, std::chars_format::fixed);
+    if (ec != std::errc() || end != text + n) return std::numeric_limits<float>::quiet_NaN();
+    return out;
+}
+
+inline const char* policyText(VerticalPolicy policy) {
+    switch (policy) {
+        case VerticalPolicy::NotUsed: return "not used";
+        case VerticalPolicy::WhenAvailable: return "when available";
+        case VerticalPolicy::Required: return "required";
+        case VerticalPolicy::None: break;
+    }
+    return "unknown";
+}
+
+inline VerticalPolicy policyOfText(std::string_view text) {
+    if (text == "not used") return VerticalPolicy::NotUsed;
+    if (text == "when available") return VerticalPolicy::WhenAvailable;
+    if (text == "required") return VerticalPolicy::Required;
+    return VerticalPolicy::None;
+}
+
+}  // namespace qv::ncdf
