@@ -144,10 +144,10 @@ public:
         : cycleSeconds_(cycleSeconds),
           random_(options.seed * 2 + (temperature ? 1 : 0) + 0x9e3779b97f4a7c15ULL),
           on_(!temperature && (options.clutterFraction > 0.0 || options.birdFraction > 0.0)) {
-        // Mean episode lengths in seconds: clutter 5 to 20 minutes (each
-        // beam dwells once a cycle), birds 3 to 20 minutes.
-        clutterStart_ = startChance(options.clutterFraction, 12.5 * 60.0 / cycleSeconds);
-        birdStart_ = startChance(options.birdFraction, 11.5 * 60.0 / cycleSeconds);
+        // Mean episode lengths in tries: clutter 10 to 30 minutes (each
+        // beam dwells once a cycle), birds 10 to 30 minutes.
+        clutterStart_ = startChance(options.clutterFraction, 20.0 * 60.0 / cycleSeconds);
+        birdStart_ = startChance(options.birdFraction, 20.0 * 60.0 / cycleSeconds);
     }
 
     bool on() const { return on_; }
@@ -158,7 +158,7 @@ public:
         const double hours = static_cast<double>(seconds) / 3600.0;
         // Birds: one episode for all beams, decided at each cycle's first dwell.
         if (beam.number == 1 && seconds >= birdEnd_ && random_.chance(birdStart_)) {
-            birdEnd_ = seconds + static_cast<std::int64_t>(random_.uniform(3.0, 20.0) * 60.0);
+            birdEnd_ = seconds + static_cast<std::int64_t>(random_.uniform(10.0, 30.0) * 60.0);
             int lowest = 0;
             while (lowest < static_cast<int>(dwell.gates.size()) &&
                    gateHeight(beam, lowest) < 200.0) {
@@ -192,7 +192,7 @@ public:
             clutterGates_.resize(b + 1, 0);
         }
         if (clutterLeft_[b] == 0 && random_.chance(clutterStart_)) {
-            const double minutes = random_.uniform(5.0, 20.0);
+            const double minutes = random_.uniform(10.0, 30.0);
             clutterLeft_[b] = std::max(1, static_cast<int>(std::lround(minutes * 60.0 / cycle())));
             clutterGates_[b] = 1 + static_cast<int>(random_.uniform() * 3.0);
         }

@@ -47,11 +47,11 @@ struct GenerateOptions {
     //
     // Ground clutter: one beam at a time sees a fixed target at its lowest
     // 1 to 3 gates: radial velocity near zero (spread 0.1 m/s) and a strong
-    // echo (SNR +10 dB), in every dwell of that beam for 5 to 20 minutes.
+    // echo (SNR +10 dB), in every dwell of that beam for 10 to 30 minutes.
     double clutterFraction = 0.0;
     // Birds: migrating birds over the site, seen by every oblique beam, in
     // a band of 1 to 5 gates whose lowest gate lies 200 to 1200 m above the
-    // site, for 3 to 20 minutes: the radial velocity is that of the birds
+    // site, for 10 to 30 minutes: the radial velocity is that of the birds
     // (the wind plus an own airspeed of 8 to 14 m/s in one heading per
     // episode), so it is biased by up to about 5.6 m/s along the beam.
     double birdFraction = 0.0;

@@ -31,9 +31,9 @@ const char* kUsage = R"(Usage:
       one vertical and one RASS dwell) every 5 x S seconds.
       --clutter F and --birds F contaminate a share F (0 to 1) of the
       oblique wind dwells: ground clutter (radial velocity near zero at a
-      beam's lowest 1 to 3 gates for 5 to 20 minutes) and birds (the
+      beam's lowest 1 to 3 gates for 10 to 30 minutes) and birds (the
       birds' own 8 to 14 m/s added along every oblique beam in a band of 1
-      to 5 gates between 200 and 1200 m above the site for 3 to 20
+      to 5 gates between 200 and 1200 m above the site for 10 to 30
       minutes); --outliers F is the chance of a random outlier per radar
       gate (default 0.06 oblique, 0.05 vertical).
       Defaults: 2004-06-15, 2 days, 21:00 to 24:00, both kinds, site qvs,
