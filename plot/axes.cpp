@@ -1,0 +1,116 @@
+#include "plot/axes.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "core/numeric.h"
+
+namespace qv::plot {
+
+std::int64_t civilDayNumber(int year, int month, int day) {
+    // Days from civil (H. Hinnant's algorithm).
+    const std::int64_t y = static_cast<std::int64_t>(year) - (month <= 2 ? 1 : 0);
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t mp = (month + 9) % 12;
+    const std::int64_t doy = (153 * mp + 2) / 5 + day - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+bool isCalendarDate(int year, int month, int day) {
+    if (month < 1 || month > 12 || day < 1) return false;
+    static constexpr int kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (day > kDays[month - 1]) return false;
+    if (month == 2 && day == 29) {
+        return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    }
+    return true;
+}
+
+std::string isoDate(const CalendarTime& day) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u", unsigned{day.year}, unsigned{day.month},
+                  unsigned{day.day});
+    return text;
+}
+
+std::vector<Tick> timeTicks(const TimeScale& scale, double minLabelSpacing) {
+    std::vector<Tick> ticks;
+    const double spacing = 180.0 * scale.unitsPerMinute();
+    int labelEvery = 1;
+    while (labelEvery < 8 && spacing * labelEvery < minLabelSpacing) labelEvery *= 2;
+    const bool labelled = spacing * labelEvery >= minLabelSpacing || labelEvery == 8;
+    const int first = truncToInt(std::ceil(scale.firstMinute / 180.0));
+    const int last = truncToInt(std::floor(scale.lastMinute / 180.0));
+    for (int i = first; i <= last; ++i) {
+        Tick tick;
+        const double minute = i * 180.0;
+        tick.position = scale.x(minute);
+        const int ofDay = ((i % 8) + 8) % 8;
+        tick.major = ofDay == 0;
+        if (labelled && ofDay % labelEvery == 0) {
+            char text[8];
+            std::snprintf(text, sizeof text, "%02d:00", ofDay * 3);
+            tick.label = text;
+        }
+        ticks.push_back(tick);
+    }
+    return ticks;
+}
+
+std::vector<Tick> dayLabels(const TimeScale& scale, const std::vector<CalendarTime>& days) {
+    std::vector<Tick> labels;
+    const double dayWidth = 1440.0 * scale.unitsPerMinute();
+    const bool shortLabels = dayWidth < 90.0;
+    std::size_t every = 1;
+    while (dayWidth * static_cast<double>(every) < 48.0 && every < days.size()) every *= 2;
+    for (std::size_t i = 0; i < days.size(); i += every) {
+        Tick label;
+        label.position = scale.x(scale.firstMinute + 1440.0 * static_cast<double>(i) + 720.0);
+        const std::string date = isoDate(days[i]);
+        label.label = shortLabels ? date.substr(5) : date;
+        labels.push_back(label);
+    }
+    return labels;
+}
+
+double niceStep(double low, double high, int targetCount) {
+    const double range = high - low;
+    if (!(range > 0.0) || targetCount < 1) return 1.0;
+    const double raw = range / targetCount;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (const double m : {1.0, 2.0, 2.5, 5.0, 10.0}) {
+        if (m * power >= raw) return m * power;
+    }
+    return 10.0 * power;
+}
+
+std::vector<Tick> valueTicks(double low, double high, double step, double bottom, double top) {
+    std::vector<Tick> ticks;
+    if (!(step > 0.0) || !(high > low)) return ticks;
+    const double first = std::ceil(low / step - 1e-9) * step;
+    for (int i = 0;; ++i) {
+        const double value = first + i * step;
+        if (value > high + step * 1e-9 || i > 1000) break;
+        Tick tick;
+        tick.position = bottom - (value - low) * (bottom - top) / (high - low);
+        char text[32];
+        const double shown = std::fabs(value) < step * 1e-6 ? 0.0 : value;
+        if (step >= 1.0 && std::fabs(step - std::round(step)) < 1e-9) {
+            std::snprintf(text, sizeof text, "%.0f", shown);
+        } else {
+            std::snprintf(text, sizeof text, "%.1f", shown);
+        }
+        tick.label = text;
+        ticks.push_back(tick);
+    }
+    return ticks;
+}
+
+std::vector<Tick> altitudeTicks(const AltitudeScale& scale, int targetCount) {
+    const double step = niceStep(scale.low, scale.high, targetCount);
+    return valueTicks(scale.low, scale.high, step, scale.bottom, scale.top);
+}
+
+}  // namespace qv::plot
