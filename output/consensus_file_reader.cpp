@@ -390,7 +390,7 @@ private:
                                          quoted(trim(t.substr(at2 + label2.size()))) +
                                          " are not numbers");
         }
-        beamLine_ = line.number;
+        (label1 == kMaxLabel ? samplesLine_ : directionsLine_) = line.number;
         return true;
     }
 
@@ -409,8 +409,9 @@ private:
 
     bool makeBeams() {
         const std::size_t n = maxTexts_.size();
+        const std::size_t beamLine = reqTexts_.size() != n ? samplesLine_ : directionsLine_;
         if (reqTexts_.size() != n || azimuthTexts_.size() != n || elevationTexts_.size() != n) {
-            return fail(beamLine_, "the beam lists differ in length (" +
+            return fail(beamLine, "the beam lists differ in length (" +
                                        std::to_string(maxTexts_.size()) + " Max. Samples, " +
                                        std::to_string(reqTexts_.size()) + " Req. Samples, " +
                                        std::to_string(azimuthTexts_.size()) + " azimuths, " +
@@ -425,7 +426,7 @@ private:
                 !parseInt64(maxTexts_[i], maxSamples) || maxSamples < 0 ||
                 maxSamples > std::numeric_limits<std::int32_t>::max() ||
                 !parseInt64(reqTexts_[i], reqSamples) || reqSamples < 0) {
-                return fail(beamLine_, "the entries of beam " + std::to_string(i + 1) +
+                return fail(beamLine, "the entries of beam " + std::to_string(i + 1) +
                                            " are out of range");
             }
             beam.azimuth = static_cast<std::int16_t>(azimuth);
@@ -442,7 +443,7 @@ private:
                 }
             }
             if (beam.consensusPercent < 0) {
-                return fail(beamLine_, "Req. Samples " + std::to_string(reqSamples) +
+                return fail(samplesLine_, "Req. Samples " + std::to_string(reqSamples) +
                                            " of beam " + std::to_string(i + 1) +
                                            " is no share of its Max. Samples " +
                                            std::to_string(maxSamples));
@@ -649,7 +650,8 @@ private:
     ConsensusFileContents contents_;
     bool haveDate_ = false;
     int fileNameDigit_ = -1;
-    std::size_t beamLine_ = 0;
+    std::size_t samplesLine_ = 0;
+    std::size_t directionsLine_ = 0;
     std::vector<std::string_view> maxTexts_, reqTexts_, azimuthTexts_, elevationTexts_;
     std::vector<std::string_view> fields_;
 };

@@ -1,5 +1,6 @@
 #include "output/field_scan.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace qv {
@@ -50,7 +51,9 @@ std::size_t columnField(std::string_view text, std::size_t pos, const FieldSpec&
         if (edge > text.size()) return kNoMatch;
         while (start < edge && isBlank(text[start])) ++start;
         if (start == edge) return kNoMatch;
-        end = printedNumberEnd(text, start, spec);
+        // Digits of the next field may touch the edge: the number is read
+        // up to the edge only.
+        end = printedNumberEnd(text.substr(0, edge), start, spec);
         if (end != edge) return kNoMatch;
     } else {
         // Filled or widened: no padding, the number decides where it ends.
@@ -119,8 +122,78 @@ bool restBlank(std::string_view text, std::size_t pos) {
 
 }  // namespace
 
+namespace {
+
+// Longest text of one integer field that can still be a 64-bit number.
+constexpr std::size_t kMaxIntegerText = 20;
+
+// The writer's columns with a choice where integers that filled their
+// fields touch ("99999999" for two "%4d"): the shortest reading that lets
+// the rest of the line be read wins (a value filling its field is more
+// common than one overflowing it). Failed (field, position) pairs are
+// remembered, so a line is scanned in time proportional to its length.
+class ColumnScan {
+public:
+    ColumnScan(std::string_view text, std::span<const FieldSpec> specs)
+        : text_(text), specs_(specs), dead_(specs.size() * (text.size() + 1), false) {}
+
+    bool run(std::vector<std::string_view>& out, std::size_t& failedField) {
+        out.assign(specs_.size(), std::string_view());
+        deepest_ = 0;
+        if (from(0, 0, out)) return true;
+        failedField = deepest_;
+        return false;
+    }
+
+private:
+    bool from(std::size_t i, std::size_t pos, std::vector<std::string_view>& out) {
+        if (i == specs_.size()) {
+            if (restBlank(text_, pos)) return true;
+            deepest_ = i;  // text left over
+            return false;
+        }
+        const std::size_t memo = i * (text_.size() + 1) + pos;
+        if (pos > text_.size() || dead_[memo]) return false;
+        deepest_ = std::max(deepest_, i);
+        const FieldSpec& spec = specs_[i];
+        std::string_view number;
+        const std::size_t end = columnField(text_, pos, spec, number);
+        if (end != kNoMatch) {
+            const bool choice = spec.decimals <= 0 && !isBlank(text_[pos]);
+            if (!choice) {
+                out[i] = number;
+                if (from(i + 1, end, out)) return true;
+            } else {
+                // The number could end anywhere from the field's width on.
+                const std::size_t start = pos;
+                const std::size_t point = spec.pointAfter ? 1 : 0;
+                const std::size_t longest = end - point;
+                const std::size_t sign = text_[start] == '-' ? 1 : 0;
+                const std::size_t shortest =
+                    std::max(start + static_cast<std::size_t>(spec.width), start + sign + 1);
+                for (std::size_t stop = shortest; stop <= longest; ++stop) {
+                    if (stop - start > kMaxIntegerText) break;
+                    if (spec.pointAfter && (stop >= text_.size() || text_[stop] != '.')) continue;
+                    out[i] = text_.substr(start, stop - start);
+                    if (from(i + 1, stop + point, out)) return true;
+                }
+            }
+        }
+        dead_[memo] = true;
+        return false;
+    }
+
+    std::string_view text_;
+    std::span<const FieldSpec> specs_;
+    std::vector<bool> dead_;
+    std::size_t deepest_ = 0;
+};
+
+}  // namespace
+
 bool scanFields(std::string_view text, std::span<const FieldSpec> specs, ScanMode mode,
                 std::vector<std::string_view>& out, std::size_t& failedField) {
+    if (mode == ScanMode::Columns) return ColumnScan(text, specs).run(out, failedField);
     out.clear();
     std::size_t pos = 0;
     for (std::size_t i = 0; i < specs.size(); ++i) {
