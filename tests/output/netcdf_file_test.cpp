@@ -1,0 +1,255 @@
+// netCDF day files: names, values equal to the consensus file's printed
+// values, data codes and masked QC 8 gates, and reading a day back.
+#include "output/netcdf_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "output/netcdf_api.h"
+#include "output_test_support.h"
+
+namespace qv::test {
+namespace {
+
+DayHeader header(OutputKind kind) {
+    DayHeader h;
+    h.fileKind = kind;
+    h.stationName = "QVSITE";
+    h.day.year = 2004;
+    h.day.month = 6;
+    h.day.day = 15;
+    h.averagingMinutes = 30;
+    h.latitudeCenti = 4001;
+    h.longitudeCenti = -10525;
+    h.siteElevation = 1611;
+    h.variant = 2;
+    h.dataSourceText = "QAV";
+    h.verticalPolicy = VerticalPolicy::WhenAvailable;
+    HeaderBeam beam;
+    beam.azimuth = 90;
+    beam.elevation = 66.4f;
+    beam.sampleCount = 10;
+    beam.consensusPercent = 50;
+    beam.consensusWindow = 2.0f;
+    h.beams = {beam, beam};
+    return h;
+}
+
+WindGate windGate(int qc, float speed, int direction, float u) {
+    WindGate g;
+    g.qcCode = static_cast<std::int16_t>(qc);
+    g.height = 1761.4999L;
+    g.speed = speed;
+    g.direction = direction;
+    g.u = u;
+    g.v = -1.005f;
+    g.w = 0.125f;
+    g.countU = 18;
+    g.countV = 20;
+    g.countW = 10;
+    g.snrU = 20;
+    g.snrV = -99;
+    g.snrW = 22;
+    return g;
+}
+
+WindPeriod windPeriod(const char* key, std::vector<WindGate> gates) {
+    WindPeriod p;
+    std::memcpy(p.key, key, 5);
+    p.gates = std::move(gates);
+    return p;
+}
+
+template <typename T>
+std::vector<T> variable(const std::string& path, const char* name, std::size_t count) {
+    nc::File f;
+    EXPECT_TRUE(f.open(path)) << f.error();
+    std::vector<T> out;
+    const int id = f.findVariable(name);
+    EXPECT_GE(id, 0) << name;
+    EXPECT_TRUE(id >= 0 && f.read(id, count, out)) << f.error();
+    return out;
+}
+
+class NetcdfFile : public TempFolderTest {
+protected:
+    NetcdfContext context{"2026-01-01T00:00:00Z test", "9.9"};
+};
+
+TEST_F(NetcdfFile, NamesTakeThreeSafeCharactersOfTheStation) {
+    WindDay w;
+    w.header = header(OutputKind::Winds);
+    EXPECT_EQ(windNetcdfName(w), "QVS_20040615_winds_m2.nc");
+    w.header.stationName = "a/.b";
+    EXPECT_EQ(windNetcdfName(w), "a___20040615_winds_m2.nc");  // "a/." and the separator
+    TemperatureDay t;
+    t.header = header(OutputKind::Temperature);
+    t.header.stationName = "";
+    EXPECT_EQ(temperatureNetcdfName(t), "__20040615_temperature.nc");
+}
+
+TEST_F(NetcdfFile, WindValuesArePrintedValuesWithCodesAndMaskedFailures) {
+    WindDay day;
+    day.header = header(OutputKind::Winds);
+    // Out of time order, and of different lengths.
+    day.periods = {
+        windPeriod("0130", {windGate(0, 4.65f, 294, 4.145f)}),
+        windPeriod("0100", {windGate(0, 0.05f, 359, -0.005f), windGate(8, -950.0f, -950, 3.21f),
+                            windGate(8, -980.0f, -980, 1.0f)}),
+    };
+    const std::string path = (dir_ / windNetcdfName(day)).string();
+    std::string error;
+    ASSERT_TRUE(writeWindNetcdf(day, context, path, error)) << error;
+
+    const auto time = variable<double>(path, "time", 2);
+    EXPECT_EQ(time[0], 1087257600.0 + 3600.0);  // 2004-06-15 01:00 UTC
+    EXPECT_EQ(time[1], 1087257600.0 + 5400.0);
+    const auto bounds = variable<double>(path, "time_bnds", 4);
+    EXPECT_EQ(bounds[1] - bounds[0], 1800.0);
+
+    // Cells (time, gate): 0100 has 3 gates, 0130 one.
+    const auto speed = variable<float>(path, "wind_speed", 6);
+    const auto speedStatus = variable<std::int16_t>(path, "status_wind_speed", 6);
+    char printed[32];
+    std::snprintf(printed, sizeof printed, "%.1f", 0.05f);
+    EXPECT_EQ(speed[0], std::strtof(printed, nullptr));
+    EXPECT_TRUE(std::isnan(speed[1]));
+    EXPECT_EQ(speedStatus[1], -950);
+    EXPECT_EQ(speedStatus[2], -980);
+    std::snprintf(printed, sizeof printed, "%.1f", 4.65f);
+    EXPECT_EQ(speed[3], std::strtof(printed, nullptr));
+    EXPECT_TRUE(std::isnan(speed[4]));
+    EXPECT_EQ(speedStatus[4], -999);  // no such gate in that period
+
+    const auto u = variable<float>(path, "eastward_wind", 6);
+    const auto uStatus = variable<std::int16_t>(path, "status_eastward_wind", 6);
+    // -0.005f lies just above -0.005: printed "-0.00", read back as -0.
+    EXPECT_EQ(u[0], 0.0f);
+    EXPECT_TRUE(std::signbit(u[0]));
+    EXPECT_TRUE(std::isnan(u[1]));  // a number on a QC 8 line, masked
+    EXPECT_EQ(uStatus[1], -950);
+    EXPECT_EQ(uStatus[0], 0);
+    const auto altitude = variable<float>(path, "altitude", 6);
+    EXPECT_EQ(altitude[0], 1761.0f);
+    EXPECT_TRUE(std::isnan(altitude[5]));
+    const auto qc = variable<std::int8_t>(path, "qc_wind", 6);
+    EXPECT_EQ(qc[1], 8);
+    EXPECT_EQ(qc[4], -127);
+    const auto snr = variable<float>(path, "snr_v", 6);
+    EXPECT_EQ(snr[0], -99.0f);
+    const auto count = variable<std::int32_t>(path, "n_samples_w", 6);
+    EXPECT_EQ(count[0], 10);
+    EXPECT_EQ(count[5], -1);
+
+    ConsensusFileContents back;
+    ASSERT_TRUE(readNetcdfDay(path, back, error)) << error;
+    ASSERT_EQ(back.kind, OutputKind::Winds);
+    const WindDay& read = back.winds;
+    EXPECT_EQ(read.header.stationName, "QVSITE");
+    EXPECT_EQ(read.header.variant, 2);
+    EXPECT_EQ(read.header.verticalPolicy, VerticalPolicy::WhenAvailable);
+    ASSERT_EQ(read.header.beams.size(), 2u);
+    EXPECT_EQ(read.header.beams[0].consensusWindow, 2.0f);
+    ASSERT_EQ(read.periods.size(), 2u);
+    EXPECT_STREQ(read.periods[0].key, "0100");
+    ASSERT_EQ(read.periods[0].gates.size(), 3u);
+    ASSERT_EQ(read.periods[1].gates.size(), 1u);
+    EXPECT_EQ(windLine(read.periods[1].gates[0]), windLine(day.periods[0].gates[0]));
+    EXPECT_EQ(read.periods[0].gates[1].u, -950.0f);
+    EXPECT_EQ(read.periods[0].gates[2].speed, -980.0f);
+}
+
+TEST_F(NetcdfFile, TemperatureInKelvinFromThePrintedCelsius) {
+    TemperatureDay day;
+    day.header = header(OutputKind::Temperature);
+    TemperaturePeriod p;
+    std::memcpy(p.key, "2100", 5);
+    TemperatureGate g;
+    g.qcCode = 0;
+    g.height = 1761.0;
+    g.tv = 21.649f;
+    g.tvc = kMissingCode;
+    g.count = 10;
+    g.snr = 16;
+    p.gates = {g};
+    g.qcCode = 8;
+    g.tv = -950.0f;
+    g.tvc = 20.0f;
+    p.gates.push_back(g);
+    day.periods = {p};
+    const std::string path = (dir_ / temperatureNetcdfName(day)).string();
+    std::string error;
+    ASSERT_TRUE(writeTemperatureNetcdf(day, context, path, error)) << error;
+    const auto tv = variable<float>(path, "virtual_temperature", 2);
+    EXPECT_EQ(tv[0], static_cast<float>(21.6 + 273.15));
+    EXPECT_TRUE(std::isnan(tv[1]));
+    const auto tvc = variable<float>(path, "virtual_temperature_corrected", 2);
+    const auto tvcStatus = variable<std::int16_t>(path, "status_virtual_temperature_corrected", 2);
+    EXPECT_EQ(tvcStatus[0], -999);
+    EXPECT_TRUE(std::isnan(tvc[1]));
+    EXPECT_EQ(tvcStatus[1], -950);  // QC 8: masked
+
+    ConsensusFileContents back;
+    ASSERT_TRUE(readNetcdfDay(path, back, error)) << error;
+    ASSERT_EQ(back.kind, OutputKind::Temperature);
+    EXPECT_EQ(back.temperatureDigit, 0);
+    const TemperatureGate& r = back.temperature.periods.at(0).gates.at(0);
+    EXPECT_EQ(r.tv, 21.6f);
+    EXPECT_EQ(r.tvc, kMissingCode);
+    EXPECT_EQ(back.temperature.periods[0].gates[1].tvc, -950.0f);
+}
+
+TEST_F(NetcdfFile, BatchDaysKeepEveryPrintedValueButMaskedOnes) {
+    for (const char* kind : {"winds", "temperature"}) {
+        for (const fs::path& file : batchFiles(dir_ / kind, kind)) {
+            const ConsensusFileRead read = readConsensusFile(file.string());
+            ASSERT_TRUE(read.ok) << read.error;
+            ConsensusFileContents expected = read.contents;
+            const std::string path = (dir_ / (file.filename().string() + ".nc")).string();
+            std::string error;
+            const bool winds = expected.kind == OutputKind::Winds;
+            ASSERT_TRUE(winds ? writeWindNetcdf(expected.winds, context, path, error)
+                              : writeTemperatureNetcdf(expected.temperature, context, path, error))
+                << error;
+            ConsensusFileContents back;
+            ASSERT_TRUE(readNetcdfDay(path, back, error)) << error;
+            // What the netCDF file must give: the printed lines, with the
+            // values of QC 8 gates as the code -950.
+            for (auto& p : expected.winds.periods) {
+                for (auto& g : p.gates) {
+                    if (g.qcCode == 8) g.u = g.v = g.w = -950.0f;
+                }
+            }
+            back.temperatureDigit = expected.temperatureDigit;
+            const auto got = reprinted(back);
+            EXPECT_EQ(got, reprinted(expected)) << file;
+            EXPECT_EQ(winds ? back.winds.header.beams.size()
+                            : back.temperature.header.beams.size(),
+                      winds ? expected.winds.header.beams.size() : 1u);
+        }
+    }
+}
+
+TEST_F(NetcdfFile, FailuresNameTheFileAndLeaveNothing) {
+    WindDay day;
+    day.header = header(OutputKind::Winds);
+    std::string error;
+    const std::string path = (dir_ / "empty.nc").string();
+    EXPECT_FALSE(writeWindNetcdf(day, context, path, error));
+    EXPECT_NE(error.find("empty.nc: the day has no averaging period"), std::string::npos) << error;
+    day.periods = {windPeriod("0100", {windGate(0, 1.0f, 10, 1.0f)})};
+    const std::string missing = (dir_ / "no-such-folder" / "x.nc").string();
+    EXPECT_FALSE(writeWindNetcdf(day, context, missing, error));
+    EXPECT_NE(error.find("no-such-folder"), std::string::npos) << error;
+    EXPECT_TRUE(listFolder(dir_).empty());
+
+    writeFile(dir_ / "text.nc", "CDF Type: not netCDF\n");
+    ConsensusFileContents back;
+    EXPECT_FALSE(readNetcdfDay((dir_ / "text.nc").string(), back, error));
+    EXPECT_EQ(error.rfind((dir_ / "text.nc").string() + ": ", 0), 0u) << error;
+}
+
+}  // namespace
+}  // namespace qv::test
