@@ -1,0 +1,21 @@
+// quorvane-convert: consensus data files into netCDF-CF day files (the
+// logic is in output/converter.h).
+#include <cstdlib>
+#include <ctime>
+#include <iostream>
+
+#include "output/converter.h"
+
+#ifndef QUORVANE_VERSION
+#define QUORVANE_VERSION "1.0.0"
+#endif
+
+int main(int argc, char** argv) {
+    qv::ConvertEnvironment environment;
+    environment.out = &std::cout;
+    environment.err = &std::cerr;
+    environment.version = QUORVANE_VERSION;
+    environment.now = std::time(nullptr);
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) environment.sourceDateEpoch = epoch;
+    return qv::runConvert(std::vector<std::string>(argv + 1, argv + argc), environment);
+}
