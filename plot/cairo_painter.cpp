@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "core/numeric.h"
 
@@ -98,24 +99,46 @@ void barbPath(cairo_t* cr, const Barb& barb, bool pennantsOnly) {
 }
 
 void paintBarbs(cairo_t* cr, const std::vector<Barb>& barbs, double scale) {
-    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    // The fast antialiasing draws thin strokes nearly as well at half the
+    // cost of the default.
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_FAST);
+    // Plain ends: round ones would cost a third of the painting time.
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
     // A dark outline under every barb keeps the light end of the scale
     // visible on the white panel.
-    cairo_set_source_rgba(cr, 0.1, 0.1, 0.12, 0.9);
-    cairo_set_line_width(cr, 3.4 * scale);
-    for (const Barb& barb : barbs) {
-        barbPath(cr, barb, false);
-        barbPath(cr, barb, true);
+    cairo_set_source_rgba(cr, 0.12, 0.12, 0.14, 0.85);
+    cairo_set_line_width(cr, 3.1 * scale);
+    // A few barbs per path: one path of thousands of crossing staffs costs
+    // the stroker far more than smaller ones, and each stroke has its cost.
+    constexpr std::size_t kBarbsPerStroke = 24;
+    for (std::size_t i = 0; i < barbs.size(); ++i) {
+        barbPath(cr, barbs[i], false);
+        barbPath(cr, barbs[i], true);
+        if ((i + 1) % kBarbsPerStroke == 0 || i + 1 == barbs.size()) cairo_stroke(cr);
     }
-    cairo_stroke(cr);
-    cairo_set_line_width(cr, 1.9 * scale);
-    for (const Barb& barb : barbs) {
-        setColour(cr, barb.colour);
-        barbPath(cr, barb, true);
+    // The colours over the outlines, barbs of one colour together.
+    std::vector<std::size_t> order(barbs.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    auto key = [&](std::size_t i) {
+        const Colour& c = barbs[i].colour;
+        return std::make_tuple(c.r, c.g, c.b);
+    };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+    cairo_set_line_width(cr, 2.0 * scale);
+    for (std::size_t begin = 0; begin < order.size();) {
+        std::size_t end = begin + 1;
+        while (end < order.size() && end - begin < kBarbsPerStroke &&
+               key(order[end]) == key(order[begin])) {
+            ++end;
+        }
+        setColour(cr, barbs[order[begin]].colour);
+        for (std::size_t k = begin; k < end; ++k) barbPath(cr, barbs[order[k]], true);
         cairo_fill(cr);
-        barbPath(cr, barb, false);
+        for (std::size_t k = begin; k < end; ++k) barbPath(cr, barbs[order[k]], false);
         cairo_stroke(cr);
+        begin = end;
     }
     // The station point: where the gate is.
     cairo_set_source_rgb(cr, 0.1, 0.1, 0.12);
@@ -125,6 +148,7 @@ void paintBarbs(cairo_t* cr, const std::vector<Barb>& barbs, double scale) {
         cairo_arc(cr, barb.origin.x, barb.origin.y, 1.9 * scale, 0.0, 2.0 * M_PI);
     }
     cairo_fill(cr);
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
 }
 
 void paintCells(cairo_t* cr, const std::vector<Cell>& cells) {

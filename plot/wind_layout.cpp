@@ -184,7 +184,7 @@ bool layoutWindPlot(const std::vector<WindDay>& days, const PlotOptions& options
         // Staffs a little shorter than the distance to the next barb in time,
         // down to three quarters of their length.
         const double barbLength =
-            std::clamp(0.92 * periodStride * periodUnits, 0.75 * length, length);
+            std::clamp(0.88 * periodStride * periodUnits, 0.75 * length, length);
         periodStrideShown = std::max(periodStrideShown, periodStride);
         gateStrideShown = std::max(gateStrideShown, gateStride);
 
@@ -243,7 +243,11 @@ bool layoutWindPlot(const std::vector<WindDay>& days, const PlotOptions& options
     bar.secondTicks = valueTicks(0.0, highKnots, highKnots <= 80.0 ? 10.0 : 20.0,
                                  bar.frame.bottom(), bar.frame.y);
     for (Panel& panel : out.panels) {
-        for (Barb& barb : panel.barbs) barb.colour = scaleColour(barb.speed / bar.high);
+        // 64 steps of the scale: as smooth to the eye, and barbs of one
+        // colour are painted together.
+        for (Barb& barb : panel.barbs) {
+            barb.colour = scaleColour(std::round(barb.speed / bar.high * 64.0) / 64.0);
+        }
     }
 
     const DayHeader& header = days.front().header;
