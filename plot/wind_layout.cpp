@@ -170,7 +170,7 @@ bool layoutWindPlot(const std::vector<WindDay>& days, const PlotOptions& options
         if (!modeList.empty()) modeList += ", ";
         modeList += std::to_string(modeNumber);
 
-        // Barbs at least at least 0.7 of a staff apart in time, nearly half a
+        // Barbs at least 0.7 of a staff apart in time, half a
         // staff apart in altitude.
         const double length = kStaffLength * s;
         const double periodUnits = shortestAveraging * time.unitsPerMinute();
