@@ -3,6 +3,7 @@
 #include <locale.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include "core/store.h"
 #include "core/text.h"
 #include "input/file_lookup.h"
+#include "input/gate_values.h"
 
 namespace qv {
 namespace {
@@ -69,9 +71,13 @@ class MomentLineReader {
         }
         if (!any) return false;
         const std::size_t nul = line.find('\0');
-        if (nul != std::string::npos) line.resize(nul);
+        cutAtNul_ = nul != std::string::npos;
+        if (cutAtNul_) line.resize(nul);
         return true;
     }
+
+    // True when the line last returned held a NUL byte.
+    bool cutAtNul() const { return cutAtNul_; }
 
   private:
     int peek() {
@@ -96,6 +102,7 @@ class MomentLineReader {
     std::size_t pos_ = 0;
     std::size_t len_ = 0;
     bool atEnd_ = false;
+    bool cutAtNul_ = false;
 };
 
 bool isSpace(char c) {
@@ -257,18 +264,117 @@ std::uint16_t calendarField(long value) {
     return static_cast<std::uint16_t>(value);
 }
 
+// What went wrong in one moment file, gathered while it is read and
+// reported once, when the file is done with.
+struct FileDamage {
+    long lines = 0;          // lines read so far
+    long recordsStored = 0;  // records handed to the store
+    bool noHeader = false;
+    bool headerIsRecord = false;  // line 1 is a record's first line
+    bool headerIncomplete = false;
+    // The record the end of the file cut short: its first line, its time
+    // and how many of its gate lines were there (-1: not even record line 2).
+    long cutAtLine = 0;
+    long cutGateLines = -1;
+    long cutGatesAnnounced = 0;
+    long cutHour = 0, cutMinute = 0, cutSecond = 0;
+    long badGates = 0;  // gate lines without two finite numbers in bounds
+    long firstBadGateLine = 0;
+    long negativeCounts = 0;  // records with a negative gate count (dropped)
+    long firstNegativeLine = 0;
+    long badElevations = 0;  // records whose elevation is not a finite number
+    long firstBadElevationLine = 0;
+    long badTimes = 0;  // records whose time the calendar rejects (dropped)
+    long firstBadTimeLine = 0;
+    long nulLines = 0;  // lines cut at a NUL byte
+    long firstNulLine = 0;
+
+    bool any() const {
+        return noHeader || headerIsRecord || headerIncomplete || cutAtLine > 0 || badGates > 0 ||
+               negativeCounts > 0 || badElevations > 0 || badTimes > 0 || nulLines > 0;
+    }
+};
+
+std::string baseName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// "<file>: <what was wrong>; ...; <how much was used>."
+std::string damageText(const std::string& path, const FileDamage& d) {
+    std::string text = baseName(path) + ":";
+    auto add = [&text, first = true](const std::string& part) mutable {
+        text += (first ? " " : "; ") + part;
+        first = false;
+    };
+    if (d.noHeader) {
+        add("no header line (the file is empty); nothing read");
+        return text + ".";
+    }
+    if (d.headerIsRecord) {
+        add("no header line (line 1 is the first line of a record); the file was not used");
+        return text + ".";
+    }
+    if (d.headerIncomplete)
+        add("header line without station name, latitude, longitude and elevation (missing "
+            "values kept from before)");
+    if (d.badElevations > 0)
+        add(formatText("%ld records whose elevation is not a number (first at line %ld) not used",
+                       d.badElevations, d.firstBadElevationLine));
+    if (d.badTimes > 0)
+        add(formatText("%ld records with an impossible date or time (first at line %ld) not used",
+                       d.badTimes, d.firstBadTimeLine));
+    if (d.nulLines > 0)
+        add(formatText("%ld lines holding NUL bytes, read up to the first (first at line %ld)",
+                       d.nulLines, d.firstNulLine));
+    if (d.negativeCounts > 0)
+        add(formatText("%ld records with a negative gate count (first at line %ld) not used",
+                       d.negativeCounts, d.firstNegativeLine));
+    if (d.badGates > 0)
+        add(formatText("%ld gate lines without two valid numbers (first at line %ld; nan, inf, "
+                       "out of range or missing values), those gates left missing",
+                       d.badGates, d.firstBadGateLine));
+    if (d.cutAtLine > 0) {
+        if (d.cutGateLines < 0) {
+            add(formatText("file cut short at line %ld (record of %02ld:%02ld:%02ld incomplete: "
+                           "no second line; not used)",
+                           d.cutAtLine, d.cutHour, d.cutMinute, d.cutSecond));
+        } else {
+            add(formatText("file cut short at line %ld (record of %02ld:%02ld:%02ld incomplete: "
+                           "%ld of %ld gate lines; its other gates left missing)",
+                           d.cutAtLine, d.cutHour, d.cutMinute, d.cutSecond, d.cutGateLines,
+                           d.cutGatesAnnounced));
+        }
+    }
+    add(formatText("%ld lines read, %ld records used", d.lines, d.recordsStored));
+    return text + ".";
+}
+
+// True when the line is the first line of a record rather than a header: a
+// header holds a name and three integers, a record's first line eight
+// numbers.
+bool looksLikeRecordLine(const std::string& line) {
+    FieldScanner scan(line, 0);
+    for (int i = 0; i < 8; ++i) {
+        if (!scan.real(nullptr)) return false;
+    }
+    return true;
+}
+
 // Header: its first character is a marker (or a blank), the rest holds the
 // station name, latitude and longitude in hundredths of a degree and the
-// site elevation.
-void parseHeader(const std::string& line, CallFields& f, MomentRecord& r) {
+// site elevation. False when a field is missing.
+bool parseHeader(const std::string& line, CallFields& f, MomentRecord& r) {
     FieldScanner scan(line, 1);
     std::string name;
-    if (scan.word(&name, kStationNameLength)) r.stationName = name;
-    (void)(scan.integer(&f.latitude) && scan.integer(&f.longitude) &&
-           scan.integer(&f.siteElevation));
+    const bool named = scan.word(&name, kStationNameLength);
+    if (named) r.stationName = name;
+    const bool numbers = scan.integer(&f.latitude) && scan.integer(&f.longitude) &&
+                         scan.integer(&f.siteElevation);
     r.latitudeCenti = saturateInt16(f.latitude);
     r.longitudeCenti = saturateInt16(f.longitude);
     r.siteElevation = static_cast<std::int32_t>(f.siteElevation);
+    return named && numbers;
 }
 
 // Record line 1: RASS flag (".rat"; read over in ".raw"), elevation,
@@ -309,24 +415,47 @@ void parseRecordLine2(const std::string& line, CallFields& f, MomentRecord& r) {
     (void)(scan.integer(nullptr) && scan.integer(&f.gateLines));
 }
 
-// Reads one file's header and records into the store. Returns false when
-// the file has no header line or ends after a record's first line.
+// Reads one file's header and records into the store, noting what was
+// damaged. Returns false when the file has no header line or ends after a
+// record's first line.
 bool readMomentFile(ConsensusJob& job, std::FILE* file, Variant variant, CallFields& f,
-                    const CalendarTime& fileDay) {
+                    const CalendarTime& fileDay, FileDamage& damage) {
     MomentRecord& r = job.record;
     MomentLineReader reader(file);
     std::string line;
+    auto next = [&]() {
+        if (!reader.next(line)) return false;
+        ++damage.lines;
+        if (reader.cutAtNul() && damage.nulLines++ == 0) damage.firstNulLine = damage.lines;
+        return true;
+    };
 
-    if (!reader.next(line)) return false;
-    parseHeader(line, f, r);
+    if (!next()) {
+        damage.noHeader = true;
+        return false;
+    }
+    // A file whose header line was lost would be read out of step, every
+    // record's lines taken for other fields: it is not used.
+    if (looksLikeRecordLine(line)) {
+        damage.headerIsRecord = true;
+        return false;
+    }
+    if (!parseHeader(line, f, r)) damage.headerIncomplete = true;
 
-    while (reader.next(line)) {
+    while (next()) {
         // A blank line where a record begins (often the last line of a file)
         // holds no record.
         if (isBlank(line)) continue;
+        const long firstLine = damage.lines;
         parseRecordLine1(line, variant, f, r);
 
-        if (!reader.next(line)) return false;
+        if (!next()) {
+            damage.cutAtLine = firstLine;
+            damage.cutHour = f.hour;
+            damage.cutMinute = f.minute;
+            damage.cutSecond = f.second;
+            return false;
+        }
         parseRecordLine2(line, f, r);
         r.gateSpacing = static_cast<float>(static_cast<double>(r.pulseWidth) *
                                            static_cast<double>(kMetresPerNanosecond) *
@@ -338,21 +467,49 @@ bool readMomentFile(ConsensusJob& job, std::FILE* file, Variant variant, CallFie
         r.gateSnr.fill(kMissingSample);
         // All N gate lines are read, so that the next record starts on its
         // own line; gates beyond kMaxGates are read over. A gate whose line
-        // is missing or does not hold both numbers stays missing.
-        for (long g = 0; g < lines; ++g) {
-            if (!reader.next(line)) break;
+        // is missing or does not hold two valid numbers stays missing.
+        long g = 0;
+        for (; g < lines; ++g) {
+            if (!next()) break;
             if (g >= kMaxGates) continue;
             FieldScanner scan(line, 0);
             float velocity = 0.0f;
             float snr = 0.0f;
-            if (scan.real(&velocity) && scan.real(&snr)) {
+            const bool read = scan.real(&velocity) && scan.real(&snr);
+            if (read && !sanitizeGate(velocity, snr)) {
                 r.gateVelocity[static_cast<std::size_t>(g)] = velocity;
                 r.gateSnr[static_cast<std::size_t>(g)] = snr;
+            } else if (damage.badGates++ == 0) {
+                damage.firstBadGateLine = damage.lines;
             }
         }
+        if (g < lines) {
+            damage.cutAtLine = firstLine;
+            damage.cutGateLines = g;
+            damage.cutGatesAnnounced = lines;
+            damage.cutHour = f.hour;
+            damage.cutMinute = f.minute;
+            damage.cutSecond = f.second;
+        }
 
-        // A negative gate count describes no profile: the record is dropped.
-        if (lines >= 0) AccumulateRecord(job, fileDay);
+        if (lines < 0) {
+            // A negative gate count describes no profile: the record is dropped.
+            if (damage.negativeCounts++ == 0) damage.firstNegativeLine = firstLine;
+        } else if (!std::isfinite(r.elevation)) {
+            // No beam has an elevation that is not a number.
+            if (damage.badElevations++ == 0) damage.firstBadElevationLine = firstLine;
+        } else {
+            // A time the calendar rejects is no dwell; the store shows and
+            // drops it.
+            TimeValue when = 0;
+            if (!calendarToTimeValue(r.recordTime, when) || r.recordDayOfYear < 1 ||
+                r.recordDayOfYear > 366) {
+                if (damage.badTimes++ == 0) damage.firstBadTimeLine = firstLine;
+            } else {
+                ++damage.recordsStored;
+            }
+            AccumulateRecord(job, fileDay);
+        }
     }
     return true;
 }
@@ -407,7 +564,11 @@ int GetAsciiMoments(ConsensusJob& job, const CalendarTime& day) {
                                job.inputFileName.c_str()));
                 return 0;
             }
-            const bool complete = readMomentFile(job, file.get(), variant, fields, fileDay);
+            FileDamage damage;
+            const bool complete =
+                readMomentFile(job, file.get(), variant, fields, fileDay, damage);
+            if (damage.any() && !std::ferror(file.get()))
+                job.reportIncompleteDay(damageText(job.inputFileName, damage));
             // A read error (a folder in the file's place, a failing disk) ends
             // the file as its end would; say so, or the day is lost without a
             // reason.

@@ -1,5 +1,6 @@
 #include "input/binary_moments.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,6 +9,7 @@
 #include "core/store.h"
 #include "core/text.h"
 #include "input/file_lookup.h"
+#include "input/gate_values.h"
 #include "input/krx/krx.h"
 
 namespace qv {
@@ -118,30 +120,128 @@ void takeRecordTime(MomentRecord& r) {
 
 using MomentGetter = std::int16_t (*)(float*, int);
 
+// What went wrong in one data file pair, gathered while it is read and
+// reported once, when the pair is done with.
+struct PairDamage {
+    long recordsSeen = 0;      // records of the processing day the output kind takes
+    long recordsRejected = 0;  // of those, records that do not agree with their header
+    long firstRejected = 0;    // its number among the records read (from 1)
+    KrxRecordCheck firstCheck;
+    long badGates = 0;  // gate values that are no numbers or out of bounds
+    long firstBadGateRecord = 0;
+    long recordsRead = 0;  // records the dwell loop worked on
+};
+
 // Fills the dwell's gates from one window of the current record. Gates the
-// record does not supply (fewer entries than gateCount) stay missing.
-void takeGates(MomentRecord& r, MomentGetter velocity, MomentGetter snr) {
+// record does not supply (fewer entries than gateCount) stay missing, and
+// so do gates whose values are not finite numbers within bounds (a header
+// whose frequency or inter-pulse period is 0 or absurd makes the velocity
+// scale infinite or huge).
+void takeGates(MomentRecord& r, MomentGetter velocity, MomentGetter snr, PairDamage& damage) {
     r.gateVelocity.fill(kMissingSample);
     r.gateSnr.fill(kMissingSample);
     velocity(r.gateVelocity.data(), r.gateCount);
     snr(r.gateSnr.data(), r.gateCount);
+    KrxRecordCheck check;
+    krx_check_record(&check);
+    const long supplied = check.gate_count > 0 && check.receivers > 0
+                              ? static_cast<long>(check.gate_count) * check.receivers
+                              : 0;
+    const long gates = std::min<long>(supplied, r.gateCount);
+    for (long g = 0; g < gates; ++g) {
+        const auto i = static_cast<std::size_t>(g);
+        if (sanitizeGate(r.gateVelocity[i], r.gateSnr[i]) && damage.badGates++ == 0) {
+            damage.firstBadGateRecord = damage.recordsRead;
+        }
+    }
 }
 
 void passDwell(ConsensusJob& job, const CalendarTime& fileDay, MomentGetter velocity,
-               MomentGetter snr) {
+               MomentGetter snr, PairDamage& damage) {
     MomentRecord& r = job.record;
     takeRecordTime(r);
     // A dwell of another day is only shown by the store, never kept: its
     // gate values are not asked for (nor decoded by the library).
-    if (r.recordDayOfYear == r.processDayOfYear) takeGates(r, velocity, snr);
+    if (r.recordDayOfYear == r.processDayOfYear) takeGates(r, velocity, snr, damage);
     AccumulateRecord(job, fileDay);
+}
+
+std::string baseName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// "dd/mm/yyyy hh:mm:ss" (UTC) of seconds since 1970.
+std::string recordTimeText(std::int32_t seconds) {
+    TimeValue t = 0;
+    CalendarTime epoch;
+    epoch.year = 1970;
+    epoch.month = 1;
+    epoch.day = 1;
+    CalendarTime c;
+    if (!calendarToTimeValue(epoch, t)) return "?";
+    const long long units = static_cast<long long>(seconds) * static_cast<long long>(TimeUnits::second);
+    if (units < 0 && static_cast<unsigned long long>(-units) > t) return "before 1970";
+    t = static_cast<TimeValue>(static_cast<long long>(t) + units);
+    if (!timeValueToCalendar(t, c)) return "?";
+    return formatText("%02d/%02d/%04d %02d:%02d:%02d", c.day, c.month, c.year, c.hour, c.minute,
+                      c.second);
+}
+
+// Why a record does not agree with its header record, in the user's terms.
+std::string rejectionText(const KrxRecordCheck& c, const std::string& headerName) {
+    if (!c.header_read) {
+        if (c.header_error == -10)
+            return formatText("its header record at byte %d of %s has version %d (100 to 999 "
+                              "expected)",
+                              c.header_offset, headerName.c_str(), c.header_version);
+        if (c.header_error == 1 || c.header_error == -1)
+            return formatText("its header record at byte %d lies beyond the end of %s",
+                              c.header_offset, headerName.c_str());
+        return formatText("its header record at byte %d of %s could not be read", c.header_offset,
+                          headerName.c_str());
+    }
+    return formatText("%d bytes long, but its header record at byte %d of %s gives %d gates x %d "
+                      "receivers, %lld bytes",
+                      c.length, c.header_offset, headerName.c_str(), c.gate_count, c.receivers,
+                      static_cast<long long>(c.expected));
+}
+
+std::string pairDamageText(const std::string& dataPath, const std::string& headerPath,
+                           const PairDamage& d, long unreferenced) {
+    std::string text = baseName(dataPath) + ":";
+    bool first = true;
+    auto add = [&](const std::string& part) {
+        text += (first ? " " : "; ") + part;
+        first = false;
+    };
+    if (d.recordsRejected > 0) {
+        add(formatText("%ld of %ld records do not agree with their header records (first: record "
+                       "%ld at byte %lld, %s, %s); those records were not used",
+                       d.recordsRejected, d.recordsSeen, d.firstRejected,
+                       static_cast<long long>(d.firstCheck.start),
+                       recordTimeText(d.firstCheck.time).c_str(),
+                       rejectionText(d.firstCheck, baseName(headerPath)).c_str()));
+    }
+    if (unreferenced > 0)
+        add(formatText("%ld records name a beam or radar their header record does not have; not "
+                       "used",
+                       unreferenced));
+    if (d.badGates > 0)
+        add(formatText("%ld gate values are not numbers or out of bounds (first in record %ld); "
+                       "those gates left missing",
+                       d.badGates, d.firstBadGateRecord));
+    add(formatText("%ld records used", d.recordsSeen - d.recordsRejected));
+    return text + ".";
 }
 
 // Hands the current record to the store as the output kind asks.
 // `beamErrorShown` makes the host see the beam-information failure once per
 // file rather than once per record.
-void handleDwell(ConsensusJob& job, const CalendarTime& fileDay, bool& beamErrorShown) {
+void handleDwell(ConsensusJob& job, const CalendarTime& fileDay, bool& beamErrorShown,
+                 PairDamage& damage) {
     MomentRecord& r = job.record;
+    ++damage.recordsRead;
     std::int16_t azimuth = 0, storedElevation = 0, gateCount = 0;
     std::int32_t pulseWidth = 0, firstGateHeight = 0;
     if (krx_get_beam_info(kGeometryBeam, &azimuth, &storedElevation, nullptr, nullptr, &pulseWidth,
@@ -171,16 +271,35 @@ void handleDwell(ConsensusJob& job, const CalendarTime& fileDay, bool& beamError
 
     const std::int16_t rass = krx_get_spectral_windows(nullptr, nullptr, nullptr, nullptr, nullptr,
                                                        nullptr, nullptr, nullptr, nullptr);
-    if (job.outputKind() == OutputKind::Winds) {
-        if (rass != 0) return;
-        passDwell(job, fileDay, krx_get_velocity, krx_get_snr);
+    const OutputKind kind = job.outputKind();
+    const bool wanted = kind == OutputKind::Winds ? rass == 0
+                                                  : kind == OutputKind::Temperature && rass != 0;
+    if (!wanted) return;
+
+    // A record read with a header record that is not its own, or whose
+    // length does not fit its header's layout, would give wrong values:
+    // it is not used (a record of another day is dropped by the store).
+    std::int16_t recordDay = 0;
+    krx_get_time(nullptr, &recordDay, nullptr, nullptr, nullptr);
+    if (recordDay == r.processDayOfYear) {
+        ++damage.recordsSeen;
+        KrxRecordCheck check;
+        if (krx_check_record(&check) != 1) {
+            if (damage.recordsRejected++ == 0) {
+                damage.firstRejected = damage.recordsRead;
+                damage.firstCheck = check;
+            }
+            return;
+        }
+    }
+    if (kind == OutputKind::Winds) {
+        passDwell(job, fileDay, krx_get_velocity, krx_get_snr, damage);
         return;
     }
-    if (job.outputKind() != OutputKind::Temperature || rass == 0) return;
     r.rassFlag = 0;
-    passDwell(job, fileDay, krx_get_velocity, krx_get_snr);
+    passDwell(job, fileDay, krx_get_velocity, krx_get_snr, damage);
     r.rassFlag = 1;
-    passDwell(job, fileDay, krx_get_rass_velocity, krx_get_rass_snr);
+    passDwell(job, fileDay, krx_get_rass_velocity, krx_get_rass_snr, damage);
 }
 
 // Reads one day's pair from the processing day's start on. False when an
@@ -222,6 +341,15 @@ bool readFilePair(ConsensusJob& job, const CalendarTime& fileDay, const Calendar
     std::int16_t headerChanged = 0;
     if (krx_set_time(static_cast<std::int16_t>(year), static_cast<std::int16_t>(day), 0, 0, 0,
                      &headerChanged) != 1) {
+        KrxRecordCheck check;
+        krx_check_record(&check);
+        if (!check.header_read && check.header_error != 0) {
+            job.reportIncompleteDay(formatText(
+                "%s: no record could be read (%s); nothing read.",
+                baseName(job.inputFileName).c_str(),
+                rejectionText(check, baseName(krx_header_path(job.inputFileName.c_str())))
+                    .c_str()));
+        }
         job.reportReaderError(formatText("GetBinaryMoments Error: KRX cannot set time %02d%03d %d:%d:%d.",
                                          year % 100, day, 0, 0, 0));
         return false;
@@ -232,10 +360,17 @@ bool readFilePair(ConsensusJob& job, const CalendarTime& fileDay, const Calendar
     }
 
     bool beamErrorShown = false;
+    PairDamage damage;
     do {
-        handleDwell(job, fileDay, beamErrorShown);
+        handleDwell(job, fileDay, beamErrorShown, damage);
         if (job.cancelEvent.poll()) break;
     } while (krx_next_record(&headerChanged) != 0);
+    const long unreferenced = static_cast<long>(krx_unreferenced_records());
+    if (damage.recordsRejected > 0 || damage.badGates > 0 || unreferenced > 0) {
+        job.reportIncompleteDay(pairDamageText(job.inputFileName,
+                                               krx_header_path(job.inputFileName.c_str()), damage,
+                                               unreferenced));
+    }
     return true;
 }
 

@@ -162,6 +162,9 @@ void refreshHeader(KrxFile& f, std::int32_t offset, std::int16_t& changed) {
         }
         return;
     }
+    f.failed_header_offset = offset;
+    f.failed_header_code = static_cast<std::int16_t>(seekResult == 0 ? code : 1);
+    f.failed_header_version = seekResult == 0 ? f.reading_header_version : 0;
     reportHeaderError(f, seekResult, seekResult == 0 ? code : static_cast<long>(offset));
 }
 
@@ -339,6 +342,11 @@ std::int16_t krx_set_file_pair(const char* dataPath, const char* headerPath, std
     }
     f.name = dataPath;
     f.headerName = headerPath;
+    f.failed_header_offset = -1;
+    f.failed_header_code = 0;
+    f.failed_header_version = 0;
+    f.read_error_reported = false;
+    f.unreferenced_records = 0;
     f.data_length = krx_io::fileLength(f.data);
     if (f.data_length < 0) f.data_length = 0;
     f.last_header_offset = -1;
@@ -528,6 +536,7 @@ std::int16_t krx_next_record(std::int16_t* header_changed) {
         const int result = readHeaderNoting(changed);
         if (header_changed != nullptr) *header_changed = changed;
         if (result != 0 || advance_record() != 0) return 0;
+        if (!f.record.refersToHeader()) ++f.unreferenced_records;
         if (matchesSelection(f)) {
             // The header just read is the record's: reading it again would
             // give the same (its header record is the one in use).

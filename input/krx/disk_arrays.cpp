@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "input/krx/file_io.h"
+#include "input/krx/krx.h"
 #include "input/krx/krx_state.h"
 #include "input/krx/memtrack.h"
 
@@ -240,7 +241,11 @@ void readFirstWindow(BodyReader& body, const KrxRecordHeader& r, const RecordNee
     for (std::int64_t i = 0; i < n.entries; ++i) {
         const unsigned char* p = body.take(entryBytes);
         if (p == nullptr) {
-            std::fprintf(stderr, "\aRead error %d\n", 0);
+            // Once per pair: a header that does not fit its data file makes
+            // every record short, and the client reports the records.
+            KrxFile& f = krx_file();
+            if (!f.read_error_reported) std::fprintf(stderr, "\aRead error %d\n", 0);
+            f.read_error_reported = true;
             return;
         }
         if (i >= a.entries) continue;
@@ -618,3 +623,44 @@ void read_record_data() {
     f.current_offset = r.start + r.length;
     krx_io::seekTo(f.data, f.current_offset);
 }
+
+std::int16_t krx_check_record(KrxRecordCheck* check) {
+    const KrxFile& f = krx_file();
+    const KrxRecordHeader& r = f.record;
+    const KrxRadar& radar = f.hdr.radar;
+    const KrxMode* mode = current_mode();
+    KrxRecordCheck c;
+    c.start = r.start;
+    c.time = r.time;
+    c.length = r.length;
+    c.header_offset = r.header_offset;
+    c.receivers = radar.receiver_count;
+    c.header_read = f.data.isOpen() && r.header_offset == f.last_header_offset;
+    if (!c.header_read && r.header_offset == f.failed_header_offset) {
+        c.header_error = f.failed_header_code;
+        c.header_version = f.failed_header_version;
+    }
+    if (mode != nullptr) {
+        c.gate_count = mode->gate_count;
+        // The sections the record must hold, as read_record_data reads them.
+        const std::int64_t entries = current_entry_count();
+        std::int64_t body = entries * sectionOneEntryBytes(r);
+        if (hasSecondWindow(r, radar)) body += entries * (r.packed() ? 6 : 8);
+        if (r.format_code >= 3000 && f.met_count > 0)
+            body += 4 * std::min<std::int64_t>(f.met_count, kMetValues);
+        if ((f.flags & kFlagSpectra) != 0) {
+            const std::int64_t w2 = radar.window2_length > 0 ? radar.window2_length : 0;
+            const std::int64_t row = r.lastTwoDigits() == 17
+                                         ? std::max<std::int64_t>(radar.window1_length, 0) + w2
+                                         : std::max<std::int64_t>(mode->spectrum_points, 0);
+            body += 4 * entries * row;
+        }
+        if ((f.flags & kFlagRawSamples) != 0)
+            body += 4 * entries * 2 * std::max<std::int64_t>(mode->spectrum_points, 0);
+        c.expected = r.header_bytes + body + r.trailingBytes();
+    }
+    if (check != nullptr) *check = c;
+    return c.header_read && mode != nullptr && c.expected == r.length ? 1 : 0;
+}
+
+std::int64_t krx_unreferenced_records() { return krx_file().unreferenced_records; }

@@ -94,7 +94,9 @@ int read_header_record() {
     krx_io::Source& in = f.header;
 
     std::int16_t version = 0;
+    f.reading_header_version = 0;
     if (!krx_io::readI16(in, version)) return -1;
+    f.reading_header_version = version;
     if (version < L::kMinVersion || version > L::kMaxVersion) return -10;
     std::int16_t spare16 = 0;
     krx_io::readI16(in, spare16);

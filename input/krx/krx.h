@@ -96,6 +96,35 @@ std::int16_t krx_get_snr(float* values, int capacity);
 std::int16_t krx_get_rass_velocity(float* values, int capacity);
 std::int16_t krx_get_rass_snr(float* values, int capacity);
 
+// How the current record agrees with the header record it points to.
+struct KrxRecordCheck {
+    std::int64_t start = 0;          // the record's first byte in the data file
+    std::int32_t time = 0;           // seconds since 1970-01-01
+    std::int32_t length = 0;         // its length field
+    std::int64_t expected = 0;       // the length its header record's layout gives it
+    std::int32_t header_offset = 0;  // where its header record is in the header file
+    std::int16_t gate_count = 0;     // of its mode in that header record
+    std::int16_t receivers = 0;
+    // False when the record's own header record could not be read, so that
+    // the header in use is an earlier one: then header_error is the reading's
+    // code (-1 version unreadable, -10 version outside 100..999, -4 block
+    // short, -3 met instrument codes; 1 the offset lies outside the file) and
+    // header_version the version field as read.
+    bool header_read = true;
+    std::int16_t header_error = 0;
+    std::int16_t header_version = 0;
+};
+// 1 when the current record's own header record is in use and the record's
+// length is exactly what that header's mode (gates, receivers, windows, met
+// instruments, spectra, raw samples) and the record's format code give; 0
+// otherwise (a header file that does not belong to its data file, a damaged
+// record). Fills *check when not null.
+std::int16_t krx_check_record(KrxRecordCheck* check);
+
+// Records krx_next_record passed over since the pair was opened because
+// they refer to nothing in their header record.
+std::int64_t krx_unreferenced_records();
+
 // Test support: closes the files and returns the whole state (header block,
 // data arrays, the header-error-reported flag) to the state at process start.
 void krx_reset_state();

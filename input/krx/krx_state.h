@@ -236,6 +236,22 @@ struct KrxFile {
     std::int16_t selected_radar = 0;  // -1 any
     std::int16_t selected_beam = 0;   // -1 any
     bool header_error_reported = false;
+
+    // What went wrong with the header record that could not be read last
+    // (for the client's report): its offset, read_header_record's code (or
+    // 1 when the seek failed) and the version field as read (0 when none).
+    std::int64_t failed_header_offset = -1;
+    std::int16_t failed_header_code = 0;
+    std::int16_t failed_header_version = 0;
+    // The version field of the header record being read.
+    std::int16_t reading_header_version = 0;
+    // A short first-window section is reported once per open pair, not once
+    // per record.
+    bool read_error_reported = false;
+    // Records krx_next_record passed over because they refer to nothing in
+    // their header record (radar, beam, mode or direction outside its
+    // tables), since the pair was opened.
+    std::int64_t unreferenced_records = 0;
 };
 
 KrxFile& krx_file();

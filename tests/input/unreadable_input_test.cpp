@@ -75,7 +75,10 @@ TEST_F(UnreadableInput, EmptyFilesAreReadNotUnreadable) {
     write("abc04167.raw", "");
     host.output = qv::OutputKind::Winds;
     EXPECT_EQ(qv::GetAsciiMoments(job, june15()), 0);
-    EXPECT_TRUE(host.errors.empty());
+    // Not a read error; the day is reported as not processed, by its file.
+    ASSERT_EQ(job.incompleteDays.size(), 1u);
+    EXPECT_EQ(job.incompleteDays[0], "abc04167.raw: no header line (the file is empty); nothing read.");
+    EXPECT_EQ(job.dayError, "");
 }
 
 }  // namespace
