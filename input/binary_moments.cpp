@@ -130,6 +130,8 @@ struct PairDamage {
     long badGates = 0;  // gate values that are no numbers or out of bounds
     long firstBadGateRecord = 0;
     long recordsRead = 0;  // records the dwell loop worked on
+    std::int64_t unreadBytes = 0;  // bytes at the end that hold no whole record
+    std::int64_t unreadFrom = 0;
 };
 
 // Fills the dwell's gates from one window of the current record. Gates the
@@ -223,6 +225,11 @@ std::string pairDamageText(const std::string& dataPath, const std::string& heade
                        recordTimeText(d.firstCheck.time).c_str(),
                        rejectionText(d.firstCheck, baseName(headerPath)).c_str()));
     }
+    if (d.unreadBytes > 0)
+        add(formatText("file cut short or damaged at byte %lld (the %lld bytes from there hold no "
+                       "whole record; the records after it, if any, are lost)",
+                       static_cast<long long>(d.unreadFrom),
+                       static_cast<long long>(d.unreadBytes)));
     if (unreferenced > 0)
         add(formatText("%ld records name a beam or radar their header record does not have; not "
                        "used",
@@ -366,7 +373,11 @@ bool readFilePair(ConsensusJob& job, const CalendarTime& fileDay, const Calendar
         if (job.cancelEvent.poll()) break;
     } while (krx_next_record(&headerChanged) != 0);
     const long unreferenced = static_cast<long>(krx_unreferenced_records());
-    if (damage.recordsRejected > 0 || damage.badGates > 0 || unreferenced > 0) {
+    const bool cancelled = job.cancelEvent.poll();
+    damage.unreadBytes = cancelled ? 0 : krx_unread_bytes();
+    damage.unreadFrom = krx_file_length() - damage.unreadBytes;
+    if (damage.recordsRejected > 0 || damage.badGates > 0 || unreferenced > 0 ||
+        damage.unreadBytes > 0) {
         job.reportIncompleteDay(pairDamageText(job.inputFileName,
                                                krx_header_path(job.inputFileName.c_str()), damage,
                                                unreferenced));

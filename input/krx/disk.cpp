@@ -546,6 +546,14 @@ std::int16_t krx_next_record(std::int16_t* header_changed) {
     }
 }
 
+std::int64_t krx_unread_bytes() {
+    const KrxFile& f = g_file;
+    if (!f.data.isOpen() || f.current_offset >= f.data_length) return 0;
+    return f.data_length - f.current_offset;
+}
+
+std::int64_t krx_file_length() { return g_file.data.isOpen() ? g_file.data_length : 0; }
+
 void krx_set_largest_memory_file(std::int64_t bytes) { g_largestImage = bytes; }
 
 void krx_reset_state() {

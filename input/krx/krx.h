@@ -125,6 +125,14 @@ std::int16_t krx_check_record(KrxRecordCheck* check);
 // they refer to nothing in their header record.
 std::int64_t krx_unreferenced_records();
 
+// Bytes of the data file from the first byte the dwell walk has not worked
+// through to the file's end: 0 once krx_next_record has run to the end of
+// the data; more when it stopped at a record cut short by the end of the
+// file, or at bytes that frame no record.
+std::int64_t krx_unread_bytes();
+// Length in bytes of the open data file (0 when none is open).
+std::int64_t krx_file_length();
+
 // Test support: closes the files and returns the whole state (header block,
 // data arrays, the header-error-reported flag) to the state at process start.
 void krx_reset_state();
