@@ -448,8 +448,14 @@ bool readMomentFile(ConsensusJob& job, std::FILE* file, Variant variant, CallFie
         if (isBlank(line)) continue;
         const long firstLine = damage.lines;
         parseRecordLine1(line, variant, f, r);
+        // Damage to a record of another day costs the processing day nothing
+        // (the store drops such records); a record whose day cannot be told
+        // may have been the processing day's.
+        const bool counts = r.recordDayOfYear == r.processDayOfYear || r.recordDayOfYear < 1 ||
+                            r.recordDayOfYear > 366;
 
         if (!next()) {
+            if (!counts) return false;
             damage.cutAtLine = firstLine;
             damage.cutHour = f.hour;
             damage.cutMinute = f.minute;
@@ -479,11 +485,11 @@ bool readMomentFile(ConsensusJob& job, std::FILE* file, Variant variant, CallFie
             if (read && !sanitizeGate(velocity, snr)) {
                 r.gateVelocity[static_cast<std::size_t>(g)] = velocity;
                 r.gateSnr[static_cast<std::size_t>(g)] = snr;
-            } else if (damage.badGates++ == 0) {
+            } else if (counts && damage.badGates++ == 0) {
                 damage.firstBadGateLine = damage.lines;
             }
         }
-        if (g < lines) {
+        if (g < lines && counts) {
             damage.cutAtLine = firstLine;
             damage.cutGateLines = g;
             damage.cutGatesAnnounced = lines;
@@ -494,17 +500,17 @@ bool readMomentFile(ConsensusJob& job, std::FILE* file, Variant variant, CallFie
 
         if (lines < 0) {
             // A negative gate count describes no profile: the record is dropped.
-            if (damage.negativeCounts++ == 0) damage.firstNegativeLine = firstLine;
+            if (counts && damage.negativeCounts++ == 0) damage.firstNegativeLine = firstLine;
         } else if (!std::isfinite(r.elevation)) {
             // No beam has an elevation that is not a number.
-            if (damage.badElevations++ == 0) damage.firstBadElevationLine = firstLine;
+            if (counts && damage.badElevations++ == 0) damage.firstBadElevationLine = firstLine;
         } else {
             // A time the calendar rejects is no dwell; the store shows and
             // drops it.
             TimeValue when = 0;
             if (!calendarToTimeValue(r.recordTime, when) || r.recordDayOfYear < 1 ||
                 r.recordDayOfYear > 366) {
-                if (damage.badTimes++ == 0) damage.firstBadTimeLine = firstLine;
+                if (counts && damage.badTimes++ == 0) damage.firstBadTimeLine = firstLine;
             } else {
                 ++damage.recordsStored;
             }
