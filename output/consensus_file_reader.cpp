@@ -1,5 +1,6 @@
 #include "output/consensus_file_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -409,7 +410,10 @@ private:
 
     bool makeBeams() {
         const std::size_t n = maxTexts_.size();
-        const std::size_t beamLine = reqTexts_.size() != n ? samplesLine_ : directionsLine_;
+        // The line at fault: the samples line when its two lists differ,
+        // else the directions line (either may be missing).
+        std::size_t beamLine = reqTexts_.size() != n ? samplesLine_ : directionsLine_;
+        if (beamLine == 0) beamLine = std::max(samplesLine_, directionsLine_);
         if (reqTexts_.size() != n || azimuthTexts_.size() != n || elevationTexts_.size() != n) {
             return fail(beamLine, "the beam lists differ in length (" +
                                        std::to_string(maxTexts_.size()) + " Max. Samples, " +

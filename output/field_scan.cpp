@@ -124,7 +124,8 @@ bool restBlank(std::string_view text, std::size_t pos) {
 
 namespace {
 
-// Longest text of one integer field that can still be a 64-bit number.
+// Longest text of one integer field that can still be a 64-bit number
+// ("%.0f" fields print any double and are not bounded).
 constexpr std::size_t kMaxIntegerText = 20;
 
 // The writer's columns with a choice where integers that filled their
@@ -172,7 +173,7 @@ private:
                 const std::size_t shortest =
                     std::max(start + static_cast<std::size_t>(spec.width), start + sign + 1);
                 for (std::size_t stop = shortest; stop <= longest; ++stop) {
-                    if (stop - start > kMaxIntegerText) break;
+                    if (spec.decimals < 0 && stop - start > kMaxIntegerText) break;
                     if (spec.pointAfter && (stop >= text_.size() || text_[stop] != '.')) continue;
                     out[i] = text_.substr(start, stop - start);
                     if (from(i + 1, stop + point, out)) return true;

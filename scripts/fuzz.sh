@@ -29,7 +29,7 @@ esac
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${FUZZ_BUILD:-$root/build-fuzz}"
 jobs="${FUZZ_JOBS:-$(nproc)}"
-targets=(${FUZZ_TARGETS:-ascii_day binary_pair settings_csv})
+targets=(${FUZZ_TARGETS:-ascii_day binary_pair settings_csv consensus_file})
 
 compiler="$(command -v clang++-14 || command -v clang++ || true)"
 if [ -z "$compiler" ]; then
@@ -40,7 +40,7 @@ fi
 # Several runs of this script may share the build (one per target): the
 # build itself is done by one at a time.
 mkdir -p "$build"
-build_targets=(qv-fuzz-seeds quorvane-samplegen)
+build_targets=(qv-fuzz-seeds quorvane-samplegen quorvane-batch)
 for t in "${targets[@]}"; do build_targets+=("${t}_fuzzer"); done
 (
   flock 9
@@ -91,12 +91,23 @@ for options in 32 33; do
   } >"$seeds/binary/samplegen_$options"
 done
 cp "$root/samples/qvs_settings.csv" "$seeds/settings_csv/samples.csv"
+# Consensus data files of the bundled samples, as the batch tool writes them
+# (winds and the Tv and TvC files), one with CR LF line ends.
+mkdir -p "$seeds/consensus_file" "$gen/consensus"
+for kind in winds temperature; do
+  "$build/app/quorvane-batch" --begin 2004-06-15 --end 2004-06-15 --input "$root/samples" \
+    --output "$gen/consensus" --input-type ascii --site qvs --kind "$kind" --minutes 60 \
+    --window 2 --threshold 50 --rass-window 1.5 --quiet >/dev/null
+done
+cp "$gen/consensus"/* "$seeds/consensus_file/"
+sed 's/$/\r/' "$gen/consensus/QVS04167.w1a" >"$seeds/consensus_file/crlf.w1a"
 
 seed_dir() {
   case "$1" in
     ascii_day) echo "$seeds/ascii" ;;
     binary_pair) echo "$seeds/binary" ;;
     settings_csv) echo "$seeds/settings_csv" ;;
+    consensus_file) echo "$seeds/consensus_file" ;;
   esac
 }
 max_len() {

@@ -276,6 +276,13 @@ TEST_F(ConsensusFileReader, DamagedHeadersAreNamedByLine) {
     EXPECT_NE(failure(replaced("Lat (dec deg):      -12.50", "Lat (dec deg):      -99.50"), 10)
                   .find("latitude"),
               std::string::npos);
+    // No direction lists at all: the samples line is named.
+    EXPECT_NE(failure(replaced("Ant. Azimuth (deg):  45 135   0         Ant. Elev. (deg):  75.0 "
+                               "75.0 90.0\n",
+                               ""),
+                      18)
+                  .find("0 azimuths"),
+              std::string::npos);
     EXPECT_NE(failure("Station: x\n", 1).find("not a consensus data file"), std::string::npos);
     EXPECT_NE(failure("", 1).find("empty"), std::string::npos);
     const std::string cut = head.substr(0, head.find("HHMM"));

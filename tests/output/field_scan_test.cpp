@@ -37,6 +37,11 @@ TEST(FieldScan, ColumnsReadTouchingAndOverflowingValues) {
     EXPECT_EQ(scan("999999999999", kThreeCounts), (Fields{"9999", "9999", "9999"}));
     EXPECT_EQ(scan("12345  20  30", kThreeCounts), (Fields{"12345", "20", "30"}));
     EXPECT_EQ(scan("  10  20  30  ", kThreeCounts), (Fields{"10", "20", "30"}));
+    // A "%.0f" height of any length touching a field that fills its width.
+    constexpr FieldSpec kHeightAndSpeed[] = {{7, 0, false, "height"}, {9, 1, false, "speed"}};
+    const std::string wide(40, '1');
+    EXPECT_EQ(scan(wide + "      4.6", kHeightAndSpeed), (Fields{wide, "4.6"}));
+    EXPECT_EQ(scan(wide + "1234567.9", kHeightAndSpeed).size(), 2u);
 }
 
 TEST(FieldScan, ColumnsRefuseWhatPrintfCannotWrite) {
