@@ -19,22 +19,22 @@ namespace {
 constexpr std::size_t kMaxFileBytes = std::size_t{256} << 20;
 
 // The gate lines as the writer prints them.
-constexpr FieldSpec kWindFields[] = {
+constexpr FieldFormat kWindFields[] = {
     {2, -1, false, "QC code"},  {7, 0, false, "height"},   {9, 1, false, "speed"},
     {6, -1, true, "direction"}, {8, 2, false, "u"},        {8, 2, false, "v"},
     {8, 2, false, "w"},         {4, -1, false, "u count"}, {4, -1, false, "v count"},
     {4, -1, false, "w count"},  {5, -1, false, "u SNR"},   {5, -1, false, "v SNR"},
     {5, -1, false, "w SNR"},
 };
-constexpr FieldSpec kTemperatureFields[] = {
+constexpr FieldFormat kTemperatureFields[] = {
     {2, -1, false, "QC code"}, {7, 0, false, "height"}, {9, 1, false, "temperature"},
     {6, -1, false, "count"},   {6, -1, false, "SNR"},
 };
 
 // The header's per-beam entries ("%4d" and "%5.1f"), and where the writer
 // puts the text after each label.
-constexpr FieldSpec kBeamIntField{4, -1, false, "entry"};
-constexpr FieldSpec kBeamElevationField{5, 1, false, "elevation"};
+constexpr FieldFormat kBeamIntField{4, -1, false, "entry"};
+constexpr FieldFormat kBeamElevationField{5, 1, false, "elevation"};
 constexpr std::string_view kMaxLabel = "Max. Samples:";
 constexpr std::string_view kReqLabel = "Req. Samples:";
 constexpr std::string_view kAzimuthLabel = "Ant. Azimuth (deg):";
@@ -371,7 +371,7 @@ private:
     // "LABEL1  entries LABEL2  entries" lines (Max./Req. Samples, Ant.
     // Azimuth/Elev.): the two lists of texts.
     bool readBeamPair(const Line& line, std::string_view label1, std::size_t column1,
-                      std::string_view label2, std::size_t offset2, const FieldSpec& spec2,
+                      std::string_view label2, std::size_t offset2, const FieldFormat& format2,
                       std::vector<std::string_view>& out1, std::vector<std::string_view>& out2,
                       const char* name1, const char* name2) {
         const std::string_view t = line.text;
@@ -386,7 +386,7 @@ private:
                                                               at2 - label1.size()))) +
                                          " are not whole numbers");
         }
-        if (!scanList(t, at2 + label2.size(), at2 + offset2, t.size(), spec2, out2)) {
+        if (!scanList(t, at2 + label2.size(), at2 + offset2, t.size(), format2, out2)) {
             return fail(line.number, std::string("the ") + name2 + " entries " +
                                          quoted(trim(t.substr(at2 + label2.size()))) +
                                          " are not numbers");
@@ -398,14 +398,14 @@ private:
     // The entries between `from` and `to`: in the writer's columns from
     // `column`, else loosely.
     static bool scanList(std::string_view t, std::size_t from, std::size_t column,
-                         std::size_t to, const FieldSpec& spec,
+                         std::size_t to, const FieldFormat& format,
                          std::vector<std::string_view>& out) {
         if (column <= to && column >= from &&
             isBlankLine(t.substr(from, column - from)) &&
-            scanRepeated(t.substr(column, to - column), spec, ScanMode::Columns, out)) {
+            scanRepeated(t.substr(column, to - column), format, ScanMode::Columns, out)) {
             return true;
         }
-        return scanRepeated(t.substr(from, to - from), spec, ScanMode::Loose, out);
+        return scanRepeated(t.substr(from, to - from), format, ScanMode::Loose, out);
     }
 
     bool makeBeams() {
@@ -551,64 +551,64 @@ private:
         return true;
     }
 
-    bool scanGate(const Line& line, std::span<const FieldSpec> specs, const char* what) {
+    bool scanGate(const Line& line, std::span<const FieldFormat> formats, const char* what) {
         std::size_t failed = 0, looseFailed = 0;
-        if (scanFields(line.text, specs, ScanMode::Columns, fields_, failed)) return true;
-        if (scanFields(line.text, specs, ScanMode::Loose, fields_, looseFailed)) return true;
+        if (scanFields(line.text, formats, ScanMode::Columns, fields_, failed)) return true;
+        if (scanFields(line.text, formats, ScanMode::Loose, fields_, looseFailed)) return true;
         failed = std::max(failed, looseFailed);
         const std::string field =
-            failed < specs.size() ? std::string("the ") + specs[failed].name + " field"
+            failed < formats.size() ? std::string("the ") + formats[failed].name + " field"
                                   : std::string("text after the last field");
         return fail(line.number, std::string("unreadable ") + what + " gate line (" + field +
                                      "): " + quoted(line.text));
     }
 
-    bool intField(const Line& line, std::size_t i, std::span<const FieldSpec> specs,
+    bool intField(const Line& line, std::size_t i, std::span<const FieldFormat> formats,
                   std::int64_t low, std::int64_t high, std::int64_t& out) {
         if (!parseInt64(fields_[i], out) || out < low || out > high) {
-            return fail(line.number, std::string("the ") + specs[i].name + " " +
+            return fail(line.number, std::string("the ") + formats[i].name + " " +
                                          quoted(fields_[i]) + " is out of range");
         }
         return true;
     }
 
-    bool floatField(const Line& line, std::size_t i, std::span<const FieldSpec> specs,
+    bool floatField(const Line& line, std::size_t i, std::span<const FieldFormat> formats,
                     float& out) {
         if (!parseFloat(fields_[i], out)) {
-            return fail(line.number, std::string("the ") + specs[i].name + " " +
+            return fail(line.number, std::string("the ") + formats[i].name + " " +
                                          quoted(fields_[i]) + " is out of range");
         }
         return true;
     }
 
-    bool heightField(const Line& line, std::size_t i, std::span<const FieldSpec> specs,
+    bool heightField(const Line& line, std::size_t i, std::span<const FieldFormat> formats,
                      double& out) {
         if (!parseDouble(fields_[i], out) || !std::isfinite(out)) {
-            return fail(line.number, std::string("the ") + specs[i].name + " " +
+            return fail(line.number, std::string("the ") + formats[i].name + " " +
                                          quoted(fields_[i]) + " is not a number");
         }
         return true;
     }
 
     bool readWindGate(const Line& line) {
-        const std::span<const FieldSpec> specs(kWindFields);
-        if (!scanGate(line, specs, "wind")) return false;
+        const std::span<const FieldFormat> formats(kWindFields);
+        if (!scanGate(line, formats, "wind")) return false;
         constexpr std::int64_t i32min = std::numeric_limits<std::int32_t>::min();
         constexpr std::int64_t i32max = std::numeric_limits<std::int32_t>::max();
         constexpr std::int64_t u32max = std::numeric_limits<std::uint32_t>::max();
         WindGate g;
         std::int64_t qc = 0, direction = 0, counts[3] = {}, snrs[3] = {};
         double height = 0.0;
-        if (!intField(line, 0, specs, -32768, 32767, qc) || !heightField(line, 1, specs, height) ||
-            !floatField(line, 2, specs, g.speed) ||
-            !intField(line, 3, specs, i32min, i32max, direction) ||
-            !floatField(line, 4, specs, g.u) || !floatField(line, 5, specs, g.v) ||
-            !floatField(line, 6, specs, g.w)) {
+        if (!intField(line, 0, formats, -32768, 32767, qc) || !heightField(line, 1, formats, height) ||
+            !floatField(line, 2, formats, g.speed) ||
+            !intField(line, 3, formats, i32min, i32max, direction) ||
+            !floatField(line, 4, formats, g.u) || !floatField(line, 5, formats, g.v) ||
+            !floatField(line, 6, formats, g.w)) {
             return false;
         }
         for (std::size_t k = 0; k < 3; ++k) {
-            if (!intField(line, 7 + k, specs, 0, u32max, counts[k]) ||
-                !intField(line, 10 + k, specs, i32min, i32max, snrs[k])) {
+            if (!intField(line, 7 + k, formats, 0, u32max, counts[k]) ||
+                !intField(line, 10 + k, formats, i32min, i32max, snrs[k])) {
                 return false;
             }
         }
@@ -626,17 +626,17 @@ private:
     }
 
     bool readTemperatureGate(const Line& line) {
-        const std::span<const FieldSpec> specs(kTemperatureFields);
-        if (!scanGate(line, specs, "temperature")) return false;
+        const std::span<const FieldFormat> formats(kTemperatureFields);
+        if (!scanGate(line, formats, "temperature")) return false;
         constexpr std::int64_t i32min = std::numeric_limits<std::int32_t>::min();
         constexpr std::int64_t i32max = std::numeric_limits<std::int32_t>::max();
         TemperatureGate g;
         std::int64_t qc = 0, count = 0, snr = 0;
         float value = 0.0f;
-        if (!intField(line, 0, specs, -32768, 32767, qc) ||
-            !heightField(line, 1, specs, g.height) || !floatField(line, 2, specs, value) ||
-            !intField(line, 3, specs, i32min, i32max, count) ||
-            !intField(line, 4, specs, i32min, i32max, snr)) {
+        if (!intField(line, 0, formats, -32768, 32767, qc) ||
+            !heightField(line, 1, formats, g.height) || !floatField(line, 2, formats, value) ||
+            !intField(line, 3, formats, i32min, i32max, count) ||
+            !intField(line, 4, formats, i32min, i32max, snr)) {
             return false;
         }
         g.qcCode = static_cast<std::int16_t>(qc);

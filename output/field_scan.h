@@ -21,7 +21,7 @@
 
 namespace qv {
 
-struct FieldSpec {
+struct FieldFormat {
     int width = 0;            // printf field width
     int decimals = -1;        // -1: "%d"; 0: "%.0f" (no point); n: "%.nf"
     bool pointAfter = false;  // a literal '.' follows the field ("%6d.")
@@ -30,16 +30,16 @@ struct FieldSpec {
 
 enum class ScanMode { Columns, Loose };
 
-// Scans `specs` in order from the start of `text`; the rest of the text
+// Scans `formats` in order from the start of `text`; the rest of the text
 // must be blank. On success `out` holds one number text per field. On
 // failure returns false and `failedField` is the index of the first field
-// that could not be read (specs.size() when text is left over).
-bool scanFields(std::string_view text, std::span<const FieldSpec> specs, ScanMode mode,
+// that could not be read (formats.size() when text is left over).
+bool scanFields(std::string_view text, std::span<const FieldFormat> formats, ScanMode mode,
                 std::vector<std::string_view>& out, std::size_t& failedField);
 
-// Scans `spec` repeatedly until only blanks are left (zero fields for a
+// Scans `format` repeatedly until only blanks are left (zero fields for a
 // blank text). False when a field cannot be read.
-bool scanRepeated(std::string_view text, const FieldSpec& spec, ScanMode mode,
+bool scanRepeated(std::string_view text, const FieldFormat& format, ScanMode mode,
                   std::vector<std::string_view>& out);
 
 // Number texts as the scanner returns them. False for text that is not a

@@ -11,16 +11,16 @@
 namespace qv {
 namespace {
 
-constexpr FieldSpec kDirectionAndU[] = {{6, -1, true, "direction"}, {8, 2, false, "u"}};
-constexpr FieldSpec kThreeCounts[] = {{4, -1, false, "a"}, {4, -1, false, "b"},
+constexpr FieldFormat kDirectionAndU[] = {{6, -1, true, "direction"}, {8, 2, false, "u"}};
+constexpr FieldFormat kThreeCounts[] = {{4, -1, false, "a"}, {4, -1, false, "b"},
                                       {4, -1, false, "c"}};
-constexpr FieldSpec kCountAndSnr[] = {{4, -1, false, "count"}, {5, -1, false, "snr"}};
+constexpr FieldFormat kCountAndSnr[] = {{4, -1, false, "count"}, {5, -1, false, "snr"}};
 
-std::vector<std::string> scan(const std::string& text, std::span<const FieldSpec> specs,
+std::vector<std::string> scan(const std::string& text, std::span<const FieldFormat> formats,
                               ScanMode mode = ScanMode::Columns) {
     std::vector<std::string_view> out;
     std::size_t failed = 0;
-    if (!scanFields(text, specs, mode, out, failed)) return {"failed at " + std::to_string(failed)};
+    if (!scanFields(text, formats, mode, out, failed)) return {"failed at " + std::to_string(failed)};
     return std::vector<std::string>(out.begin(), out.end());
 }
 
@@ -38,7 +38,7 @@ TEST(FieldScan, ColumnsReadTouchingAndOverflowingValues) {
     EXPECT_EQ(scan("12345  20  30", kThreeCounts), (Fields{"12345", "20", "30"}));
     EXPECT_EQ(scan("  10  20  30  ", kThreeCounts), (Fields{"10", "20", "30"}));
     // A "%.0f" height of any length touching a field that fills its width.
-    constexpr FieldSpec kHeightAndSpeed[] = {{7, 0, false, "height"}, {9, 1, false, "speed"}};
+    constexpr FieldFormat kHeightAndSpeed[] = {{7, 0, false, "height"}, {9, 1, false, "speed"}};
     const std::string wide(40, '1');
     EXPECT_EQ(scan(wide + "      4.6", kHeightAndSpeed), (Fields{wide, "4.6"}));
     EXPECT_EQ(scan(wide + "1234567.9", kHeightAndSpeed).size(), 2u);
@@ -77,15 +77,15 @@ TEST(FieldScan, NumbersOutOfRangeAreRefused) {
 
 TEST(FieldScan, RepeatedEntriesOfHeaderLists) {
     std::vector<std::string_view> out;
-    ASSERT_TRUE(scanRepeated("  10  10  10  10  10 ", FieldSpec{4, -1, false, ""},
+    ASSERT_TRUE(scanRepeated("  10  10  10  10  10 ", FieldFormat{4, -1, false, ""},
                              ScanMode::Columns, out));
     EXPECT_EQ(out.size(), 5u);
-    ASSERT_TRUE(scanRepeated(" 66.4 66.4 90.0", FieldSpec{5, 1, false, ""}, ScanMode::Columns,
+    ASSERT_TRUE(scanRepeated(" 66.4 66.4 90.0", FieldFormat{5, 1, false, ""}, ScanMode::Columns,
                              out));
     EXPECT_EQ(out[2], "90.0");
-    EXPECT_TRUE(scanRepeated("   ", FieldSpec{4, -1, false, ""}, ScanMode::Columns, out));
+    EXPECT_TRUE(scanRepeated("   ", FieldFormat{4, -1, false, ""}, ScanMode::Columns, out));
     EXPECT_TRUE(out.empty());
-    EXPECT_FALSE(scanRepeated("  10  x0", FieldSpec{4, -1, false, ""}, ScanMode::Loose, out));
+    EXPECT_FALSE(scanRepeated("  10  x0", FieldFormat{4, -1, false, ""}, ScanMode::Loose, out));
 }
 
 }  // namespace
