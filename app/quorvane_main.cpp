@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <clocale>
 
+#include "app/engine/engine.h"
 #include "ui/main_dialog.h"
 #include "ui/program_icon.h"
 
@@ -15,7 +16,9 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("quorvane"));
     QApplication::setWindowIcon(qv::programIcon());
 
-    qv::MainDialog dialog;
+    qv::MainDialogHooks hooks;
+    hooks.steps = qv::standardSteps;
+    qv::MainDialog dialog(std::move(hooks));
     dialog.exec();
     return 0;
 }

@@ -28,7 +28,7 @@ public:
     VerticalPolicy verticalPolicy() override { return VerticalPolicy::WhenAvailable; }
     void reviewSettings(ConsensusJob&) override {}
     void reportError(const std::string&) override {}
-    void reportUnwritten(const std::vector<std::string>&) override {}
+    void reportOutcome(const RunOutcome&) override {}
 
     long detailTexts = 0;  // one per dwell the store is handed
 

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/batch/batch.h"
+#include "app/engine/engine.h"
 #include "ui/main_dialog.h"
 
 namespace {
@@ -165,6 +166,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> stopMessages;
     QString nextFolder;
     qv::MainDialogHooks hooks;
+    hooks.steps = qv::standardSteps;
     hooks.stopMessage = [&](QWidget*, const QString& text) {
         stopMessages.push_back(text.toStdString());
     };

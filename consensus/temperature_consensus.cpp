@@ -7,11 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "consensus/consensus_file.h"
 #include "consensus/gate_consensus.h"
 #include "core/numeric.h"
 #include "core/parallel.h"
-#include "core/text.h"
 
 namespace qv {
 namespace {
@@ -133,59 +131,55 @@ void chooseBeams(ConsensusJob& job, AveragingPeriod& period) {
     }
 }
 
-// Creates the day's Tv and TvC files, both headed with the RASS beam's
-// entries. The header writer empties the texts after each file, so they are
-// filled before each one; they are left empty afterwards, so that nothing of
-// a temperature day lingers into a later wind header.
-void writeDayHeaders(ConsensusJob& job) {
-    setHeaderEntries(job, *job.rassBeam);
-    job.outputVariant = 1;
-    writeConsensusHeader(job);
-    job.tvFilePath = job.outputFilePath;
-    setHeaderEntries(job, *job.rassBeam);
-    job.outputVariant = 2;
-    writeConsensusHeader(job);
-    job.tvcFilePath = job.outputFilePath;
-    job.headerPending = 0;
+// The day's header, formed at its first period holding a RASS beam: pulse
+// length from that period's radar beam, gate spacing and the beam entry
+// from its RASS beam.
+DayHeader dayHeader(ConsensusJob& job) {
+    const BeamAccumulator& rass = *job.rassBeam;
+    DayHeader header;
+    header.fileKind = job.outputKind();
+    header.variant = 1;
+    header.outputKindText = job.params.outputKindText;
+    header.dataSourceText = job.params.dataSourceText;
+    header.stationName = job.record.stationName;
+    header.day = job.currentDay;
+    header.latitudeCenti = job.record.latitudeCenti;
+    header.longitudeCenti = job.record.longitudeCenti;
+    header.siteElevation = job.record.siteElevation;
+    header.averagingMinutes = job.params.averagingMinutes;
+    header.pulseWidth = job.radarBeam ? job.radarBeam->pulseWidth : 0;
+    header.gateSpacing = rass.gateSpacing;
+    HeaderBeam entry;
+    entry.azimuth = rass.azimuth;
+    entry.elevation = rass.elevation;
+    entry.sampleCount = rass.sampleCount;
+    entry.consensusPercent = rass.consensusPercent;
+    entry.consensusWindow = rass.consensusWindow;
+    header.beams.push_back(entry);
+    header.verticalPolicy = job.verticalPolicy();
+    return header;
 }
 
-// Appends one period's block to both day files.
-void writePeriod(ConsensusJob& job, const AveragingPeriod& period) {
-    // Both files or neither: a period missing from one is left out of both.
-    std::FILE* tvFile = openForAppend(job, job.tvFilePath);
-    std::FILE* tvcFile = openForAppend(job, job.tvcFilePath);
-    if (!tvFile || !tvcFile) {
-        if (tvFile) closeAppended(job, tvFile, job.tvFilePath);
-        if (tvcFile) closeAppended(job, tvcFile, job.tvcFilePath);
-        return;
-    }
-
+// One period's block: Tv and TvC of every gate of its RASS beam.
+TemperaturePeriod computePeriod(ConsensusJob& job, const AveragingPeriod& period) {
     BeamAccumulator& rass = *job.rassBeam;
     const int gates = tableGates(rass);
-    const std::string periodLine = formatPeriodLine(period.key, gates);
-    std::fputs(periodLine.c_str(), tvFile);
-    std::fputs(periodLine.c_str(), tvcFile);
-
-    std::string text;  // one gate line at a time, in storage kept for the period
+    TemperaturePeriod block;
+    std::copy(std::begin(period.key), std::end(period.key), std::begin(block.key));
+    block.gates.resize(static_cast<std::size_t>(gates));
     for (int g = 0; g < gates; ++g) {
         evaluateTemperatureGate(job, g);
-        const double height = gateHeight(rass, g, job.record.siteElevation);
         const std::size_t i = static_cast<std::size_t>(g);
-        const int count =
+        TemperatureGate& line = block.gates[i];
+        line.qcCode = job.qcCode;
+        line.height = gateHeight(rass, g, job.record.siteElevation);
+        line.tv = job.tvOut;
+        line.tvc = job.tvcOut;
+        line.count =
             static_cast<int>(std::min<std::uint32_t>(rass.consensusCount[i], 2147483647u));
-        const int snr = truncToInt(rass.meanSnr[i]);
-        text.clear();
-        appendTemperatureGateLine(text, job.qcCode, height, static_cast<double>(job.tvOut), count,
-                                  snr);
-        std::fwrite(text.data(), 1, text.size(), tvFile);
-        text.clear();
-        appendTemperatureGateLine(text, job.qcCode, height, static_cast<double>(job.tvcOut), count,
-                                  snr);
-        std::fwrite(text.data(), 1, text.size(), tvcFile);
+        line.snr = truncToInt(rass.meanSnr[i]);
     }
-
-    closeAppended(job, tvFile, job.tvFilePath);
-    closeAppended(job, tvcFile, job.tvcFilePath);
+    return block;
 }
 
 }  // namespace
@@ -222,7 +216,7 @@ void evaluateTemperatureGate(ConsensusJob& job, int gate) {
     job.qcCode = kQcValid;
 }
 
-void runTemperatureConsensus(ConsensusJob& job) {
+DayProducts runTemperatureConsensus(ConsensusJob& job) {
     job.headerPending = 1;
     job.statusText = "Calculating temperatures...";
     job.showMain(job.statusText);
@@ -230,14 +224,21 @@ void runTemperatureConsensus(ConsensusJob& job) {
 
     averageAllBeams(job);
 
+    TemperatureDay day;
     for (AveragingPeriod* period : job.periods) {
         chooseBeams(job, *period);
         // Without a RASS beam there is nothing to write for the period, and
         // the day's files are not created for it.
         if (!job.rassBeam) continue;
-        if (job.headerPending == 1) writeDayHeaders(job);
-        writePeriod(job, *period);
+        if (job.headerPending == 1) {
+            day.header = dayHeader(job);
+            job.headerPending = 0;
+        }
+        day.periods.push_back(computePeriod(job, *period));
     }
+    DayProducts products;
+    if (!day.periods.empty()) products.temperature.push_back(std::move(day));
+    return products;
 }
 
 }  // namespace qv

@@ -3,16 +3,17 @@
 #pragma once
 
 #include "core/job.h"
+#include "products/day_product.h"
 
 namespace qv {
 
 // Averages every accumulator of the day's periods (radar beams on radial
-// velocity, RASS beams on virtual temperature) and appends one block per
-// period holding a RASS beam to the day's Tv and TvC files. The first such
-// period creates both files. A period without a RASS beam writes nothing;
-// one without a radar beam is written as if its radar beam failed at every
-// gate.
-void runTemperatureConsensus(ConsensusJob& job);
+// velocity, RASS beams on virtual temperature) and makes one block per
+// period holding a RASS beam; the day's header is formed at the first such
+// period. A period without a RASS beam gives no block; one without a radar
+// beam is computed as if its radar beam failed at every gate. Returns the
+// day (none when no period holds a RASS beam).
+DayProducts runTemperatureConsensus(ConsensusJob& job);
 
 // Sets job.verticalCorrection, job.qcCode, job.tvOut and job.tvcOut for gate
 // `gate` of job.rassBeam, with job.radarBeam (may be null) as the vertical

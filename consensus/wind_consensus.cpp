@@ -7,7 +7,6 @@
 #include <limits>
 #include <vector>
 
-#include "consensus/consensus_file.h"
 #include "consensus/gate_consensus.h"
 #include "core/numeric.h"
 #include "core/parallel.h"
@@ -156,29 +155,45 @@ void fold(const BeamAccumulator& a, BeamAccumulator& b, bool opposite) {
     }
 }
 
-void appendWhilePending(ConsensusJob& job, const BeamAccumulator& beam) {
-    if (job.headerPending == 1) appendHeaderEntries(job, beam);
+// A beam as the header lists it.
+HeaderBeam headerBeam(const BeamAccumulator& beam) {
+    HeaderBeam entry;
+    entry.azimuth = beam.azimuth;
+    entry.elevation = beam.elevation;
+    entry.sampleCount = beam.sampleCount;
+    entry.consensusPercent = beam.consensusPercent;
+    entry.consensusWindow = beam.consensusWindow;
+    return entry;
+}
+
+// The beams the mode's header lists, gathered while its header is pending.
+struct PendingHeader {
+    std::vector<HeaderBeam> beams;
+};
+
+void appendWhilePending(ConsensusJob& job, PendingHeader& pending, const BeamAccumulator& beam) {
+    if (job.headerPending == 1) pending.beams.push_back(headerBeam(beam));
 }
 
 // Folds the beams opposite to the oblique beams and the duplicates of the
 // vertical beam, of any pulse width and RASS flag, in beam order.
-void foldBeams(ConsensusJob& job, const AveragingPeriod& period) {
+void foldBeams(ConsensusJob& job, PendingHeader& pending, const AveragingPeriod& period) {
     BeamAccumulator& first = *job.firstObliqueBeam;
     BeamAccumulator& second = *job.secondObliqueBeam;
     BeamAccumulator& vertical = *job.verticalBeam;
     for (BeamAccumulator* a : period.beams) {
         if (azimuthDifference(first, *a) == kOppositeAzimuth && isOblique(first) &&
             isOblique(*a)) {
-            appendWhilePending(job, *a);
+            appendWhilePending(job, pending, *a);
             fold(*a, first, true);
         }
         if (azimuthDifference(second, *a) == kOppositeAzimuth && isOblique(second) &&
             isOblique(*a)) {
-            appendWhilePending(job, *a);
+            appendWhilePending(job, pending, *a);
             fold(*a, second, true);
         }
         if (a->elevation == vertical.elevation && a->azimuth != vertical.azimuth) {
-            appendWhilePending(job, *a);
+            appendWhilePending(job, pending, *a);
             fold(*a, vertical, false);
         }
     }
@@ -263,21 +278,19 @@ bool snrFlagged(const BeamAccumulator& beam, int gate) {
     return truncToInt(beam.meanSnr[static_cast<std::size_t>(gate)]) == kFlaggedSnr;
 }
 
-// Appends the period's block to the mode's day file.
-void writePeriod(ConsensusJob& job, const AveragingPeriod& period) {
+// The period's block of the mode's day: one gate line per gate of the
+// three beams.
+WindPeriod computePeriod(ConsensusJob& job, const AveragingPeriod& period) {
     BeamAccumulator& first = *job.firstObliqueBeam;
     BeamAccumulator& second = *job.secondObliqueBeam;
     BeamAccumulator& vertical = *job.verticalBeam;
     const int gates = std::clamp(
         std::min({first.maxGateCount, second.maxGateCount, vertical.maxGateCount}), 0, kMaxGates);
 
-    const std::string path = job.outputFilePath;
-    std::FILE* out = openForAppend(job, path);
-    if (!out) return;
-    std::fputs(formatPeriodLine(period.key, gates).c_str(), out);
-
+    WindPeriod block;
+    std::copy(std::begin(period.key), std::end(period.key), std::begin(block.key));
+    block.gates.resize(static_cast<std::size_t>(gates));
     const PeriodGeometry geometry = periodGeometry(job);
-    std::string text;  // one gate line at a time, in storage kept for the period
     for (int t = 0; t < gates; ++t) {
         const auto i = static_cast<std::size_t>(t);
         selectVerticalCorrection(job, t);
@@ -288,7 +301,7 @@ void writePeriod(ConsensusJob& job, const AveragingPeriod& period) {
             job.speedOut = job.directionOut = kFlagged;
             first.consensusCount[i] = second.consensusCount[i] = vertical.consensusCount[i] = 0;
         }
-        WindGateValues line;
+        WindGate& line = block.gates[i];
         line.qcCode = job.qcCode;
         line.height = gateHeight(job, geometry, t);
         line.speed = job.speedOut;
@@ -302,32 +315,53 @@ void writePeriod(ConsensusJob& job, const AveragingPeriod& period) {
         line.snrU = truncToInt(first.meanSnr[i]);
         line.snrV = truncToInt(second.meanSnr[i]);
         line.snrW = truncToInt(vertical.meanSnr[i]);
-        text.clear();
-        appendWindGateLine(text, line);
-        std::fwrite(text.data(), 1, text.size(), out);
     }
-    closeAppended(job, out, path);
+    return block;
 }
 
-void runMode(ConsensusJob& job, std::int32_t mode) {
+// The header of the mode's day, formed at its first complete period.
+DayHeader modeHeader(ConsensusJob& job, PendingHeader& pending) {
+    DayHeader header;
+    header.fileKind = job.outputKind();
+    header.variant = job.outputVariant;
+    header.outputKindText = job.params.outputKindText;
+    header.dataSourceText = job.params.dataSourceText;
+    header.stationName = job.record.stationName;
+    header.day = job.currentDay;
+    header.latitudeCenti = job.record.latitudeCenti;
+    header.longitudeCenti = job.record.longitudeCenti;
+    header.siteElevation = job.record.siteElevation;
+    header.averagingMinutes = job.params.averagingMinutes;
+    header.pulseWidth = job.verticalBeam->pulseWidth;
+    header.gateSpacing = job.firstObliqueBeam->gateSpacing;
+    header.beams = std::move(pending.beams);
+    header.verticalPolicy = job.verticalPolicy();
+    return header;
+}
+
+// The mode's day; no periods when no period of the day is complete.
+WindDay runMode(ConsensusJob& job, std::int32_t mode) {
+    WindDay day;
+    PendingHeader pending;
     job.headerPending = 1;
     for (AveragingPeriod* period : job.periods) {
-        if (job.headerPending == 1) clearHeaderEntries(job);
+        if (job.headerPending == 1) pending.beams.clear();
         chooseBeams(job, *period, mode);
         if (!job.firstObliqueBeam) continue;
         if (job.headerPending == 1) {
-            appendHeaderEntries(job, *job.firstObliqueBeam);
-            if (job.secondObliqueBeam) appendHeaderEntries(job, *job.secondObliqueBeam);
-            if (job.verticalBeam) appendHeaderEntries(job, *job.verticalBeam);
+            appendWhilePending(job, pending, *job.firstObliqueBeam);
+            if (job.secondObliqueBeam) appendWhilePending(job, pending, *job.secondObliqueBeam);
+            if (job.verticalBeam) appendWhilePending(job, pending, *job.verticalBeam);
         }
         if (!job.secondObliqueBeam || !job.verticalBeam) continue;
-        foldBeams(job, *period);
+        foldBeams(job, pending, *period);
         if (job.headerPending == 1) {
-            writeConsensusHeader(job);
+            day.header = modeHeader(job, pending);
             job.headerPending = 0;
         }
-        writePeriod(job, *period);
+        day.periods.push_back(computePeriod(job, *period));
     }
+    return day;
 }
 
 }  // namespace
@@ -382,17 +416,20 @@ void finishWindGate(ConsensusJob& job, int gate) {
     job.qcCode = kQcValid;
 }
 
-void runWindConsensus(ConsensusJob& job) {
+DayProducts runWindConsensus(ConsensusJob& job) {
     job.showMain("Calculating winds...");
     job.showDetail("");
     job.uOut = job.vOut = job.speedOut = job.directionOut = 0.0f;
 
+    DayProducts products;
     consensusPass(job);
     buildModeList(job);
     for (const std::int32_t mode : job.pulseWidthModes) {
-        runMode(job, mode);
+        WindDay day = runMode(job, mode);
+        if (!day.periods.empty()) products.winds.push_back(std::move(day));
         ++job.outputVariant;
     }
+    return products;
 }
 
 }  // namespace qv

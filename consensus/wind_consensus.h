@@ -3,14 +3,16 @@
 #pragma once
 
 #include "core/job.h"
+#include "products/day_product.h"
 
 namespace qv {
 
 // Consensus averaging of every beam and gate, the pulse-width mode list,
 // and per mode and period the choice of two oblique beams and a vertical
-// beam, the folding of opposite and duplicate beams, the u/v solution and
-// the period's block in the mode's day file.
-void runWindConsensus(ConsensusJob& job);
+// beam, the folding of opposite and duplicate beams and the u/v solution.
+// Returns one wind day per pulse-width mode that has at least one complete
+// period (its header formed at that first period), in mode order.
+DayProducts runWindConsensus(ConsensusJob& job);
 
 // Sets job.verticalCorrection for one gate by the vertical-velocity policy
 // checked now.

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/outcome.h"
+
 namespace qv {
 
 struct ConsensusJob;
@@ -39,8 +41,9 @@ public:
     // A reader's error text (for example a file that cannot be opened).
     virtual void reportError(const std::string& text) = 0;
 
-    // At the end of a run: every output path that could not be written.
-    virtual void reportUnwritten(const std::vector<std::string>& paths) = 0;
+    // Once, at the end of a run, before the last status lines: how it
+    // ended, what was written and what was not.
+    virtual void reportOutcome(const RunOutcome& outcome) = 0;
 };
 
 }  // namespace qv

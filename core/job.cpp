@@ -17,6 +17,12 @@ void ConsensusJob::recordUnwritten(const std::string& path) {
     }
 }
 
+void ConsensusJob::recordWritten(const std::string& path) {
+    if (std::find(writtenPaths.begin(), writtenPaths.end(), path) == writtenPaths.end()) {
+        writtenPaths.push_back(path);
+    }
+}
+
 void ConsensusJob::reportReaderError(const std::string& text) {
     statusText = text;
     dayError = text;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace qv::batch {
+namespace qv {
 
 inline bool parseWholeInteger(std::string_view text, std::int64_t& out) {
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
@@ -33,4 +33,4 @@ inline bool parseWholeFloat(std::string_view text, float& out) {
     return true;
 }
 
-}  // namespace qv::batch
+}  // namespace qv

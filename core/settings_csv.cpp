@@ -1,13 +1,13 @@
-#include "app/batch/settings_csv.h"
+#include "core/settings_csv.h"
 
 #include <array>
 #include <charconv>
 #include <limits>
 
-#include "app/batch/numbers.h"
+#include "core/numbers.h"
 #include "core/text.h"
 
-namespace qv::batch {
+namespace qv {
 namespace {
 
 constexpr std::size_t kFieldCount = 6;
@@ -224,4 +224,4 @@ std::vector<std::string> settingsTableLines(const RecordList<BeamSetting>& table
     return lines;
 }
 
-}  // namespace qv::batch
+}  // namespace qv

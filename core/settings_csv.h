@@ -19,7 +19,7 @@
 #include "core/record_list.h"
 #include "core/store.h"
 
-namespace qv::batch {
+namespace qv {
 
 struct SettingsRow {
     std::int32_t azimuth = 0;
@@ -71,4 +71,4 @@ std::string describeMissingBeam(const BeamSetting& beam);
 // CnsPercent, RASS).
 std::vector<std::string> settingsTableLines(const RecordList<BeamSetting>& table);
 
-}  // namespace qv::batch
+}  // namespace qv

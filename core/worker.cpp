@@ -1,12 +1,86 @@
 #include "core/worker.h"
 
+#include "core/settings_csv.h"
 #include "core/text.h"
 
 namespace qv {
 namespace {
 
-void finishRun(ConsensusJob& job) {
-    if (!job.unwrittenPaths.empty() && job.host) job.host->reportUnwritten(job.unwrittenPaths);
+// What the run met, for the reason a run wrote nothing.
+struct RunTally {
+    int daysWithMoments = 0;
+    OutputKind lastKind = OutputKind::None;
+    std::string lastReaderError;
+};
+
+void takeReport(ConsensusJob& job, OutputReport& report) {
+    for (const std::string& path : report.written) job.recordWritten(path);
+    for (const std::string& path : report.unwritten) job.recordUnwritten(path);
+    for (const std::string& note : report.notes) {
+        if (job.host) job.host->reportError(note);
+    }
+    report = OutputReport{};
+}
+
+std::string dateText(const CalendarTime& day) {
+    return formatText("%02d/%02d/%02d", day.month, day.day, day.year % 100);
+}
+
+// Why a finished run wrote no file at all: no moments on any day (with the
+// last reason a reader gave), or moments that gave no complete period.
+std::string nothingWrittenReason(const ConsensusJob& job, const RunTally& tally) {
+    CalendarTime first, last;
+    timeValueToCalendar(job.params.beginTime, first);
+    timeValueToCalendar(job.params.endTime, last);
+    const std::string dates = compareTimeValues(job.params.beginTime, job.params.endTime) == 0
+                                  ? "on " + dateText(first)
+                                  : "from " + dateText(first) + " to " + dateText(last);
+    if (tally.daysWithMoments == 0) {
+        std::string reason = "No moments were found in " + job.params.inputPath + " " + dates + ".";
+        if (!tally.lastReaderError.empty()) reason += "\n" + tally.lastReaderError;
+        return reason;
+    }
+    if (tally.lastKind == OutputKind::Temperature) {
+        return "The moments read " + dates +
+               " gave no averaging period with a RASS beam, so no temperature file was made.";
+    }
+    return "The moments read " + dates +
+           " gave no averaging period with two oblique beams and a vertical beam of one pulse "
+           "width, so no wind file was made.";
+}
+
+void finishRun(ConsensusJob& job, DayOutputs* outputs, RunOutcome::Status status,
+               const RunTally& tally) {
+    OutputReport report;
+    if (outputs) outputs->finish(report);
+    takeReport(job, report);
+
+    RunOutcome outcome;
+    outcome.status = status;
+    outcome.written = job.writtenPaths;
+    outcome.unwritten = job.unwrittenPaths;
+    outcome.incompleteDays = job.incompleteDays;
+    if (status == RunOutcome::Status::SettingsMissing) {
+        for (const BeamSetting* s : job.beamSettings) {
+            if (!(s->consensusWindow > 0.0f) || !(s->consensusPercent > 0)) {
+                outcome.missingBeams.push_back(describeMissingBeam(*s));
+            }
+        }
+    }
+    if (status == RunOutcome::Status::Done && outcome.written.empty() &&
+        outcome.unwritten.empty()) {
+        outcome.nothingWrittenReason = nothingWrittenReason(job, tally);
+    }
+    if (job.host) job.host->reportOutcome(outcome);
+}
+
+// True when the settings review left a beam without a positive window or
+// threshold (a host that cannot ask stops the run for it).
+bool settingsMissing(const ConsensusJob& job) {
+    for (const BeamSetting* s : job.beamSettings) {
+        if (!(s->consensusWindow > 0.0f) || !(s->consensusPercent > 0)) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -14,7 +88,18 @@ void finishRun(ConsensusJob& job) {
 int ProcessingWorker(ConsensusJob& job) {
     ProcessingHost* host = job.host;
     bool reviewPending = true;
+    RunTally tally;
+    RunOutcome::Status stopped = RunOutcome::Status::Cancelled;
     job.unwrittenPaths.clear();
+    job.writtenPaths.clear();
+    job.incompleteDays.clear();
+
+    OutputRequest request;
+    request.outputPath = job.params.outputPath;
+    request.options = job.params.outputs;
+    request.clock = job.clock ? job.clock : UtcClock(systemUtcNow);
+    std::unique_ptr<DayOutputs> outputs = job.steps.outputs ? job.steps.outputs(request) : nullptr;
+    OutputReport report;
 
     host->setProcessEnabled(false);
     host->setCancelEnabled(true);
@@ -30,22 +115,38 @@ int ProcessingWorker(ConsensusJob& job) {
         } else if (input == InputType::Ascii) {
             if (job.steps.readAscii) job.steps.readAscii(job, job.currentDay);
         }
+        if (!job.dayError.empty()) tally.lastReaderError = job.dayError;
 
         if (job.cancelEvent.poll()) goto cancelled;
 
         if (reviewPending && !job.beamSettings.empty()) {
             host->reviewSettings(job);
-            if (Event::waitEither(job.continueEvent, job.cancelEvent) == 1) goto cancelled;
+            if (Event::waitEither(job.continueEvent, job.cancelEvent) == 1) {
+                if (settingsMissing(job)) stopped = RunOutcome::Status::SettingsMissing;
+                goto cancelled;
+            }
             reviewPending = false;
         }
 
         if (!job.periods.empty()) {
+            ++tally.daysWithMoments;
             const OutputKind kind = job.outputKind();
+            tally.lastKind = kind;
+            DayProducts products;
             if (kind == OutputKind::Winds) {
-                if (job.steps.windConsensus) job.steps.windConsensus(job);
+                if (job.steps.windConsensus) products = job.steps.windConsensus(job);
             } else if (kind == OutputKind::Temperature) {
-                if (job.steps.temperatureConsensus) job.steps.temperatureConsensus(job);
+                if (job.steps.temperatureConsensus) products = job.steps.temperatureConsensus(job);
             }
+            if (products.empty() && kind == OutputKind::Winds) {
+                job.statusText = formatText(
+                    "No wind file for %s: no averaging period held two oblique beams and a "
+                    "vertical beam of one pulse width.",
+                    dateText(job.currentDay).c_str());
+                host->reportError(job.statusText);
+            }
+            if (outputs) outputs->takeDay(std::move(products), report);
+            takeReport(job, report);
             job.showMain("Done.");
             job.showDetail("Waiting for user input.");
         } else {
@@ -64,7 +165,7 @@ int ProcessingWorker(ConsensusJob& job) {
         addTime(job.currentDayTime, TimeUnits::day);
     }
 
-    finishRun(job);
+    finishRun(job, outputs.get(), RunOutcome::Status::Done, tally);
     job.showMain("Done.");
     job.showDetail("Waiting for user input.");
     host->setProcessEnabled(true);
@@ -73,7 +174,7 @@ int ProcessingWorker(ConsensusJob& job) {
     return 1;
 
 cancelled:
-    finishRun(job);
+    finishRun(job, outputs.get(), stopped, tally);
     host->setProcessEnabled(true);
     host->setCancelEnabled(false);
     job.showMain("Operation canceled.");

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/batch/settings_csv.h"
+#include "core/settings_csv.h"
 #include "core/store.h"
 
 namespace {

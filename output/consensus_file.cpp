@@ -1,11 +1,10 @@
-#include "consensus/consensus_file.h"
+#include "output/consensus_file.h"
 
 #include <algorithm>
 
-#include "consensus/fixed_format.h"
 #include "core/numeric.h"
 #include "core/text.h"
-#include "core/time.h"
+#include "output/fixed_format.h"
 
 namespace qv {
 namespace {
@@ -20,105 +19,44 @@ void padTo(std::string& text, std::size_t width) {
 
 // Single-precision constants of the header arithmetic; the products are
 // formed in double precision.
-constexpr float kFeetPerMetre = 3.28f;
-constexpr float kPulseLengthFactor = 0.3f;  // 0.29999998 in single precision
-constexpr float kPercentFactor = 0.01f;
+constexpr float kFeetPerMetre = 3.28f;             // 3.2799999713897705
+constexpr float kPulseLengthFactor = 0.29999998f;  // metres per nanosecond, two ways
+constexpr float kHalf = 0.5f;
+constexpr float kPercentFactor = 0.01f;  // 0.0099999998
 
-const BeamAccumulator* radarBeamOf(const ConsensusJob& job, bool winds) {
-    return winds ? job.verticalBeam : job.radarBeam;
-}
+// The four per-beam header texts.
+struct BeamTexts {
+    std::string azimuths;
+    std::string elevations;
+    std::string maxSamples;
+    std::string reqSamples;
+};
 
-const BeamAccumulator* dataBeamOf(const ConsensusJob& job, bool winds) {
-    return winds ? job.firstObliqueBeam : job.rassBeam;
-}
-
-// Header lines 1 to 21 and the column heads.
-void writeHeaderLines(ConsensusJob& job, std::FILE* out, const std::string& name, int doy) {
-    const CalendarTime& day = job.currentDay;
-    const MomentRecord& site = job.record;
-
-    const bool windsTitle = job.outputKind() == OutputKind::Winds;
-    std::fputs(windsTitle
-                   ? "CDF Type:  Wind            Program:  VESK/KOR Vintrel        Version:  1.1\n"
-                   : "CDF Type:  Temp            Program:  VESK/KOR Vintrel        Version:  1.1\n",
-               out);
-    std::fprintf(out, "VESK/KOR Quorvane %s (%s)\n\n\n", job.params.outputKindText.c_str(),
-                 job.params.dataSourceText.c_str());
-    std::fprintf(out, "Station:            %s\n", site.stationName.c_str());
-    std::fprintf(out, "Date:               %02d/%02d/%02d            Julian Day:        %03d\n",
-                 day.month, day.day, day.year % 100, doy);
-    std::fprintf(out, "Filename:           %12s        Validation Level:  0\n", name.c_str());
-
-    const CalendarTime now = job.clock ? job.clock() : systemUtcNow();
-    std::fprintf(out,
-                 "Created by:         VINTREL      1.0    Created on:        %02d/%02d/%02d  "
-                 "%02d%02d\n",
-                 now.month, now.day, now.year % 100, now.hour, now.minute);
-
-    const double feet =
-        static_cast<double>(site.siteElevation) * static_cast<double>(kFeetPerMetre);
-    std::fprintf(out, "Elev. (m msl):      %4d                Elev. (ft msl):    %5d\n",
-                 site.siteElevation, truncToInt(feet));
-    std::fprintf(out, "Lat (dec deg):      %6.2f              Long (dec deg):    %7.2f\n",
-                 site.latitudeCenti * 0.01, site.longitudeCenti * 0.01);
-    std::fputs("UTMN (km):           0                  UTME (km):          0     \n", out);
-    std::fputs("Time Zone:          UTC                 Diff. to UTC (hr): 0\n", out);
-    std::fputs("User Req. Samples:                      Mode Title:                \n\n\n", out);
-    std::fprintf(out, "Avg. Int. (min):    %2d                  Time Convention:   Begin\n",
-                 job.params.averagingMinutes);
-
-    const BeamAccumulator* radar = radarBeamOf(job, windsTitle);
-    const BeamAccumulator* data = dataBeamOf(job, windsTitle);
-    const double pulseLength = radar ? static_cast<double>(radar->pulseWidth) *
-                                           static_cast<double>(kPulseLengthFactor) * 0.5
-                                     : 0.0;
-    const double spacing = data ? static_cast<double>(data->gateSpacing) : 0.0;
-    std::fprintf(out, "Pulse Len. (m):     %4.0f                Spacing (m):       %3.0f\n",
-                 pulseLength, spacing);
-
-    std::fprintf(out, "Max. Samples:      %s", job.maxSamplesText.c_str());
-    std::fprintf(out, "Req. Samples:     %s\n", job.reqSamplesText.c_str());
-    std::fprintf(out, "Ant. Azimuth (deg):%s", job.azimuthListText.c_str());
-    std::fprintf(out, "Ant. Elev. (deg): %s\n\n\n", job.elevationListText.c_str());
-
-    std::fputs(
-        "QC Code Definition:    0=Valid,   1=Valid-No Vertical Correction,   3=Valid-Passed "
-        "QC/Failed Consensus,   7=Suspect,   8=Invalid\n",
-        out);
-    std::fputs("Data Code Definition: -940=Failed QC,   -950=Failed Consensus,\n", out);
-    std::fputs("                      -960=Exceeded Nyquist Vel., -980=Flagged by Reviewer\n",
-               out);
-    std::fputs("                      -999=Missing or Not Reported\n\n\n\n\n\n\n", out);
-    std::fputs("Time    # of Gates  Radar Parameter Changes\n", out);
-    std::fputs("HHMM    NNN         N\n", out);
-
-    const OutputKind heads = job.outputKind();
-    if (heads == OutputKind::Winds) {
-        std::fputs("QC   Height    WS     WD      u       v       w    No. in Cns      SNR (db)\n",
-                   out);
-        std::fputs("Code (m msl) (m/s)  (deg)   (m/s)   (m/s)   (m/s)   u   v   w    u    v    w\n",
-                   out);
-    } else if (heads == OutputKind::Temperature) {
-        if (job.outputVariant == 1) {
-            std::fputs("QC   Height   Tv   No. Cns  SNR (db)\n", out);
-            std::fputs("Code (m msl)  (C)   (Tv)     (Tv)\n", out);
-        } else if (job.outputVariant == 2) {
-            std::fputs("QC   Height   TvC  No. Cns  SNR (db)\n", out);
-            std::fputs("Code (m msl)  (C)   (TvC)    (TvC)\n", out);
-        }
+BeamTexts beamTexts(const DayHeader& header) {
+    BeamTexts t;
+    for (const HeaderBeam& beam : header.beams) {
+        const double required = static_cast<double>(beam.sampleCount) *
+                                static_cast<double>(beam.consensusPercent) *
+                                static_cast<double>(kPercentFactor);
+        appendText(t.azimuths, "%4d", static_cast<int>(beam.azimuth));
+        appendText(t.elevations, "%5.1f", static_cast<double>(beam.elevation));
+        appendText(t.maxSamples, "%4d", beam.sampleCount);
+        appendText(t.reqSamples, "%4d", truncToInt(required));
     }
+    padTo(t.azimuths, kHeaderColumnWidth);
+    padTo(t.maxSamples, kHeaderColumnWidth);
+    return t;
 }
 
 }  // namespace
 
-std::string consensusFileName(ConsensusJob& job) {
-    const CalendarTime& day = job.currentDay;
+std::string consensusFileName(const DayHeader& header, int variant) {
+    const CalendarTime& day = header.day;
     const int doy = dayOfYear(day.year, day.month, day.day);
-    const OutputKind kind = job.outputKind();
     const char* format = nullptr;
-    if (kind == OutputKind::Winds) {
+    if (header.fileKind == OutputKind::Winds) {
         format = "%.3s%02d%03d.w%da";
-    } else if (kind == OutputKind::Temperature) {
+    } else if (header.fileKind == OutputKind::Temperature) {
         format = "%.3s%02d%03d.t%da";
     } else {
         return std::string();
@@ -126,28 +64,79 @@ std::string consensusFileName(ConsensusJob& job) {
     // The station name comes from the input file: a '/' in its first three
     // characters would put the file into another folder (".." and "/" make
     // "../"), so it becomes '_'.
-    std::string station = job.record.stationName.substr(0, 3);
+    std::string station = header.stationName.substr(0, 3);
     std::replace(station.begin(), station.end(), '/', '_');
-    return formatText(format, station.c_str(), day.year % 100, doy,
-                      static_cast<int>(job.outputVariant));
+    return formatText(format, station.c_str(), day.year % 100, doy, variant);
 }
 
-void writeConsensusHeader(ConsensusJob& job) {
-    const CalendarTime& day = job.currentDay;
+std::string consensusHeaderText(const DayHeader& header, int variant,
+                                const CalendarTime& now) {
+    const CalendarTime& day = header.day;
     const int doy = dayOfYear(day.year, day.month, day.day);
-    const std::string name = consensusFileName(job);
-    job.outputFilePath = formatText("%s/%s", job.params.outputPath.c_str(), name.c_str());
+    const std::string name = consensusFileName(header, variant);
+    const bool winds = header.fileKind == OutputKind::Winds;
+    std::string out;
+    out.reserve(2048);
 
-    if (std::FILE* out = std::fopen(job.outputFilePath.c_str(), "w")) {
-        padTo(job.azimuthListText, kHeaderColumnWidth);
-        padTo(job.maxSamplesText, kHeaderColumnWidth);
-        writeHeaderLines(job, out, name, doy);
-        const bool failed = std::ferror(out) != 0;
-        if (std::fclose(out) != 0 || failed) job.recordUnwritten(job.outputFilePath);
-    } else {
-        job.recordUnwritten(job.outputFilePath);
+    out += winds ? "CDF Type:  Wind            Program:  VESK/KOR Vintrel        Version:  1.1\n"
+                 : "CDF Type:  Temp            Program:  VESK/KOR Vintrel        Version:  1.1\n";
+    appendText(out, "VESK/KOR Quorvane %s (%s)\n\n\n", header.outputKindText.c_str(),
+               header.dataSourceText.c_str());
+    appendText(out, "Station:            %s\n", header.stationName.c_str());
+    appendText(out, "Date:               %02d/%02d/%02d            Julian Day:        %03d\n",
+               day.month, day.day, day.year % 100, doy);
+    appendText(out, "Filename:           %12s        Validation Level:  0\n", name.c_str());
+    appendText(out,
+               "Created by:         VINTREL      1.0    Created on:        %02d/%02d/%02d  "
+               "%02d%02d\n",
+               now.month, now.day, now.year % 100, now.hour, now.minute);
+
+    const double feet =
+        static_cast<double>(header.siteElevation) * static_cast<double>(kFeetPerMetre);
+    appendText(out, "Elev. (m msl):      %4d                Elev. (ft msl):    %5d\n",
+               header.siteElevation, truncToInt(feet));
+    appendText(out, "Lat (dec deg):      %6.2f              Long (dec deg):    %7.2f\n",
+               header.latitudeCenti * 0.01, header.longitudeCenti * 0.01);
+    out += "UTMN (km):           0                  UTME (km):          0     \n";
+    out += "Time Zone:          UTC                 Diff. to UTC (hr): 0\n";
+    out += "User Req. Samples:                      Mode Title:                \n\n\n";
+    appendText(out, "Avg. Int. (min):    %2d                  Time Convention:   Begin\n",
+               header.averagingMinutes);
+
+    const double pulseLength = static_cast<double>(header.pulseWidth) *
+                               static_cast<double>(kPulseLengthFactor) *
+                               static_cast<double>(kHalf);
+    appendText(out, "Pulse Len. (m):     %4.0f                Spacing (m):       %3.0f\n",
+               pulseLength, static_cast<double>(header.gateSpacing));
+
+    const BeamTexts texts = beamTexts(header);
+    appendText(out, "Max. Samples:      %s", texts.maxSamples.c_str());
+    appendText(out, "Req. Samples:     %s\n", texts.reqSamples.c_str());
+    appendText(out, "Ant. Azimuth (deg):%s", texts.azimuths.c_str());
+    appendText(out, "Ant. Elev. (deg): %s\n\n\n", texts.elevations.c_str());
+
+    out +=
+        "QC Code Definition:    0=Valid,   1=Valid-No Vertical Correction,   3=Valid-Passed "
+        "QC/Failed Consensus,   7=Suspect,   8=Invalid\n";
+    out += "Data Code Definition: -940=Failed QC,   -950=Failed Consensus,\n";
+    out += "                      -960=Exceeded Nyquist Vel., -980=Flagged by Reviewer\n";
+    out += "                      -999=Missing or Not Reported\n\n\n\n\n\n\n";
+    out += "Time    # of Gates  Radar Parameter Changes\n";
+    out += "HHMM    NNN         N\n";
+
+    if (winds) {
+        out += "QC   Height    WS     WD      u       v       w    No. in Cns      SNR (db)\n";
+        out += "Code (m msl) (m/s)  (deg)   (m/s)   (m/s)   (m/s)   u   v   w    u    v    w\n";
+    } else if (header.fileKind == OutputKind::Temperature) {
+        if (variant == 1) {
+            out += "QC   Height   Tv   No. Cns  SNR (db)\n";
+            out += "Code (m msl)  (C)   (Tv)     (Tv)\n";
+        } else if (variant == 2) {
+            out += "QC   Height   TvC  No. Cns  SNR (db)\n";
+            out += "Code (m msl)  (C)   (TvC)    (TvC)\n";
+        }
     }
-    clearHeaderEntries(job);
+    return out;
 }
 
 std::string formatPeriodLine(const char* key, int gateCount) {
@@ -161,7 +150,7 @@ constexpr const char* kTemperatureGateFormat = "%2d%7.0f%9.1f%6d%6d\n";
 
 // The wind gate line through the fixed-field writers; nullptr when a value
 // needs printf itself.
-char* windGateFields(char* p, const WindGateValues& g) {
+char* windGateFields(char* p, const WindGate& g) {
     p = putInt(p, g.qcCode, 2);
     if (!(p = putFixedLong(p, g.height, 7))) return nullptr;
     if (!(p = putFixed(p, static_cast<double>(g.speed), 9, 1))) return nullptr;
@@ -171,25 +160,27 @@ char* windGateFields(char* p, const WindGateValues& g) {
         if (!(p = putFixed(p, static_cast<double>(value), 8, 2))) return nullptr;
     }
     for (const std::uint32_t count : {g.countU, g.countV, g.countW}) p = putInt(p, count, 4);
-    for (const int snr : {g.snrU, g.snrV, g.snrW}) p = putInt(p, snr, 5);
+    for (const std::int32_t snr : {g.snrU, g.snrV, g.snrW}) p = putInt(p, snr, 5);
     *p++ = '\n';
     return p;
 }
 
 }  // namespace
 
-void appendWindGateLine(std::string& out, const WindGateValues& g) {
+void appendWindGateLine(std::string& out, const WindGate& g) {
     char line[14 * kFixedFieldRoom];
     if (const char* end = windGateFields(line, g)) {
         out.append(line, static_cast<std::size_t>(end - line));
         return;
     }
-    appendText(out, kWindGateFormat, g.qcCode, g.height, static_cast<double>(g.speed), g.direction,
+    appendText(out, kWindGateFormat, static_cast<int>(g.qcCode), g.height,
+               static_cast<double>(g.speed), static_cast<int>(g.direction),
                static_cast<double>(g.u), static_cast<double>(g.v), static_cast<double>(g.w),
-               g.countU, g.countV, g.countW, g.snrU, g.snrV, g.snrW);
+               g.countU, g.countV, g.countW, static_cast<int>(g.snrU), static_cast<int>(g.snrV),
+               static_cast<int>(g.snrW));
 }
 
-std::string formatWindGateLine(const WindGateValues& g) {
+std::string formatWindGateLine(const WindGate& g) {
     std::string line;
     appendWindGateLine(line, g);
     return line;
@@ -209,46 +200,33 @@ void appendTemperatureGateLine(std::string& out, int qcCode, double height, doub
     appendText(out, kTemperatureGateFormat, qcCode, height, value, count, snr);
 }
 
-namespace {
-
-void appendEntries(ConsensusJob& job, const BeamAccumulator& beam) {
-    const double required = static_cast<double>(beam.sampleCount) *
-                            static_cast<double>(beam.consensusPercent) *
-                            static_cast<double>(kPercentFactor);
-    appendText(job.azimuthListText, "%4d", static_cast<int>(beam.azimuth));
-    appendText(job.elevationListText, "%5.1f", static_cast<double>(beam.elevation));
-    appendText(job.maxSamplesText, "%4d", beam.sampleCount);
-    appendText(job.reqSamplesText, "%4d", truncToInt(required));
+std::string windFileText(const WindDay& day, const CalendarTime& created) {
+    std::string out = consensusHeaderText(day.header, day.header.variant, created);
+    std::size_t gates = 0;
+    for (const WindPeriod& period : day.periods) gates += period.gates.size();
+    out.reserve(out.size() + day.periods.size() * 24 + gates * 80);
+    for (const WindPeriod& period : day.periods) {
+        out += formatPeriodLine(period.key, static_cast<int>(period.gates.size()));
+        for (const WindGate& gate : period.gates) appendWindGateLine(out, gate);
+    }
+    return out;
 }
 
-}  // namespace
-
-void appendHeaderEntries(ConsensusJob& job, const BeamAccumulator& beam) {
-    appendEntries(job, beam);
-}
-
-void setHeaderEntries(ConsensusJob& job, const BeamAccumulator& beam) {
-    clearHeaderEntries(job);
-    appendEntries(job, beam);
-}
-
-void clearHeaderEntries(ConsensusJob& job) {
-    job.azimuthListText.clear();
-    job.elevationListText.clear();
-    job.maxSamplesText.clear();
-    job.reqSamplesText.clear();
-}
-
-std::FILE* openForAppend(ConsensusJob& job, const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "a");
-    if (!file) job.recordUnwritten(path);
-    return file;
-}
-
-void closeAppended(ConsensusJob& job, std::FILE* file, const std::string& path) {
-    if (!file) return;
-    const bool failed = std::ferror(file) != 0;
-    if (std::fclose(file) != 0 || failed) job.recordUnwritten(path);
+std::string temperatureFileText(const TemperatureDay& day, int digit,
+                                const CalendarTime& created) {
+    std::string out = consensusHeaderText(day.header, digit, created);
+    std::size_t gates = 0;
+    for (const TemperaturePeriod& period : day.periods) gates += period.gates.size();
+    out.reserve(out.size() + day.periods.size() * 24 + gates * 32);
+    for (const TemperaturePeriod& period : day.periods) {
+        out += formatPeriodLine(period.key, static_cast<int>(period.gates.size()));
+        for (const TemperatureGate& gate : period.gates) {
+            const float value = digit == 1 ? gate.tv : gate.tvc;
+            appendTemperatureGateLine(out, gate.qcCode, gate.height, static_cast<double>(value),
+                                      gate.count, gate.snr);
+        }
+    }
+    return out;
 }
 
 }  // namespace qv

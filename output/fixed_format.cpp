@@ -1,4 +1,4 @@
-#include "consensus/fixed_format.h"
+#include "output/fixed_format.h"
 
 #include <cmath>
 #include <cstring>

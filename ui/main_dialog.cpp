@@ -9,7 +9,6 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include "app/engine/engine.h"
 #include "core/worker.h"
 #include "ui/consensus_settings_dialog.h"
 
@@ -31,7 +30,6 @@ MainDialog::MainDialog(MainDialogHooks hooks, QWidget* parent)
     if (!hooks_.clock) hooks_.clock = systemUtcNow;
     hooks_.stopMessage = stopMessageOrDefault(std::move(hooks_.stopMessage));
     if (!hooks_.pickFolder) hooks_.pickFolder = chooseFolder;
-    if (!hooks_.steps) hooks_.steps = standardSteps;
 
     buildControls();
     setDefaults();
@@ -70,7 +68,7 @@ void MainDialog::onProcess() {
         return;
     }
     job_.params = v.params;
-    job_.steps = hooks_.steps();
+    job_.steps = hooks_.steps ? hooks_.steps() : ProcessingSteps{};
     job_.host = this;
     job_.clock = hooks_.clock;
     job_.cancelEvent.reset();
@@ -80,7 +78,7 @@ void MainDialog::onProcess() {
         closing_ = false;
         reviewDone_ = false;
     }
-    unwritten_.clear();
+    outcome_.reset();
     running_ = true;
     setRunLocks(true);
     worker_ = startProcessing(job_);
@@ -217,8 +215,8 @@ void MainDialog::reportError(const std::string&) {
     // it in the detail line when the day yields no moments.
 }
 
-void MainDialog::reportUnwritten(const std::vector<std::string>& paths) {
-    post([&paths](PendingUpdate& u) { u.unwritten = paths; });
+void MainDialog::reportOutcome(const RunOutcome& outcome) {
+    post([&outcome](PendingUpdate& u) { u.outcome = outcome; });
 }
 
 void MainDialog::reviewSettings(ConsensusJob&) {
@@ -246,7 +244,7 @@ void MainDialog::applyPending() {
     if (u.detail) statusDetail_->setText(fromLocal(*u.detail));
     if (u.processEnabled) process_->setEnabled(*u.processEnabled);
     if (u.cancelEnabled) cancel_->setEnabled(*u.cancelEnabled && !closePending_);
-    if (u.unwritten) unwritten_ = std::move(*u.unwritten);
+    if (u.outcome) outcome_ = std::move(*u.outcome);
     if (u.runEnded) endRun();
 }
 
@@ -265,12 +263,38 @@ void MainDialog::endRun() {
         maybeFinishClose();
         return;
     }
-    if (!unwritten_.empty()) {
-        QString text = QStringLiteral("These output files could not be written:");
-        for (const std::string& path : unwritten_) text += QLatin1Char('\n') + fromLocal(path);
-        unwritten_.clear();
-        hooks_.stopMessage(this, text);
+    if (outcome_) {
+        const RunOutcome outcome = std::move(*outcome_);
+        outcome_.reset();
+        showOutcome(outcome);
     }
+}
+
+// The end of a run as the user reads it: a stop box for files that could
+// not be written, days not processed in full, or a finished run that wrote
+// nothing (with the reason); the files written, in the detail line.
+void MainDialog::showOutcome(const RunOutcome& outcome) {
+    QString text;
+    auto addSection = [&text](const QString& heading, const std::vector<std::string>& items) {
+        if (items.empty()) return;
+        if (!text.isEmpty()) text += QStringLiteral("\n\n");
+        text += heading;
+        for (const std::string& item : items) text += QLatin1Char('\n') + fromLocal(item);
+    };
+    addSection(QStringLiteral("These output files could not be written:"), outcome.unwritten);
+    addSection(QStringLiteral("These days were not processed in full:"), outcome.incompleteDays);
+    if (!outcome.nothingWrittenReason.empty()) {
+        if (!text.isEmpty()) text += QStringLiteral("\n\n");
+        text += QStringLiteral("Nothing was written. ") + fromLocal(outcome.nothingWrittenReason);
+    }
+    if (outcome.status == RunOutcome::Status::Done && !outcome.written.empty()) {
+        statusDetail_->setText(
+            QStringLiteral("%1 %2 written to %3.")
+                .arg(outcome.written.size())
+                .arg(outcome.written.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+                .arg(fromLocal(job_.params.outputPath)));
+    }
+    if (!text.isEmpty()) hooks_.stopMessage(this, text);
 }
 
 void MainDialog::runReview() {

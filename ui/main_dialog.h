@@ -52,7 +52,9 @@ struct MainDialogHooks {
     UtcClock clock;                          // today (UTC) for the date lists and the run
     StopMessage stopMessage;                 // the stop-icon message box
     FolderPicker pickFolder;                 // the toolkit's folder chooser
-    std::function<ProcessingSteps()> steps;  // the standard readers and consensus
+    // The readers, consensus kinds and outputs of a run; the program's main
+    // passes the standard ones in (a dialog without them processes nothing).
+    std::function<ProcessingSteps()> steps;
 };
 
 class MainDialog : public QDialog, public ProcessingHost {
@@ -78,7 +80,7 @@ public:
     VerticalPolicy verticalPolicy() override;
     void reviewSettings(ConsensusJob& job) override;
     void reportError(const std::string& text) override;
-    void reportUnwritten(const std::vector<std::string>& paths) override;
+    void reportOutcome(const RunOutcome& outcome) override;
 
 private:
     struct PendingUpdate {
@@ -86,7 +88,7 @@ private:
         std::optional<std::string> detail;
         std::optional<bool> processEnabled;
         std::optional<bool> cancelEnabled;
-        std::optional<std::vector<std::string>> unwritten;
+        std::optional<RunOutcome> outcome;
         bool runEnded = false;
     };
 
@@ -105,6 +107,7 @@ private:
     void applyPending();
     void refresh();
     void endRun();
+    void showOutcome(const RunOutcome& outcome);
     void runReview();
     void releaseWorker();
     void maybeFinishClose();
@@ -119,7 +122,7 @@ private:
     int closeResult_ = QDialog::Rejected;
     bool reviewActive_ = false;
     QPointer<ConsensusSettingsDialog> activeReview_;
-    std::vector<std::string> unwritten_;
+    std::optional<RunOutcome> outcome_;
 
     // Pending update from the worker.
     static constexpr int kDetailRefreshMs = 50;

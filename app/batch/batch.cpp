@@ -6,8 +6,9 @@
 
 #include "app/batch/console_host.h"
 #include "app/batch/options.h"
-#include "app/batch/settings_csv.h"
 #include "app/engine/engine.h"
+#include "core/settings_csv.h"
+#include "core/text.h"
 #include "core/worker.h"
 
 namespace qv::batch {
@@ -195,7 +196,8 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
     worker.join();
     host.finish(err);
 
-    std::vector<std::string> unwritten = host.unwritten();
+    const RunOutcome& outcome = host.outcome();
+    std::vector<std::string> unwritten = outcome.unwritten;
     if (!options.saveSettingsPath.empty()) {
         if (job.beamSettings.empty()) {
             err << "No beams were found: " << options.saveSettingsPath << " was not written.\n";
@@ -203,18 +205,34 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
             unwritten.push_back(options.saveSettingsPath);
         }
     }
-    if (host.reviewed() && !host.reviewStopped()) warnLateBeams(err, job.beamSettings);
+    const bool stoppedForSettings = outcome.status == RunOutcome::Status::SettingsMissing;
+    if (host.reviewed() && !stoppedForSettings) warnLateBeams(err, job.beamSettings);
     if (!unwritten.empty()) {
         err << "These output files could not be written:\n";
         for (const std::string& path : unwritten) err << "  " << path << '\n';
     }
+    if (!outcome.incompleteDays.empty()) {
+        err << "These days were not processed in full:\n";
+        for (const std::string& day : outcome.incompleteDays) err << "  " << day << '\n';
+    }
 
-    if (host.reviewStopped()) {
+    if (stoppedForSettings) {
         printMissingBeams(err, host);
         return kExitSettings;
     }
-    if (host.lastMainText() == "Operation canceled.") return kExitInterrupted;
-    return unwritten.empty() ? kExitDone : kExitUnwritten;
+    if (outcome.status == RunOutcome::Status::Cancelled) return kExitInterrupted;
+    if (!outcome.nothingWrittenReason.empty()) {
+        err << "Nothing was written. " << outcome.nothingWrittenReason << '\n';
+        return kExitNothingWritten;
+    }
+    if (!options.quiet && !outcome.written.empty()) {
+        err << formatText("Wrote %d file%s to %s.", static_cast<int>(outcome.written.size()),
+                          outcome.written.size() == 1 ? "" : "s", options.outputPath.c_str())
+            << '\n';
+    }
+    if (!unwritten.empty()) return kExitUnwritten;
+    if (!outcome.incompleteDays.empty()) return kExitIncompleteDays;
+    return kExitDone;
 }
 
 }  // namespace qv::batch

@@ -18,6 +18,8 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitUnwritten = 1;   // an output could not be written
 inline constexpr int kExitUsage = 2;       // invalid arguments
 inline constexpr int kExitSettings = 3;    // a beam lacks consensus settings
+inline constexpr int kExitNothingWritten = 4;  // the run ended without writing any file
+inline constexpr int kExitIncompleteDays = 5;  // a day was not processed in full
 inline constexpr int kExitInterrupted = 130;
 
 struct BatchContext {

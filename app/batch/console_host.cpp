@@ -89,9 +89,9 @@ void ConsoleHost::reportError(const std::string& text) {
     push(Kind::Error, text);
 }
 
-void ConsoleHost::reportUnwritten(const std::vector<std::string>& paths) {
+void ConsoleHost::reportOutcome(const RunOutcome& outcome) {
     std::lock_guard<std::mutex> g(m_);
-    unwritten_ = paths;
+    outcome_ = outcome;
 }
 
 bool ConsoleHost::waitForRunEnd(std::chrono::milliseconds timeout) {
@@ -107,7 +107,7 @@ void ConsoleHost::notice(const std::string& text) {
 std::string ConsoleHost::barText() const {
     const int total = std::max(1, config_.totalDays);
     int done = std::max(0, daysStarted_ - 1);
-    if (runEnded_) done = lastMain_ == "Operation canceled." ? done : total;
+    if (runEnded_) done = outcome_.status == RunOutcome::Status::Done ? total : done;
     done = std::min(done, total);
     const int filled = done * kBarCells / total;
     std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/batch/settings_csv.h"
+#include "core/settings_csv.h"
 #include "core/host.h"
 #include "core/job.h"
 
@@ -48,7 +48,7 @@ public:
     VerticalPolicy verticalPolicy() override { return config_.policy; }
     void reviewSettings(ConsensusJob& job) override;
     void reportError(const std::string& text) override;
-    void reportUnwritten(const std::vector<std::string>& paths) override;
+    void reportOutcome(const RunOutcome& outcome) override;
 
     // Called by the day's read step before the reader runs.
     void beginDay(const CalendarTime& day);
@@ -69,8 +69,7 @@ public:
     const std::vector<std::string>& missingBeams() const { return missingBeams_; }
     const std::string& reviewDayText() const { return reviewDay_; }
     bool reviewed() const { return reviewed_; }
-    const std::vector<std::string>& unwritten() const { return unwritten_; }
-    const std::string& lastMainText() const { return lastMain_; }
+    const RunOutcome& outcome() const { return outcome_; }
 
 private:
     enum class Kind { Main, Detail, Line, Error };
@@ -102,7 +101,7 @@ private:
     bool reviewStopped_ = false;
     std::vector<std::string> missingBeams_;
     std::string reviewDay_;
-    std::vector<std::string> unwritten_;
+    RunOutcome outcome_;
 };
 
 }  // namespace qv::batch

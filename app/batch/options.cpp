@@ -4,7 +4,7 @@
 #include <limits>
 #include <map>
 
-#include "app/batch/numbers.h"
+#include "core/numbers.h"
 #include "core/text.h"
 
 namespace qv::batch {

@@ -57,6 +57,7 @@ TEST_F(BatchRunTest, WindsOverTheSamplesExitZeroWithStatusLinesInOrder) {
         "Calculating winds...",
         "Done.",
         "  Waiting for user input.",
+        "Wrote 2 files to " + out() + ".",
     };
     EXPECT_EQ(withoutReadingLines(run.err), expected);
     // Coalesced: at least the last reading line of each day is there.
@@ -82,7 +83,8 @@ TEST_F(BatchRunTest, TerminalShowsAProgressBarAndKeepsDetailsOffTheLog) {
         sampleArgs(out(), "winds") + std::vector<std::string>{"--window", "2", "--threshold", "50"},
         context);
     EXPECT_EQ(run.status, 0);
-    const std::string finalBar = "\r\033[K[####################] 2/2 days\n";
+    const std::string finalBar =
+        "\r\033[K[####################] 2/2 days\nWrote 2 files to " + out() + ".\n";
     ASSERT_GE(run.err.size(), finalBar.size());
     EXPECT_EQ(run.err.substr(run.err.size() - finalBar.size()), finalBar);
     EXPECT_NE(run.err.find("Day 2004-06-16 (2 of 2)\n"), std::string::npos);
@@ -266,7 +268,10 @@ TEST_F(BatchRunTest, InterruptCancelsAfterTheDaysReadingAndExits130) {
         }
         return result;
     };
-    steps.windConsensus = [&](ConsensusJob&) { consensusRan = true; };
+    steps.windConsensus = [&](ConsensusJob&) {
+        consensusRan = true;
+        return DayProducts{};
+    };
     batch::BatchContext context;
     context.interrupted = &interrupted;
     context.steps = steps;
@@ -299,7 +304,7 @@ TEST_F(BatchRunTest, WorkerRunsOnItsOwnThreadWithoutTheDialogsPause) {
                                   (dir_ / "empty").string(), "--output", out(), "--input-type",
                                   "ascii", "--site", "qvs", "--minutes", "30", "--quiet"},
                                  context);
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, batch::kExitNothingWritten);
     EXPECT_FALSE(onCaller);
     // Five days without moments: the dialog would pause a second after each.
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
@@ -309,15 +314,19 @@ TEST_F(BatchRunTest, DaysWithoutFilesReportTheReaderErrorOnce) {
     const BatchRun run = runTool({"--begin", "2004-06-01", "--end", "2004-06-01", "--input",
                                   (dir_ / "empty").string(), "--output", out(), "--input-type",
                                   "ascii", "--site", "qvs", "--minutes", "30"});
-    EXPECT_EQ(run.status, 0);
+    // A run that wrote nothing says why, and fails.
+    EXPECT_EQ(run.status, batch::kExitNothingWritten);
     const std::vector<std::string> got = lines(run.err);
-    ASSERT_EQ(got.size(), 6u) << run.err;
+    ASSERT_EQ(got.size(), 8u) << run.err;
     EXPECT_EQ(got[0], "Day 2004-06-01 (1 of 1)");
     EXPECT_EQ(got[1], "Unpacking ascii moments.");
     EXPECT_EQ(got[2].rfind("GetAsciiMoments Error: ", 0), 0u) << got[2];
     EXPECT_EQ(got[3], "No moments available on 06/01/04.");
     EXPECT_EQ(got[4], "Done.");
     EXPECT_EQ(got[5], "  Waiting for user input.");
+    EXPECT_EQ(got[6], "Nothing was written. No moments were found in " + (dir_ / "empty").string() +
+                          " on 06/01/04.");
+    EXPECT_EQ(got[7], got[2]);
 }
 
 TEST(ConsoleHost, KeepsEveryMainLineAndCoalescesDetails) {

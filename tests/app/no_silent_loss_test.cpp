@@ -123,9 +123,10 @@ TEST_F(NoSilentLoss, OutputFileThatIsAFolderIsListedAndTheRunGoesOn) {
     }
 }
 
-TEST_F(NoSilentLoss, FullDiskListsEveryFileCutShortAndExitsOne) {
+TEST_F(NoSilentLoss, FullDiskListsEveryFileAndLeavesNoneCutShort) {
     // Limits that stop the writes in the header lines, in the first period
-    // block, and further on: every file of the run is cut short.
+    // block, and further on: no file of the run can be written whole, so
+    // none is left, neither cut short nor as a temporary file.
     for (const std::string kind : {"winds", "temperature"}) {
         for (const rlim_t limit : {rlim_t{200}, rlim_t{1500}, rlim_t{4000}}) {
             SCOPED_TRACE(kind + ", " + std::to_string(limit) + " bytes");
@@ -134,10 +135,7 @@ TEST_F(NoSilentLoss, FullDiskListsEveryFileCutShortAndExitsOne) {
             const BatchRun run = runWithFileSizeLimit(sampleArgs(out.string(), kind) + kSettings, limit);
             EXPECT_EQ(run.status, batch::kExitUnwritten);
             EXPECT_EQ(run.err, unwrittenList(out.string(), sampleOutputs(kind)));
-            // The run went on to every file of both days.
-            for (const std::string& name : sampleOutputs(kind)) {
-                EXPECT_EQ(fs::file_size(out / name), static_cast<std::uintmax_t>(limit)) << name;
-            }
+            EXPECT_TRUE(listFolder(out).empty());
         }
     }
 }
@@ -198,9 +196,10 @@ TEST_F(NoSilentLoss, DayWhoseFilesAreMissingOrUnreadableIsReportedWithItsReason)
         const BatchRun run = runTool({"--begin", "2004-06-15", "--end", "2004-06-15", "--input",
                                       in.string(), "--output", out.string(), "--input-type",
                                       c.inputType, "--site", "qvs", "--minutes", "30"});
-        EXPECT_EQ(run.status, batch::kExitDone);
+        EXPECT_EQ(run.status, batch::kExitNothingWritten);
         const std::vector<std::string> got = lines(run.err);
-        ASSERT_EQ(got.size(), 6u) << run.err;
+        ASSERT_EQ(got.size(), 8u) << run.err;
+        EXPECT_EQ(got[6].rfind("Nothing was written. No moments were found in ", 0), 0u);
         EXPECT_EQ(got[2], expand(c.reason, in.string()));
         EXPECT_EQ(got[3], "No moments available on 06/15/04.");
         EXPECT_TRUE(listFolder(out).empty());

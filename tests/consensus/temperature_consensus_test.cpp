@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/store.h"
+#include "output/consensus_file_sink.h"
 #include "support/scripted_host.h"
 
 namespace qv {
@@ -31,9 +32,9 @@ constexpr Beam kRadar{0, 90.0f, 700, 0};
 
 // One processing day of station "abcd" on 2 February 2004 (day 33), with an
 // output folder of its own and a fixed clock.
-class TemperatureDay {
+class RassDay {
   public:
-    explicit TemperatureDay(const std::string& name)
+    explicit RassDay(const std::string& name)
         : dir_(fs::path(QUORVANE_BINARY_DIR) / "test_output" / "temperature_consensus" / name) {
         fs::remove_all(dir_);
         fs::create_directories(dir_);
@@ -114,7 +115,13 @@ class TemperatureDay {
         return none;
     }
 
-    void run() { runTemperatureConsensus(job); }
+    // The day's consensus, its files written as the standard outputs write them.
+    void run() {
+        products = runTemperatureConsensus(job);
+        writeConsensusFiles(products, job.params.outputPath, job.clock(), report);
+    }
+    std::string tvFilePath() const { return (fs::path(job.params.outputPath) / "abc04033.t1a").string(); }
+    std::string tvcFilePath() const { return (fs::path(job.params.outputPath) / "abc04033.t2a").string(); }
 
     fs::path file(int variant) const {
         return dir_ / (variant == 1 ? "abc04033.t1a" : "abc04033.t2a");
@@ -152,6 +159,8 @@ class TemperatureDay {
 
     ScriptedHost host;
     ConsensusJob job;
+    DayProducts products;
+    OutputReport report;
 
   private:
     fs::path dir_;
@@ -177,7 +186,7 @@ TEST(TemperatureConsensus, RadarBranchLeavesOutMissingVelocities) {
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(i);
-        TemperatureDay day(caseName("missing", i));
+        RassDay day(caseName("missing", i));
         day.addSeries(kRass, 0, {347.0f});
         day.addSeries(kRadar, 0, cases[i].samples);
         day.setConsensus(kRass, 1.0f, 50);
@@ -190,12 +199,23 @@ TEST(TemperatureConsensus, RadarBranchLeavesOutMissingVelocities) {
     }
 }
 
-TEST(TemperatureConsensus, RassBranchHasNoMissingValueTest) {
-    TemperatureDay day("rass_no_missing_test");
+TEST(TemperatureConsensus, MissingAcousticSpeedsNeverBecomeTemperatures) {
+    // A missing acoustic speed (-99 m/s or less) would be a "virtual
+    // temperature" of some 2210 degrees C; it is left out, and a gate of
+    // missing samples fails with count 0 and SNR 0.
+    RassDay day("rass_missing");
     day.addSeries(kRass, 0, {-99.0f, -99.0f, -99.5f});
+    day.addSeries(kRass, 1, {-999.0f, 347.0f, 347.0f});
     day.setConsensus(kRass, 1.0f, 50);
     day.run();
-    EXPECT_EQ(day.accumulator(kRass).consensusCount[0], 3u);
+    EXPECT_EQ(day.accumulator(kRass, 0).consensusCount[0], 0u);
+    EXPECT_EQ(day.accumulator(kRass, 0).meanSnr[0], 0.0f);
+    EXPECT_EQ(day.accumulator(kRass, 1).consensusCount[0], 2u);
+    ASSERT_EQ(day.products.temperature.size(), 1u);
+    const TemperatureGate& failed = day.products.temperature[0].periods[0].gates[0];
+    EXPECT_EQ(failed.qcCode, 8);
+    EXPECT_EQ(failed.tv, -950.0f);
+    EXPECT_EQ(failed.snr, 0);
 }
 
 TEST(TemperatureConsensus, TiesKeepTheEarlierCentre) {
@@ -209,7 +229,7 @@ TEST(TemperatureConsensus, TiesKeepTheEarlierCentre) {
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(i);
-        TemperatureDay day(caseName("tie_radar", i));
+        RassDay day(caseName("tie_radar", i));
         day.addSeries(kRass, 0, {347.0f});
         day.addSeries(kRadar, 0, cases[i].samples);
         day.setConsensus(kRass, 1.0f, 50);
@@ -231,7 +251,7 @@ TEST(TemperatureConsensus, TiesKeepTheEarlierCentre) {
     };
     for (std::size_t i = 0; i < rassCases.size(); ++i) {
         SCOPED_TRACE(i);
-        TemperatureDay day(caseName("tie_rass", i));
+        RassDay day(caseName("tie_rass", i));
         day.addSeries(kRass, 0, rassCases[i].speeds);
         day.addSeries(kRadar, 0, {0.0f, 0.0f, 0.0f, 0.0f});
         day.setConsensus(kRass, 1.0f, 50);
@@ -244,7 +264,7 @@ TEST(TemperatureConsensus, TiesKeepTheEarlierCentre) {
 }
 
 TEST(TemperatureConsensus, UnwrittenSlotsOfShorterDwellsNeverEnterTheRassWindow) {
-    TemperatureDay day("short_dwell");
+    RassDay day("short_dwell");
     day.addDwell(kRass, 0, 0, {347.0f, 347.0f});
     day.addDwell(kRass, 0, 1, {347.0f});
     day.addDwell(kRass, 0, 2, {347.0f});
@@ -282,7 +302,7 @@ TEST(TemperatureConsensus, ThresholdDividesFirstInDoublePrecision) {
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(i);
-        TemperatureDay day(caseName("threshold", i));
+        RassDay day(caseName("threshold", i));
         // The group sits at 340 m/s (14.5 C); every other sample is alone,
         // at least 4 C from its neighbours.
         std::vector<float> speeds;
@@ -300,7 +320,7 @@ TEST(TemperatureConsensus, ThresholdDividesFirstInDoublePrecision) {
 }
 
 TEST(TemperatureConsensus, HeaderRequiredSamplesTruncateAfterSinglePrecisionPercent) {
-    TemperatureDay day("required_samples");
+    RassDay day("required_samples");
     std::vector<float> speeds(10, 340.0f);
     for (std::size_t s = 5; s < speeds.size(); ++s)
         speeds[s] = 400.0f + 4.0f * static_cast<float>(s);
@@ -354,7 +374,7 @@ TEST(TemperatureConsensus, PolicyDecidesWhichTestsAreRequired) {
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(i);
-        TemperatureDay day(caseName("policy", i));
+        RassDay day(caseName("policy", i));
         day.host.policy = cases[i].policy;
         day.addSeries(kRass, 0, {347.0f, 347.0f, 380.0f});
         day.addSeries(kRadar, 0, {1.0f, 1.0f, 9.0f});
@@ -371,7 +391,7 @@ TEST(TemperatureConsensus, PolicyDecidesWhichTestsAreRequired) {
 }
 
 TEST(TemperatureConsensus, PolicyIsReadLiveAtEachGate) {
-    TemperatureDay day("policy_per_gate");
+    RassDay day("policy_per_gate");
     day.host.policy = VerticalPolicy::Required;
     day.addSeries(kRass, 0, {347.0f});
     day.setConsensus(kRass, 1.0f, 50);
@@ -391,7 +411,7 @@ TEST(TemperatureConsensus, PolicyIsReadLiveAtEachGate) {
 TEST(TemperatureConsensus, TvIsAMeanOfTemperaturesTvcTheTemperatureOfTheMeanSpeed) {
     // 337 and 357 m/s in one wide window, no correction: the mean of the
     // two temperatures is 26.7 C, the temperature of 347 m/s is 26.5 C.
-    TemperatureDay day("tv_versus_tvc");
+    RassDay day("tv_versus_tvc");
     day.addSeries(kRass, 0, {337.0f, 357.0f});
     day.addSeries(kRadar, 0, {0.0f, 0.0f});
     day.setConsensus(kRass, 80.0f, 50);
@@ -414,7 +434,7 @@ TEST(TemperatureConsensus, SnrTruncatesTowardZero) {
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(i);
-        TemperatureDay day(caseName("snr", i));
+        RassDay day(caseName("snr", i));
         day.addDwell(kRass, 0, 0, {347.0f}, {cases[i].snr});
         day.addSeries(kRadar, 0, {0.0f});
         day.setConsensus(kRass, 1.0f, 50);
@@ -428,7 +448,7 @@ TEST(TemperatureConsensus, SnrTruncatesTowardZero) {
 // The day's files
 
 TEST(TemperatureConsensus, WritesBothDayFilesWithHeadersAndBlocks) {
-    TemperatureDay day("both_files");
+    RassDay day("both_files");
     day.addDwell(kRass, 0, 0, {347.0f, 347.0f, 347.0f});
     day.addDwell(kRass, 0, 1, {347.0f, 347.0f, 347.0f});
     day.addDwell(kRadar, 0, 0, {1.0f, 0.0f});
@@ -441,9 +461,9 @@ TEST(TemperatureConsensus, WritesBothDayFilesWithHeadersAndBlocks) {
 
     EXPECT_EQ(day.host.mainLines.back(), "Calculating temperatures...");
     EXPECT_EQ(day.host.detailLines.back(), "");
-    EXPECT_EQ(fs::path(day.job.tvFilePath).filename(), "abc04033.t1a");
-    EXPECT_EQ(fs::path(day.job.tvcFilePath).filename(), "abc04033.t2a");
-    EXPECT_TRUE(day.job.unwrittenPaths.empty());
+    EXPECT_EQ(fs::path(day.tvFilePath()).filename(), "abc04033.t1a");
+    EXPECT_EQ(fs::path(day.tvcFilePath()).filename(), "abc04033.t2a");
+    EXPECT_TRUE(day.report.unwritten.empty());
 
     const std::vector<std::string> tv = day.lines(1);
     ASSERT_GE(tv.size(), 8u);
@@ -470,7 +490,7 @@ TEST(TemperatureConsensus, WritesBothDayFilesWithHeadersAndBlocks) {
 TEST(TemperatureConsensus, LastRassBeamAndLastRadarBeamOfAPeriodWin) {
     const Beam secondRass{90, 90.0f, 400, 1};
     const Beam secondRadar{0, 90.0f, 1000, 0};
-    TemperatureDay day("two_rass_beams");
+    RassDay day("two_rass_beams");
     day.addSeries(kRass, 0, {347.0f, 347.0f});
     day.addSeries(kRadar, 0, {0.0f, 0.0f});
     day.addSeries(secondRass, 0, {340.0f, 340.0f, 340.0f});
@@ -498,18 +518,18 @@ TEST(TemperatureConsensus, LastRassBeamAndLastRadarBeamOfAPeriodWin) {
 TEST(TemperatureConsensus, PeriodWithoutRassBeamWritesNothing) {
     // A day of radar beams alone creates no files.
     {
-        TemperatureDay day("radar_only_day");
+        RassDay day("radar_only_day");
         day.addSeries(kRadar, 0, {0.0f});
         day.addSeries(kRadar, 1, {0.0f});
         day.setConsensus(kRadar, 1.0f, 50);
         day.run();
         EXPECT_TRUE(fs::is_empty(day.dir()));
-        EXPECT_TRUE(day.job.unwrittenPaths.empty());
+        EXPECT_TRUE(day.report.unwritten.empty());
     }
     // The files are created by the first period that has a RASS beam, with
     // that period's radar beam in the header.
     {
-        TemperatureDay day("radar_only_first_period");
+        RassDay day("radar_only_first_period");
         day.addSeries(kRadar, 0, {1.0f});
         day.addSeries(kRass, 1, {347.0f});
         day.addSeries(Beam{0, 90.0f, 1000, 0}, 1, {0.0f});
@@ -535,7 +555,7 @@ TEST(TemperatureConsensus, PeriodWithoutRadarBeamIsWrittenUncorrected) {
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(i);
-        TemperatureDay day(caseName("rass_only", i));
+        RassDay day(caseName("rass_only", i));
         day.host.policy = cases[i].policy;
         day.addSeries(kRass, 0, {347.0f});
         day.setConsensus(kRass, 1.0f, 50);
@@ -562,7 +582,7 @@ TEST(TemperatureConsensus, BeamsOfOnePeriodAreNotReusedForAnother) {
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(i);
-        TemperatureDay day(caseName("not_reused", i));
+        RassDay day(caseName("not_reused", i));
         day.host.policy = cases[i].policy;
         day.addSeries(kRass, 0, {347.0f});
         day.addSeries(kRadar, 0, {1.0f});
@@ -578,17 +598,17 @@ TEST(TemperatureConsensus, BeamsOfOnePeriodAreNotReusedForAnother) {
 }
 
 TEST(TemperatureConsensus, UnwritableOutputFolderIsRecorded) {
-    TemperatureDay day("unwritable");
+    RassDay day("unwritable");
     day.job.params.outputPath = (day.dir() / "no such folder").string();
     day.addSeries(kRass, 0, {347.0f});
     day.addSeries(kRass, 1, {347.0f});
     day.setConsensus(kRass, 1.0f, 50);
     day.run();
-    ASSERT_EQ(day.job.unwrittenPaths.size(), 2u);
-    EXPECT_EQ(day.job.unwrittenPaths[0], day.job.tvFilePath);
-    EXPECT_EQ(day.job.unwrittenPaths[1], day.job.tvcFilePath);
-    EXPECT_EQ(fs::path(day.job.tvFilePath).filename(), "abc04033.t1a");
-    EXPECT_EQ(fs::path(day.job.tvcFilePath).filename(), "abc04033.t2a");
+    ASSERT_EQ(day.report.unwritten.size(), 2u);
+    EXPECT_EQ(day.report.unwritten[0], day.tvFilePath());
+    EXPECT_EQ(day.report.unwritten[1], day.tvcFilePath());
+    EXPECT_EQ(fs::path(day.tvFilePath()).filename(), "abc04033.t1a");
+    EXPECT_EQ(fs::path(day.tvcFilePath()).filename(), "abc04033.t2a");
     EXPECT_TRUE(fs::is_empty(day.dir()));
 }
 

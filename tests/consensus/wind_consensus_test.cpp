@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "consensus/consensus_file.h"
+#include "output/consensus_file.h"
+#include "output/consensus_file_sink.h"
 #include "consensus/gate_consensus.h"
 #include "core/numeric.h"
 #include "support/dates.h"
@@ -191,6 +192,15 @@ protected:
 
     std::string path(const char* name) const { return (dir / name).string(); }
 
+    // The day's consensus, its files written as the standard outputs write them.
+    void runAndWrite() {
+        products = runWindConsensus(job);
+        writeConsensusFiles(products, job.params.outputPath, job.clock(), report);
+    }
+
+    DayProducts products;
+    OutputReport report;
+
     fs::path dir;
     test::ScriptedHost host;
     ConsensusJob job;
@@ -282,7 +292,7 @@ TEST_F(WindConsensusTest, DirectionIsWhereTheWindComesFrom) {
         EXPECT_EQ(job.qcCode, 0);
         EXPECT_NEAR(job.directionOut, c.direction, 1e-3);
         EXPECT_GE(job.directionOut, 0.0f);
-        WindGateValues line;
+        WindGate line;
         line.direction = truncToInt(job.directionOut);
         EXPECT_EQ(formatWindGateLine(line).substr(18, 7), c.field);
     }
@@ -353,7 +363,7 @@ TEST_F(WindConsensusTest, WholeDayFileMatchesLineForLine) {
         dwell(d.hour, d.minute, d.second, d.azimuth, d.elevation, 700, d.velocity, d.snr);
     }
     reviewAll(1.0f, 50);
-    runWindConsensus(job);
+    runAndWrite();
 
     EXPECT_EQ(host.mainLines.back(), "Calculating winds...");
     EXPECT_EQ(host.detailLines.back(), "");
@@ -374,7 +384,7 @@ TEST_F(WindConsensusTest, WholeDayFileMatchesLineForLine) {
         " 0   1201      5.0   357.    0.20   -5.00    0.01   8   4   4    7    7    7",
     };
     EXPECT_EQ(body(lines), expected);
-    EXPECT_TRUE(job.unwrittenPaths.empty());
+    EXPECT_TRUE(report.unwritten.empty());
     EXPECT_EQ(job.pulseWidthModes, std::vector<std::int32_t>{700});
     EXPECT_EQ(job.outputVariant, 2);
 }
@@ -386,7 +396,7 @@ TEST_F(WindConsensusTest, OppositeBeamsFoldInBeamOrderAndListAfterTheChosenOnes)
     beamOf(270, 75.0f, 700, -2.0f);
     beamOf(45, 90.0f, 700, 0.5f);
     reviewAll(1.0f, 50);
-    runWindConsensus(job);
+    runAndWrite();
 
     const auto lines = readLines(path("abc04033.w1a"));
     ASSERT_EQ(lines.size(), kHeaderLines + 2);
@@ -409,7 +419,7 @@ TEST_F(WindConsensusTest, OppositeBeamFoldsWhateverItsPulseWidthOrRassFlag) {
     beamOf(0, 90.0f, 700, 0.0f);
     beamOf(180, 75.0f, 1400, -1.0f, 1);
     reviewAll(1.0f, 50);
-    runWindConsensus(job);
+    runAndWrite();
 
     const auto lines = readLines(path("abc04033.w1a"));
     ASSERT_EQ(lines.size(), kHeaderLines + 2);
@@ -426,7 +436,7 @@ TEST_F(WindConsensusTest, ModeWithOnlyVerticalBeamsUsesUpItsNumber) {
     beamOf(90, 75.0f, 700, 2.0f);
     beamOf(0, 90.0f, 700, 0.0f);
     reviewAll(1.0f, 50);
-    runWindConsensus(job);
+    runAndWrite();
 
     EXPECT_EQ(job.pulseWidthModes, (std::vector<std::int32_t>{1400, 700}));
     EXPECT_FALSE(fs::exists(path("abc04033.w1a")));
@@ -442,7 +452,7 @@ TEST_F(WindConsensusTest, ModeNumbersLastFromDayToDay) {
     beamOf(90, 75.0f, 700, 2.0f);
     beamOf(0, 90.0f, 700, 0.0f);
     reviewAll(1.0f, 50);
-    runWindConsensus(job);
+    runAndWrite();
     EXPECT_TRUE(fs::exists(path("abc04033.w1a")));
 
     // The next day brings a second pulse width, and the first mode keeps
@@ -455,7 +465,7 @@ TEST_F(WindConsensusTest, ModeNumbersLastFromDayToDay) {
     beamOf(90, 75.0f, 700, 2.0f);
     beamOf(0, 90.0f, 700, 0.0f);
     reviewAll(1.0f, 50);
-    runWindConsensus(job);
+    runAndWrite();
     EXPECT_EQ(job.pulseWidthModes, (std::vector<std::int32_t>{700, 1400}));
     ASSERT_TRUE(fs::exists(path("abc04034.w1a")));
     ASSERT_TRUE(fs::exists(path("abc04034.w2a")));
@@ -474,7 +484,7 @@ TEST_F(WindConsensusTest, SecondObliqueBeamIsNeverParallelToTheFirst) {
     beamOf(90, 75.0f, 700, 2.0f);
     beamOf(0, 90.0f, 700, 0.0f);
     reviewAll(1.0f, 50);
-    runWindConsensus(job);
+    runAndWrite();
     const auto lines = readLines(path("abc04033.w1a"));
     ASSERT_EQ(lines.size(), kHeaderLines + 2);
     EXPECT_EQ(lines[18].substr(0, 39), "Ant. Azimuth (deg):   0  90   0-180    ");
@@ -488,7 +498,7 @@ TEST_F(WindConsensusTest, OnlyParallelObliqueBeamsWriteNothing) {
     beamOf(540, 75.0f, 700, 5.0f);
     beamOf(0, 90.0f, 700, 0.0f);
     reviewAll(1.0f, 50);
-    runWindConsensus(job);
+    runAndWrite();
     EXPECT_EQ(job.secondObliqueBeam, nullptr);
     EXPECT_FALSE(fs::exists(path("abc04033.w1a")));
 }
@@ -503,7 +513,7 @@ TEST_F(WindConsensusTest, PeriodWithoutVerticalBeamIsSkipped) {
         dwell(0, 31 + 5 * i, 0, 0, 90.0f, 700, {0.0f, 0.0f}, {10.0f, 10.0f});
     }
     reviewAll(1.0f, 50);
-    runWindConsensus(job);
+    runAndWrite();
     const auto lines = readLines(path("abc04033.w1a"));
     ASSERT_EQ(lines.size(), kHeaderLines + 2);
     EXPECT_EQ(lines[18].substr(0, 40), "Ant. Azimuth (deg):   0  90   0         ");
@@ -523,7 +533,7 @@ TEST_F(WindConsensusTest, BeamWithoutSettingKeepsZeroResults) {
             delete s;
         }
     }
-    runWindConsensus(job);
+    runAndWrite();
     const auto lines = readLines(path("abc04033.w1a"));
     ASSERT_EQ(lines.size(), kHeaderLines + 2);
     EXPECT_EQ(lines[18].substr(0, 40), "Ant. Azimuth (deg):   0  90   0         ");
@@ -545,9 +555,9 @@ TEST_F(WindConsensusTest, UnwritableFolderIsRecordedOnce) {
         dwell(0, 31 + 5 * i, 0, 0, 90.0f, 700, {0.0f}, {10.0f});
     }
     reviewAll(1.0f, 50);
-    runWindConsensus(job);
+    runAndWrite();
     const std::string lost = (dir / "not" / "there" / "abc04033.w1a").string();
-    EXPECT_EQ(job.unwrittenPaths, std::vector<std::string>{lost});
+    EXPECT_EQ(report.unwritten, std::vector<std::string>{lost});
     EXPECT_FALSE(fs::exists(lost));
 }
 

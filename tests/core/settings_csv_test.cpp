@@ -4,13 +4,11 @@
 #include <memory>
 #include <sstream>
 
-#include "app/batch/settings_csv.h"
+#include "core/settings_csv.h"
 
 namespace qv::test {
 namespace {
 
-using batch::ReviewDefaults;
-using batch::SettingsRow;
 
 // A settings table that owns its rows.
 struct Table {
@@ -36,7 +34,7 @@ std::vector<SettingsRow> readOk(const std::string& text) {
     std::istringstream in(text);
     std::vector<SettingsRow> rows;
     std::string error;
-    EXPECT_TRUE(batch::readSettingsCsv(in, "s.csv", rows, error)) << error;
+    EXPECT_TRUE(readSettingsCsv(in, "s.csv", rows, error)) << error;
     return rows;
 }
 
@@ -44,7 +42,7 @@ std::string readError(const std::string& text) {
     std::istringstream in(text);
     std::vector<SettingsRow> rows;
     std::string error;
-    EXPECT_FALSE(batch::readSettingsCsv(in, "s.csv", rows, error));
+    EXPECT_FALSE(readSettingsCsv(in, "s.csv", rows, error));
     return error;
 }
 
@@ -55,7 +53,7 @@ TEST(SettingsCsv, WritesTheTableInOrderWithEmptyFieldsForMissingValues) {
     t.add(0, 9000.0f, 700, 1, 0.0f, 60);
     t.add(180, 90.0f, 700, 2, -1.0f, -5);
     std::ostringstream out;
-    batch::writeSettingsCsv(out, t.list);
+    writeSettingsCsv(out, t.list);
     EXPECT_EQ(out.str(),
               "azimuth,elevation,pulse_width,rass,window,threshold\n"
               "0,66.4,700,0,2,50\n"
@@ -69,7 +67,7 @@ TEST(SettingsCsv, RoundTripKeepsEveryFloatExactly) {
     const float awkward[] = {66.4f, 75.0f, 89.99f, 0.1f, 1e-7f, 123456.79f, 16777217.0f};
     for (const float e : awkward) t.add(45, e, 700, 0, e, 33);
     std::ostringstream out;
-    batch::writeSettingsCsv(out, t.list);
+    writeSettingsCsv(out, t.list);
     const std::vector<SettingsRow> rows = readOk(out.str());
     ASSERT_EQ(rows.size(), std::size(awkward));
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -172,7 +170,7 @@ TEST(SettingsReview, SettingsRowsFirstThenDefaultsByBeamKind) {
     d.window = 2.0f;
     d.threshold = 50;
     d.rassWindow = 1.5f;
-    const auto missing = batch::reviewTable(t.list, rows, d);
+    const auto missing = reviewTable(t.list, rows, d);
     EXPECT_TRUE(missing.empty());
     EXPECT_EQ(listed.consensusWindow, 3.5f);
     EXPECT_EQ(listed.consensusPercent, 70);
@@ -189,7 +187,7 @@ TEST(SettingsReview, MatchesTheExactElevationAndRassFlag) {
     BeamSetting& a = t.add(0, 66.4f, 700, 0);
     BeamSetting& b = t.add(0, 66.40001f, 700, 0);
     BeamSetting& c = t.add(0, 66.4f, 700, 1);
-    const auto missing = batch::reviewTable(t.list, readOk("0,66.4,700,0,2,50\n"), {});
+    const auto missing = reviewTable(t.list, readOk("0,66.4,700,0,2,50\n"), {});
     EXPECT_EQ(a.consensusWindow, 2.0f);
     ASSERT_EQ(missing.size(), 2u);
     EXPECT_EQ(missing[0], &b);
@@ -203,20 +201,20 @@ TEST(SettingsReview, NamesEveryBeamStillLackingAValue) {
     t.add(90, 66.4f, 1400, 0, 2.0f, 0);
     ReviewDefaults d;
     d.threshold = 50;  // radar threshold only; RASS takes it too
-    const auto missing = batch::reviewTable(t.list, {}, d);
+    const auto missing = reviewTable(t.list, {}, d);
     ASSERT_EQ(missing.size(), 2u);
-    EXPECT_EQ(batch::describeMissingBeam(*missing[0]),
+    EXPECT_EQ(describeMissingBeam(*missing[0]),
               "azimuth 0, elevation 66.4, pulse width 700 ns, RASS OFF: no window");
-    EXPECT_EQ(batch::describeMissingBeam(*missing[1]),
+    EXPECT_EQ(describeMissingBeam(*missing[1]),
               "azimuth 0, elevation 90, pulse width 700 ns, RASS ON: no window");
     Table u;
     u.add(270, 75.0f, 350, 0);
     u.add(270, 75.0f, 350, 1, 1.0f, 0);
-    const auto none = batch::reviewTable(u.list, {}, {});
+    const auto none = reviewTable(u.list, {}, {});
     ASSERT_EQ(none.size(), 2u);
-    EXPECT_EQ(batch::describeMissingBeam(*none[0]),
+    EXPECT_EQ(describeMissingBeam(*none[0]),
               "azimuth 270, elevation 75, pulse width 350 ns, RASS OFF: no window, no threshold");
-    EXPECT_EQ(batch::describeMissingBeam(*none[1]),
+    EXPECT_EQ(describeMissingBeam(*none[1]),
               "azimuth 270, elevation 75, pulse width 350 ns, RASS ON: no threshold");
 }
 
@@ -226,7 +224,7 @@ TEST(SettingsReview, KeepsValuesAlreadyInTheTable) {
     ReviewDefaults d;
     d.window = 2.0f;
     d.threshold = 50;
-    EXPECT_TRUE(batch::reviewTable(t.list, {}, d).empty());
+    EXPECT_TRUE(reviewTable(t.list, {}, d).empty());
     EXPECT_EQ(s.consensusWindow, 4.0f);
     EXPECT_EQ(s.consensusPercent, 70);
 }
@@ -235,7 +233,7 @@ TEST(SettingsTableLines, ShowTheReviewListColumns) {
     Table t;
     t.add(0, 66.4f, 700, 0, 2.0f, 50);
     t.add(-5, 9000.0f, 1400, 1, -1.0f, -5);
-    const auto lines = batch::settingsTableLines(t.list);
+    const auto lines = settingsTableLines(t.list);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "Azimuth  Elevation  PulseWidth  CnsWindow  CnsPercent  RASS");
     EXPECT_EQ(lines[1], "0        66.40      700         2.00       50          OFF");

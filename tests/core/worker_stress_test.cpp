@@ -177,7 +177,7 @@ public:
         reviewChanged_.wait(lock, [this] { return reviewDone_; });
     }
     void reportError(const std::string&) override {}
-    void reportUnwritten(const std::vector<std::string>&) override {}
+    void reportOutcome(const RunOutcome&) override {}
 
     // Prepares for the next run.
     void beginRun() {
@@ -238,8 +238,14 @@ protected:
         const auto reader = [this](ConsensusJob& j, const CalendarTime& day) { return read(j, day); };
         job.steps.readAscii = reader;
         job.steps.readBinary = reader;
-        job.steps.windConsensus = [this](ConsensusJob& j) { consensus(j); };
-        job.steps.temperatureConsensus = [this](ConsensusJob& j) { consensus(j); };
+        job.steps.windConsensus = [this](ConsensusJob& j) {
+            consensus(j);
+            return DayProducts{};
+        };
+        job.steps.temperatureConsensus = [this](ConsensusJob& j) {
+            consensus(j);
+            return DayProducts{};
+        };
     }
 
     // A day of `dwellsPerDay` dwells of three beams, polling the cancel

@@ -39,9 +39,13 @@ protected:
             }
             return 1;
         };
-        job.steps.windConsensus = [this](ConsensusJob&) { consensusRuns.push_back("winds"); };
+        job.steps.windConsensus = [this](ConsensusJob&) {
+            consensusRuns.push_back("winds");
+            return DayProducts{};
+        };
         job.steps.temperatureConsensus = [this](ConsensusJob&) {
             consensusRuns.push_back("temperature");
+            return DayProducts{};
         };
     }
 
@@ -152,7 +156,13 @@ TEST_F(WorkerTest, ReaderErrorsShowInTheDetailLineAndUnwrittenPathsAreReported) 
         j.reportReaderError("GetAsciiMoments Error: Can not open input file /x/abc04167.raw");
         return 0;
     };
-    job.steps.windConsensus = [](ConsensusJob& j) { j.recordUnwritten("/out/abc04167.w1a"); };
+    // Outputs that cannot write the day's file.
+    struct FailingOutputs : DayOutputs {
+        void takeDay(DayProducts, OutputReport& report) override {
+            report.unwritten.push_back("/out/abc04167.w1a");
+        }
+    };
+    job.steps.outputs = [](const OutputRequest&) { return std::make_unique<FailingOutputs>(); };
     run(dateValue(2004, 6, 15), dateValue(2004, 6, 15));
     EXPECT_EQ(host.errors.size(), 1u);
     EXPECT_EQ(host.mainLines.back(), "Done.");

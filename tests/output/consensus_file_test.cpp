@@ -1,6 +1,6 @@
 // The consensus data file: names, the header byte for byte, the period and
 // wind gate lines, and the paths that cannot be written.
-#include "consensus/consensus_file.h"
+#include "output/consensus_file.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "support/dates.h"
-#include "support/scripted_host.h"
+#include "output/consensus_file_sink.h"
 #include "support/test_folder.h"
 
 namespace qv {
@@ -37,8 +37,8 @@ std::vector<std::string> splitLines(const std::string& text) {
 
 using qv::test::date;
 
-BeamAccumulator beam(int azimuth, float elevation, int samples, int percent) {
-    BeamAccumulator b;
+HeaderBeam beam(int azimuth, float elevation, int samples, int percent) {
+    HeaderBeam b;
     b.azimuth = static_cast<std::int16_t>(azimuth);
     b.elevation = elevation;
     b.sampleCount = samples;
@@ -46,50 +46,42 @@ BeamAccumulator beam(int azimuth, float elevation, int samples, int percent) {
     return b;
 }
 
+CalendarTime created() {
+    CalendarTime t = date(2024, 3, 5);
+    t.hour = 7;
+    t.minute = 9;
+    return t;
+}
+
 class ConsensusFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dir = test::freshTestFolder("qv_consensus_file");
-
-        job.host = &host;
-        job.clock = [] {
-            CalendarTime t = date(2024, 3, 5);
-            t.hour = 7;
-            t.minute = 9;
-            return t;
-        };
-        job.params.outputPath = dir.string();
-        job.params.outputKindText = "Winds";
-        job.params.dataSourceText = "ASCII moments";
-        job.params.averagingMinutes = 30;
-        job.currentDay = date(2004, 2, 2);
-        job.record.stationName = "abcd";
-        job.record.siteElevation = 1000;
-        job.record.latitudeCenti = 4012;
-        job.record.longitudeCenti = -10525;
-        job.outputVariant = 1;
+        header.fileKind = OutputKind::Winds;
+        header.variant = 1;
+        header.outputKindText = "Winds";
+        header.dataSourceText = "ASCII moments";
+        header.averagingMinutes = 30;
+        header.day = date(2004, 2, 2);
+        header.stationName = "abcd";
+        header.siteElevation = 1000;
+        header.latitudeCenti = 4012;
+        header.longitudeCenti = -10525;
     }
     void TearDown() override { fs::remove_all(dir); }
 
+    std::vector<std::string> headerLines(int variant = 1) const {
+        return splitLines(consensusHeaderText(header, variant, created()));
+    }
+
     fs::path dir;
-    test::ScriptedHost host;
-    ConsensusJob job;
+    DayHeader header;
 };
 
 TEST_F(ConsensusFileTest, WindHeaderByteForByte) {
-    BeamAccumulator first = beam(0, 75.0f, 10, 50);
-    first.gateSpacing = 104.99999f;
-    BeamAccumulator second = beam(90, 75.0f, 10, 50);
-    BeamAccumulator vertical = beam(0, 90.0f, 10, 50);
-    vertical.pulseWidth = 700;
-    job.firstObliqueBeam = &first;
-    job.secondObliqueBeam = &second;
-    job.verticalBeam = &vertical;
-    appendHeaderEntries(job, first);
-    appendHeaderEntries(job, second);
-    appendHeaderEntries(job, vertical);
-
-    writeConsensusHeader(job);
+    header.pulseWidth = 700;
+    header.gateSpacing = 104.99999f;
+    header.beams = {beam(0, 75.0f, 10, 50), beam(90, 75.0f, 10, 50), beam(0, 90.0f, 10, 50)};
 
     const std::string expected =
         "CDF Type:  Wind            Program:  VESK/KOR Vintrel        Version:  1.1\n"
@@ -128,21 +120,13 @@ TEST_F(ConsensusFileTest, WindHeaderByteForByte) {
         "HHMM    NNN         N\n"
         "QC   Height    WS     WD      u       v       w    No. in Cns      SNR (db)\n"
         "Code (m msl) (m/s)  (deg)   (m/s)   (m/s)   (m/s)   u   v   w    u    v    w\n";
-    EXPECT_EQ(job.outputFilePath, (dir / "abc04033.w1a").string());
-    EXPECT_EQ(readFile(job.outputFilePath), expected);
-    EXPECT_TRUE(job.unwrittenPaths.empty());
-    // The texts are used up by the header.
-    EXPECT_EQ(job.azimuthListText, "");
-    EXPECT_EQ(job.elevationListText, "");
-    EXPECT_EQ(job.maxSamplesText, "");
-    EXPECT_EQ(job.reqSamplesText, "");
+    EXPECT_EQ(consensusHeaderText(header, 1, created()), expected);
+    EXPECT_EQ(consensusFileName(header, 1), "abc04033.w1a");
 }
 
 TEST_F(ConsensusFileTest, SecondLabelsStandAtColumn41) {
-    BeamAccumulator one = beam(45, 66.5f, 3, 100);
-    appendHeaderEntries(job, one);
-    writeConsensusHeader(job);
-    const auto lines = splitLines(readFile(job.outputFilePath));
+    header.beams = {beam(45, 66.5f, 3, 100)};
+    const auto lines = headerLines();
     const std::vector<std::string> labels = {
         "Julian Day:", "Validation Level:", "Created on:", "Elev. (ft msl):",
         "Long (dec deg):", "UTME (km):", "Diff. to UTC (hr):", "Mode Title:",
@@ -161,12 +145,8 @@ TEST_F(ConsensusFileTest, SecondLabelsStandAtColumn41) {
 }
 
 TEST_F(ConsensusFileTest, SixBeamAzimuthTextIsNotPadded) {
-    for (int az : {0, 90, 0, 180, 270, 45}) {
-        BeamAccumulator b = beam(az, 75.0f, 12, 25);
-        appendHeaderEntries(job, b);
-    }
-    writeConsensusHeader(job);
-    const auto lines = splitLines(readFile(job.outputFilePath));
+    for (int az : {0, 90, 0, 180, 270, 45}) header.beams.push_back(beam(az, 75.0f, 12, 25));
+    const auto lines = headerLines();
     ASSERT_GT(lines.size(), 18u);
     EXPECT_EQ(lines[17],
               "Max. Samples:        12  12  12  12  12  12Req. Samples:        2   2   2   2   2   2");
@@ -202,17 +182,17 @@ TEST_F(ConsensusFileTest, FileNamesAndFilenameField) {
     };
     for (const NameCase& c : cases) {
         SCOPED_TRACE(c.name);
-        host.output = c.kind;
-        job.record.stationName = c.station;
-        job.currentDay = date(c.year, c.month, c.day);
-        job.outputVariant = static_cast<std::int16_t>(c.variant);
-        EXPECT_EQ(consensusFileName(job), c.name);
-        writeConsensusHeader(job);
-        EXPECT_EQ(job.outputFilePath, dir.string() + "/" + c.name);
-        const auto lines = splitLines(readFile(job.outputFilePath));
+        header.fileKind = c.kind;
+        header.stationName = c.station;
+        header.day = date(c.year, c.month, c.day);
+        EXPECT_EQ(consensusFileName(header, c.variant), c.name);
+        EXPECT_EQ(consensusFilePath(dir.string(), header, c.variant), dir.string() + "/" + c.name);
+        const auto lines = headerLines(c.variant);
         ASSERT_GT(lines.size(), 6u);
         EXPECT_EQ(lines[6], c.filenameLine);
     }
+    header.fileKind = OutputKind::None;
+    EXPECT_EQ(consensusFileName(header, 1), "");
 }
 
 struct SiteCase {
@@ -223,6 +203,7 @@ struct SiteCase {
 };
 
 TEST_F(ConsensusFileTest, SiteLines) {
+    // 3.28 in single precision lies just below 3.28: 1000 m gives 3279 ft.
     const SiteCase cases[] = {
         {1000, 4012, -10525, "Elev. (m msl):      1000                Elev. (ft msl):     3279",
          "Lat (dec deg):       40.12              Long (dec deg):    -105.25"},
@@ -235,14 +216,26 @@ TEST_F(ConsensusFileTest, SiteLines) {
     };
     for (const SiteCase& c : cases) {
         SCOPED_TRACE(c.elevationLine);
-        job.record.siteElevation = c.elevation;
-        job.record.latitudeCenti = c.latitude;
-        job.record.longitudeCenti = c.longitude;
-        writeConsensusHeader(job);
-        const auto lines = splitLines(readFile(job.outputFilePath));
+        header.siteElevation = c.elevation;
+        header.latitudeCenti = c.latitude;
+        header.longitudeCenti = c.longitude;
+        const auto lines = headerLines();
         ASSERT_GT(lines.size(), 9u);
         EXPECT_EQ(lines[8], c.elevationLine);
         EXPECT_EQ(lines[9], c.latLongLine);
+    }
+}
+
+TEST_F(ConsensusFileTest, PulseLengthUsesTheSinglePrecisionMetresPerNanosecond) {
+    // 0.29999998 (not 0.3f = 0.30000001): 750 ns is 112.4999 m and prints
+    // 112; 1730 ns prints 259.
+    struct Case {
+        int pulseWidth;
+        const char* field;
+    } cases[] = {{750, " 112"}, {1730, " 259"}, {700, " 105"}, {400, "  60"}, {0, "   0"}};
+    for (const auto& c : cases) {
+        header.pulseWidth = c.pulseWidth;
+        EXPECT_EQ(headerLines()[16].substr(20, 4), c.field) << c.pulseWidth;
     }
 }
 
@@ -254,39 +247,26 @@ TEST_F(ConsensusFileTest, RequiredSamplesUseSinglePrecisionHundredth) {
     } cases[] = {{10, 50, "   4"}, {6, 50, "   2"}, {4, 100, "   3"},
                  {20, 50, "   9"}, {7, 0, "   0"}, {100, 29, "  28"}};
     for (const auto& c : cases) {
-        clearHeaderEntries(job);
-        appendHeaderEntries(job, beam(0, 75.0f, c.samples, c.percent));
-        EXPECT_EQ(job.reqSamplesText, c.text) << c.samples << " x " << c.percent;
+        header.beams = {beam(0, 75.0f, c.samples, c.percent)};
+        EXPECT_EQ(headerLines()[17].substr(40), std::string("Req. Samples:     ") + c.text)
+            << c.samples << " x " << c.percent;
     }
 }
 
-TEST_F(ConsensusFileTest, HeaderEntriesAppendForWindsAndReplaceForTemperature) {
-    appendHeaderEntries(job, beam(-45, 89.96f, 120, 10));
-    appendHeaderEntries(job, beam(180, 5.0f, 3, 1));
-    EXPECT_EQ(job.azimuthListText, " -45 180");
-    EXPECT_EQ(job.elevationListText, " 90.0  5.0");
-    EXPECT_EQ(job.maxSamplesText, " 120   3");
-    EXPECT_EQ(job.reqSamplesText, "  11   0");
-
-    setHeaderEntries(job, beam(270, 90.0f, 55, 60));
-    EXPECT_EQ(job.azimuthListText, " 270");
-    EXPECT_EQ(job.elevationListText, " 90.0");
-    EXPECT_EQ(job.maxSamplesText, "  55");
-    EXPECT_EQ(job.reqSamplesText, "  32");
+TEST_F(ConsensusFileTest, BeamEntriesInListingOrder) {
+    header.beams = {beam(-45, 89.96f, 120, 10), beam(180, 5.0f, 3, 1)};
+    const auto lines = headerLines();
+    EXPECT_EQ(lines[17], "Max. Samples:       120   3             Req. Samples:       11   0");
+    EXPECT_EQ(lines[18], "Ant. Azimuth (deg): -45 180             Ant. Elev. (deg):  90.0  5.0");
 }
 
 TEST_F(ConsensusFileTest, TemperatureTitleAndColumnHeads) {
-    host.output = OutputKind::Temperature;
-    BeamAccumulator rass = beam(0, 90.0f, 30, 40);
-    rass.gateSpacing = 60.0f;
-    BeamAccumulator radar = beam(0, 90.0f, 30, 40);
-    radar.pulseWidth = 400;
-    job.rassBeam = &rass;
-    job.radarBeam = &radar;
+    header.fileKind = OutputKind::Temperature;
+    header.gateSpacing = 60.0f;
+    header.pulseWidth = 400;
+    header.beams = {beam(0, 90.0f, 30, 40)};
 
-    job.outputVariant = 1;
-    writeConsensusHeader(job);
-    auto lines = splitLines(readFile(job.outputFilePath));
+    auto lines = headerLines(1);
     ASSERT_EQ(lines.size(), 35u);
     EXPECT_EQ(lines[0],
               "CDF Type:  Temp            Program:  VESK/KOR Vintrel        Version:  1.1");
@@ -294,61 +274,89 @@ TEST_F(ConsensusFileTest, TemperatureTitleAndColumnHeads) {
     EXPECT_EQ(lines[33], "QC   Height   Tv   No. Cns  SNR (db)");
     EXPECT_EQ(lines[34], "Code (m msl)  (C)   (Tv)     (Tv)");
 
-    job.outputVariant = 2;
-    writeConsensusHeader(job);
-    lines = splitLines(readFile(job.outputFilePath));
+    lines = headerLines(2);
     ASSERT_EQ(lines.size(), 35u);
     EXPECT_EQ(lines[33], "QC   Height   TvC  No. Cns  SNR (db)");
     EXPECT_EQ(lines[34], "Code (m msl)  (C)   (TvC)    (TvC)");
 
-    job.outputVariant = 3;
-    writeConsensusHeader(job);
-    lines = splitLines(readFile(job.outputFilePath));
+    lines = headerLines(3);
     EXPECT_EQ(lines.size(), 33u);
     EXPECT_EQ(lines.back(), "HHMM    NNN         N");
 }
 
-TEST_F(ConsensusFileTest, HeaderReplacesAnExistingFile) {
-    const std::string path = (dir / "abc04033.w1a").string();
+TEST_F(ConsensusFileTest, WholeDayFilesWithTheirBlocks) {
+    WindDay winds;
+    winds.header = header;
+    WindPeriod period;
+    std::copy_n("0030", 5, period.key);
+    period.gates.resize(2);
+    period.gates[0].height = 1201.42L;
+    period.gates[1] = {8, 1303.5L, -950.0f, -950, 1.5f, -2.25f, 0.1f, 1, 0, 0, -5, -8, -9};
+    winds.periods = {period, period};
+    const std::string gates = formatWindGateLine(period.gates[0]) +
+                              formatWindGateLine(period.gates[1]);
+    EXPECT_EQ(windFileText(winds, created()), consensusHeaderText(header, 1, created()) +
+                                                  "0030      2         0\n" + gates +
+                                                  "0030      2         0\n" + gates);
+
+    TemperatureDay temperature;
+    temperature.header = header;
+    temperature.header.fileKind = OutputKind::Temperature;
+    TemperaturePeriod block;
+    std::copy_n("2330", 5, block.key);
+    block.gates.push_back({0, 1150.4, 24.66f, -950.0f, 3, -4});
+    temperature.periods = {block};
+    const std::string head1 = consensusHeaderText(temperature.header, 1, created());
+    const std::string head2 = consensusHeaderText(temperature.header, 2, created());
+    EXPECT_EQ(temperatureFileText(temperature, 1, created()),
+              head1 + "2330      1         0\n 0   1150     24.7     3    -4\n");
+    EXPECT_EQ(temperatureFileText(temperature, 2, created()),
+              head2 + "2330      1         0\n 0   1150   -950.0     3    -4\n");
+}
+
+TEST_F(ConsensusFileTest, SinkWritesEveryFileWholeAndReplacesAnOldOne) {
+    const std::string old = (dir / "abc04033.w1a").string();
     {
-        std::ofstream old(path);
-        old << "old contents that are longer than nothing\n";
+        std::ofstream out(old);
+        out << "old contents that are longer than nothing\n";
     }
-    writeConsensusHeader(job);
-    const std::string text = readFile(path);
-    EXPECT_EQ(text.find("old contents"), std::string::npos);
-    EXPECT_EQ(text.rfind("CDF Type:", 0), 0u);
+    DayProducts products;
+    products.winds.resize(2);
+    products.winds[0].header = header;
+    products.winds[1].header = header;
+    products.winds[1].header.variant = 2;
+    products.temperature.resize(1);
+    products.temperature[0].header = header;
+    products.temperature[0].header.fileKind = OutputKind::Temperature;
+    OutputReport report;
+    writeConsensusFiles(products, dir.string(), created(), report);
+
+    const std::vector<std::string> names = {"abc04033.w1a", "abc04033.w2a", "abc04033.t1a",
+                                            "abc04033.t2a"};
+    ASSERT_EQ(report.written.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(report.written[i], (dir / names[i]).string());
+    }
+    EXPECT_TRUE(report.unwritten.empty());
+    EXPECT_EQ(readFile(old), windFileText(products.winds[0], created()));
+    std::vector<std::string> present;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        present.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(present.size(), names.size());  // no temporary file left
 }
 
-TEST_F(ConsensusFileTest, UnwritableFolderIsRecordedAndTextsStillEmptied) {
-    job.params.outputPath = (dir / "missing" / "folder").string();
-    appendHeaderEntries(job, beam(0, 75.0f, 10, 50));
-    writeConsensusHeader(job);
-    const std::string path = (dir / "missing" / "folder" / "abc04033.w1a").string();
-    EXPECT_EQ(job.outputFilePath, path);
-    EXPECT_FALSE(fs::exists(path));
-    ASSERT_EQ(job.unwrittenPaths.size(), 1u);
-    EXPECT_EQ(job.unwrittenPaths[0], path);
-    EXPECT_EQ(job.azimuthListText, "");
-    EXPECT_EQ(job.maxSamplesText, "");
-
-    // An append to the same path fails too; the path is listed once.
-    EXPECT_EQ(openForAppend(job, path), nullptr);
-    EXPECT_EQ(job.unwrittenPaths.size(), 1u);
-}
-
-TEST_F(ConsensusFileTest, AppendAddsToTheEndOfTheFile) {
-    writeConsensusHeader(job);
-    const std::string header = readFile(job.outputFilePath);
-    for (const char* key : {"0000", "0030"}) {
-        std::FILE* out = openForAppend(job, job.outputFilePath);
-        ASSERT_NE(out, nullptr);
-        std::fputs(formatPeriodLine(key, 0).c_str(), out);
-        closeAppended(job, out, job.outputFilePath);
-    }
-    EXPECT_EQ(readFile(job.outputFilePath),
-              header + "0000      0         0\n0030      0         0\n");
-    EXPECT_TRUE(job.unwrittenPaths.empty());
+TEST_F(ConsensusFileTest, UnwritableFolderIsReported) {
+    DayProducts products;
+    products.winds.resize(1);
+    products.winds[0].header = header;
+    OutputReport report;
+    const std::string folder = (dir / "missing" / "folder").string();
+    writeConsensusFiles(products, folder, created(), report);
+    const std::string path = folder + "/abc04033.w1a";
+    EXPECT_TRUE(report.written.empty());
+    EXPECT_EQ(report.unwritten, std::vector<std::string>{path});
+    EXPECT_FALSE(fs::exists(dir / "missing"));
 }
 
 TEST(ConsensusFileLines, PeriodLine) {
@@ -359,7 +367,7 @@ TEST(ConsensusFileLines, PeriodLine) {
 
 TEST(ConsensusFileLines, WindGateLines) {
     struct Case {
-        WindGateValues values;
+        WindGate values;
         const char* line;
     };
     const Case cases[] = {

@@ -2,7 +2,7 @@
 // consensus data files must come out byte for byte as its conversion prints
 // it, at rounding ties, for negative zero and the smallest and largest
 // values, and whole gate lines must match the printf formats.
-#include "consensus/fixed_format.h"
+#include "output/fixed_format.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "consensus/consensus_file.h"
+#include "output/consensus_file.h"
 
 namespace qv {
 namespace {
@@ -186,10 +186,10 @@ TEST(FixedFormat, IntegersMatchPrintf) {
 TEST(FixedFormat, GateLinesMatchTheirFormats) {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    std::vector<WindGateValues> winds;
+    std::vector<WindGate> winds;
     auto wind = [&](int qc, long double height, float speed, int direction, float u, float v,
                     float w, std::uint32_t cu, int snr) {
-        WindGateValues g;
+        WindGate g;
         g.qcCode = qc;
         g.height = height;
         g.speed = speed;
@@ -207,7 +207,7 @@ TEST(FixedFormat, GateLinesMatchTheirFormats) {
     wind(8, 2100.4999L, -950.0f, -950, -0.0f, 0.0f, 0.125f, 0, -99);
     wind(8, 1e30L, inf, 2147483647, nan, -inf, 1e20f, 4294967295u, -2147483647 - 1);
     wind(1, -0.5L, 0.05f, 0, 99999.995f, -99999.995f, 3.4e38f, 3, 0);
-    for (const WindGateValues& g : winds) {
+    for (const WindGate& g : winds) {
         char expected[2048];
         std::snprintf(expected, sizeof expected,
                       "%2d%7.0Lf%9.1f%6d.%8.2f%8.2f%8.2f%4u%4u%4u%5d%5d%5d\n", g.qcCode, g.height,

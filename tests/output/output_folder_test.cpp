@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "consensus/consensus_file.h"
 #include "consensus/temperature_consensus.h"
 #include "consensus/wind_consensus.h"
 #include "input/ascii_moments.h"
+#include "output/consensus_file.h"
+#include "output/consensus_file_sink.h"
 #include "support/scripted_host.h"
 #include "support/test_folder.h"
 
@@ -76,16 +77,16 @@ protected:
             s->consensusWindow = 2.0f;
             s->consensusPercent = 50;
         }
-        if (kind == OutputKind::Winds) {
-            runWindConsensus(job);
-        } else {
-            runTemperatureConsensus(job);
-        }
+        const DayProducts products =
+            kind == OutputKind::Winds ? runWindConsensus(job) : runTemperatureConsensus(job);
+        report = OutputReport{};
+        writeConsensusFiles(products, job.params.outputPath, job.currentDay, report);
     }
 
     fs::path root_;
     test::ScriptedHost host;
     ConsensusJob job;
+    OutputReport report;
 };
 
 TEST_F(OutputFolder, StationNamesWithSlashesStayInTheOutputFolder) {
@@ -106,10 +107,9 @@ TEST_F(OutputFolder, StationNamesWithSlashesStayInTheOutputFolder) {
         for (const OutputKind kind : {OutputKind::Winds, OutputKind::Temperature}) {
             fs::remove_all(job.params.outputPath);
             fs::create_directories(job.params.outputPath);
-            job.unwrittenPaths.clear();
             process(kind);
             EXPECT_EQ(namesIn(job.params.outputPath), kind == OutputKind::Winds ? c.winds : c.temperature);
-            EXPECT_TRUE(job.unwrittenPaths.empty());
+            EXPECT_TRUE(report.unwritten.empty());
             // Nothing beside the output folder or above it.
             EXPECT_EQ(namesIn(root_ / "a"), std::vector<std::string>{"out"});
             EXPECT_EQ(namesIn(root_), (std::vector<std::string>{"a", "in"}));
@@ -118,11 +118,12 @@ TEST_F(OutputFolder, StationNamesWithSlashesStayInTheOutputFolder) {
 }
 
 TEST_F(OutputFolder, FileNameKeepsOrdinaryStationNamesAsTheyAre) {
-    host.output = OutputKind::Winds;
-    job.outputVariant = 1;
+    DayHeader header;
+    header.fileKind = OutputKind::Winds;
+    header.day = job.currentDay;
     for (const char* name : {"STN", "ab", "QVSITE", "..", "x.y"}) {
-        job.record.stationName = name;
-        EXPECT_EQ(consensusFileName(job), std::string(name).substr(0, 3) + "04167.w1a");
+        header.stationName = name;
+        EXPECT_EQ(consensusFileName(header, 1), std::string(name).substr(0, 3) + "04167.w1a");
     }
 }
 

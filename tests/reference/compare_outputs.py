@@ -67,7 +67,7 @@ REQUIRED_CASES = [
     'consensus SNR truncating to -100 (not flagged)',
     'beam with threshold 0 (first seen after the review)',
     'wind gate flagged by its SNR',
-    'RASS sample of -99 m/s kept (no missing test)',
+    'RASS sample of -99 m/s left out',
     'period with two RASS beams',
     'beam with RASS flag 2',
     'period with two radar beams',
@@ -167,7 +167,9 @@ def run_combo(combo, batch, data_dir, work):
     try:
         proc = subprocess.run(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, env=env, timeout=120)
-        if proc.returncode != 0:
+        # The data set holds deliberately damaged days (a file cut short, bad
+        # gate lines): the tool reports them and exits with 5.
+        if proc.returncode not in (0, 5):
             tail = proc.stderr.decode('utf-8', 'replace').strip().splitlines()[-5:]
             report.append('  quorvane-batch exited with status %d: %s' % (proc.returncode, ' '.join(cmd)))
             report.extend('    ' + line for line in tail)

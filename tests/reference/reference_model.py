@@ -614,9 +614,12 @@ def average_beam(beam, window, percent, rass_branch):
         tmp = [s[1][g] for s in samples]
         snr = [s[2][g] for s in samples]
         if rass_branch:
-            key = [None if t is None or t != t else d(t) for t in tmp]
+            # A sample whose acoustic speed is missing has no temperature:
+            # it is neither a member nor a centre.
+            key = [None if t is None or t != t or v is None or trunc_to_int(v) <= -99 else d(t)
+                   for v, t in zip(vel, tmp)]
             if any(v is not None and trunc_to_int(v) <= -99 for v in vel):
-                note('RASS sample of -99 m/s kept (no missing test)')
+                note('RASS sample of -99 m/s left out')
         else:
             key = []
             for v in vel:
@@ -632,7 +635,7 @@ def average_beam(beam, window, percent, rass_branch):
             note('unwritten or missing sample slot')
         for c in range(ns):
             x = tmp[c] if rass_branch else vel[c]
-            if x is None:
+            if x is None or (rass_branch and key[c] is None):
                 continue
             if not rass_branch and trunc_to_int(x) <= -99:
                 note('missing velocity as candidate')

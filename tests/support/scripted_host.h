@@ -62,15 +62,19 @@ public:
         std::lock_guard<std::mutex> g(m_);
         errors.push_back(text);
     }
-    void reportUnwritten(const std::vector<std::string>& paths) override {
+    void reportOutcome(const RunOutcome& result) override {
         std::lock_guard<std::mutex> g(m_);
-        unwritten = paths;
+        outcome = result;
+        unwritten = result.unwritten;
+        ++outcomes;
     }
 
     std::vector<std::string> mainLines;
     std::vector<std::string> detailLines;
     std::vector<std::string> errors;
     std::vector<std::string> unwritten;
+    RunOutcome outcome;
+    int outcomes = 0;
     bool processEnabled = true;
     bool cancelEnabled = false;
     int reviews = 0;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/engine/engine.h"
 #include "tests/ui/modal_script.h"
 #include "ui/main_dialog.h"
 
@@ -67,6 +68,7 @@ TEST(MainDialogRun, AsciiWindsFromProcessToDone) {
     std::vector<std::string> messages;
     QString nextFolder;
     MainDialogHooks hooks;
+    hooks.steps = standardSteps;
     hooks.clock = [] {
         CalendarTime t;
         t.year = 2024;
@@ -114,7 +116,9 @@ TEST(MainDialogRun, AsciiWindsFromProcessToDone) {
     EXPECT_TRUE(script.finished());
     EXPECT_TRUE(script.unexpected().empty());
     EXPECT_EQ(azimuths, (std::vector<std::string>{"0", "0", "90"}));
-    EXPECT_EQ(dialog.findChild<QLabel*>("statusDetail")->text(), "Waiting for user input.");
+    // The run says how many files it wrote, and where.
+    EXPECT_EQ(dialog.findChild<QLabel*>("statusDetail")->text(),
+              QStringLiteral("2 files written to %1.").arg(out));
     EXPECT_TRUE(messages.empty());
     const QStringList day1 = QDir(out).entryList({"STN04167.w*"}, QDir::Files);
     const QStringList day2 = QDir(out).entryList({"STN04168.w*"}, QDir::Files);

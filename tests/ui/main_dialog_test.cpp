@@ -140,12 +140,15 @@ protected:
             if (std::FILE* f = std::fopen(path.c_str(), "w")) {
                 std::fputs(job.params.dataSourceText.c_str(), f);
                 std::fclose(f);
+                job.recordWritten(path);
             } else {
                 job.recordUnwritten(path);
             }
+            return DayProducts{};
         };
         s.temperatureConsensus = [this](ConsensusJob& job) {
             log_.add(formatText("temperature %d", job.currentDay.day));
+            return DayProducts{};
         };
         return s;
     }
@@ -455,7 +458,7 @@ TEST_F(MainDialogTest, WholeRunWithTheReviewAnswered) {
     EXPECT_TRUE(script.unexpected().empty());
     EXPECT_EQ(log_.entries(), (std::vector<std::string>{"read 14", "review", "wind 14", "read 15",
                                                         "read 16", "wind 16"}));
-    EXPECT_EQ(statusDetail(), "Waiting for user input.");
+    EXPECT_EQ(statusDetail(), QStringLiteral("2 files written to %1.").arg(outputDir_));
     EXPECT_TRUE(push("processButton")->isEnabled());
     EXPECT_FALSE(push("cancelButton")->isEnabled());
     EXPECT_TRUE(list("beginDay")->isEnabled());
