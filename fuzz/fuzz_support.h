@@ -3,6 +3,7 @@
 // input into several files, and the options byte that chooses the run.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,8 @@
 #include "core/host.h"
 #include "core/job.h"
 #include "core/store.h"
+#include "output/consensus_file_sink.h"
+#include "products/day_product.h"
 
 namespace qv::fuzz {
 
@@ -82,7 +85,7 @@ public:
     VerticalPolicy verticalPolicy() override { return policy; }
     void reviewSettings(ConsensusJob& job) override { job.continueEvent.set(); }
     void reportError(const std::string&) override {}
-    void reportUnwritten(const std::vector<std::string>&) override {}
+    void reportOutcome(const RunOutcome&) override {}
 };
 
 // The settings review as a user who accepts sensible values would leave it.
@@ -176,6 +179,43 @@ inline CalendarTime calendarDate(int year, int month, int day) {
     return c;
 }
 
+// Bounds of a gate marked valid (QC 0): wind components below 100 m/s,
+// virtual temperatures (Tv and TvC) from -100 to 60 degrees C. A gate
+// outside them is a wrong value marked valid: the target aborts.
+inline constexpr double kFastestWind = 100.0;
+inline constexpr double kColdestTv = -100.0;
+inline constexpr double kWarmestTv = 60.0;
+
+inline void checkProducts(const DayProducts& products) {
+    for (const WindDay& day : products.winds) {
+        for (const WindPeriod& period : day.periods) {
+            for (std::size_t g = 0; g < period.gates.size(); ++g) {
+                const WindGate& gate = period.gates[g];
+                if (gate.qcCode != 0) continue;
+                if (std::fabs(gate.u) < kFastestWind && std::fabs(gate.v) < kFastestWind) continue;
+                std::fprintf(stderr, "fuzz: valid wind gate %zu of a period: u %g v %g m/s\n", g,
+                             static_cast<double>(gate.u), static_cast<double>(gate.v));
+                std::abort();
+            }
+        }
+    }
+    for (const TemperatureDay& day : products.temperature) {
+        for (const TemperaturePeriod& period : day.periods) {
+            for (std::size_t g = 0; g < period.gates.size(); ++g) {
+                const TemperatureGate& gate = period.gates[g];
+                if (gate.qcCode != 0) continue;
+                const double tv = gate.tv, tvc = gate.tvc;
+                if (tv >= kColdestTv && tv <= kWarmestTv && tvc >= kColdestTv &&
+                    tvc <= kWarmestTv)
+                    continue;
+                std::fprintf(stderr, "fuzz: valid temperature gate %zu of a period: Tv %g TvC %g\n",
+                             g, tv, tvc);
+                std::abort();
+            }
+        }
+    }
+}
+
 using Reader = int (*)(ConsensusJob&, const CalendarTime&);
 
 // One processing day as the worker runs it, without a thread: the reader
@@ -205,9 +245,14 @@ inline void processDay(ConsensusJob& job, QuietHost& host, const CalendarTime& d
     }
     if (job.periods.empty()) return;
     host.kind = OutputKind::Winds;
-    runWindConsensus(job);
+    const DayProducts winds = runWindConsensus(job);
     host.kind = OutputKind::Temperature;
-    runTemperatureConsensus(job);
+    const DayProducts temperature = runTemperatureConsensus(job);
+    checkProducts(winds);
+    checkProducts(temperature);
+    OutputReport report;
+    writeConsensusFiles(winds, job.params.outputPath, day, report);
+    writeConsensusFiles(temperature, job.params.outputPath, day, report);
 }
 
 }  // namespace qv::fuzz

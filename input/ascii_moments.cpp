@@ -482,7 +482,9 @@ bool readMomentFile(ConsensusJob& job, std::FILE* file, Variant variant, CallFie
             float velocity = 0.0f;
             float snr = 0.0f;
             const bool read = scan.real(&velocity) && scan.real(&snr);
-            if (read && !sanitizeGate(velocity, snr)) {
+            const bool damaged = r.rassFlag == 1 ? sanitizeAcousticGate(velocity, snr)
+                                                 : sanitizeGate(velocity, snr);
+            if (read && !damaged) {
                 r.gateVelocity[static_cast<std::size_t>(g)] = velocity;
                 r.gateSnr[static_cast<std::size_t>(g)] = snr;
             } else if (counts && damage.badGates++ == 0) {

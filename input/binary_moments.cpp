@@ -152,7 +152,9 @@ void takeGates(MomentRecord& r, MomentGetter velocity, MomentGetter snr, PairDam
     const long gates = std::min<long>(supplied, r.gateCount);
     for (long g = 0; g < gates; ++g) {
         const auto i = static_cast<std::size_t>(g);
-        if (sanitizeGate(r.gateVelocity[i], r.gateSnr[i]) && damage.badGates++ == 0) {
+        const bool damaged = r.rassFlag == 1 ? sanitizeAcousticGate(r.gateVelocity[i], r.gateSnr[i])
+                                             : sanitizeGate(r.gateVelocity[i], r.gateSnr[i]);
+        if (damaged && damage.badGates++ == 0) {
             damage.firstBadGateRecord = damage.recordsRead;
         }
     }

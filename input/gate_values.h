@@ -16,6 +16,12 @@ inline constexpr float kFastestGateSpeed = 1000.0f;
 // the linear power sums of the consensus.
 inline constexpr float kLargestGateSnr = 330.0f;
 
+// Acoustic speeds of air between -100 and 60 degrees C of virtual
+// temperature (Tv = (v / 20.047)^2 - 273.15), m/s: a RASS gate outside
+// them is no echo of the atmosphere.
+inline constexpr float kSlowestSound = 263.8f;
+inline constexpr float kFastestSound = 365.9f;
+
 // True when the velocity is the missing mark of the files (it truncates
 // toward zero to -99 or less; -999 is usual) or an unwritten slot.
 inline bool isMissingVelocity(float velocity) { return truncToInt(velocity) <= -99; }
@@ -29,6 +35,17 @@ inline bool sanitizeGate(float& velocity, float& snr) {
     if (finite && isMissingVelocity(velocity)) return false;
     if (finite && velocity < kFastestGateSpeed && std::fabs(snr) <= kLargestGateSnr) return false;
     velocity = kMissingSample;
+    snr = kMissingSample;
+    return true;
+}
+
+// sanitizeGate for the acoustic moments of a RASS dwell: also an acoustic
+// speed outside kSlowestSound..kFastestSound makes the gate missing.
+inline bool sanitizeAcousticGate(float& speed, float& snr) {
+    if (sanitizeGate(speed, snr)) return true;
+    if (isMissingVelocity(speed) || (speed >= kSlowestSound && speed <= kFastestSound))
+        return false;
+    speed = kMissingSample;
     snr = kMissingSample;
     return true;
 }

@@ -113,6 +113,8 @@ seed_dir() {
 max_len() {
   case "$1" in
     settings_csv) echo 4096 ;;
+    # A real day: some 3 MB of ASCII moments, 2.5 MB for a KRX pair.
+    ascii_day|binary_pair) echo 4194304 ;;
     *) echo 16384 ;;
   esac
 }

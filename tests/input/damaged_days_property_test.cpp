@@ -66,6 +66,8 @@ std::string firstUnsoundSample(const qv::ConsensusJob& job) {
                         std::fabs(snr) > qv::kLargestGateSnr ||
                         !std::isfinite(b->temperatureSamples(g)[s]))
                         return where.str();
+                    if (b->rassFlag == 1 && !(v >= qv::kSlowestSound && v <= qv::kFastestSound))
+                        return where.str() + " (acoustic speed)";
                 }
             }
         }
@@ -162,7 +164,7 @@ class DamagedDaysProperty : public ::testing::Test {
 TEST_F(DamagedDaysProperty, DamagedAsciiDaysStoreOnlySoundSamplesAndAreReported) {
     std::mt19937 rng(167);
     const char* notNumbers[] = {"nan", "-NaN", "inf", "+Infinity", "-inf", "NAN(1)", "1e40",
-                                "3e38", "-1e39"};
+                                "3e38", "-1e39", "1500", "150"};
     int checked = 0;
     for (const char* ext : {"raw", "rat"}) {
         const OutputKind kind = std::string(ext) == "raw" ? OutputKind::Winds
@@ -215,8 +217,16 @@ TEST_F(DamagedDaysProperty, DamagedAsciiDaysStoreOnlySoundSamplesAndAreReported)
                     copy[i] = (intoVelocity ? std::string(text) + " " + s : v + " " + text) + "\n";
                     // A large but finite SNR beside the missing mark changes nothing:
                     // the gate is missing either way.
+                    const float value = std::strtof(text, nullptr);
                     if (!intoVelocity && std::strtof(v.c_str(), nullptr) <= -99.0f &&
-                        std::isfinite(std::strtof(text, nullptr)))
+                        std::isfinite(value))
+                        detectable = false;
+                    // 150 m/s is a possible radial velocity, and 150 dB a possible SNR.
+                    if (std::isfinite(value) && std::fabs(value) < 200.0f &&
+                        (!intoVelocity || role[i - 0] == Role::Header))
+                        detectable = false;
+                    if (std::isfinite(value) && std::fabs(value) < 200.0f && intoVelocity &&
+                        std::string(ext) == "raw")
                         detectable = false;
                     damaged = joinLines(copy, copy.size());
                     what = "line " + std::to_string(i + 1) + " " + copy[i];

@@ -187,6 +187,35 @@ TEST_F(DamagedDays, SoundFilesAreNotReported) {
     EXPECT_TRUE(host.errors.empty());
 }
 
+TEST_F(DamagedDays, AcousticSpeedsNoAirHasAreMissingGates) {
+    host.output = OutputKind::Temperature;
+    // 150 m/s would be -217 degrees C, 400 m/s 125 degrees C; -999 is the
+    // missing mark and stays as written.
+    write("abc04167.rat", kHeader + "1 90.0 0 4 167 12 0 30\n0 700 105 0 5\n150.0 10.0\n" +
+                              "343.5 10.0\n400.0 10.0\n-999.0 -999.0\n263.0 10.0\n" +
+                              "0 90.0 0 4 167 12 0 30\n0 700 105 0 1\n150.0 10.0\n");
+    write("abc04168.rat", kHeader);
+    EXPECT_EQ(qv::GetAsciiMoments(job, kJune15), 1);
+    EXPECT_TRUE(storedSamplesAreSound(job));
+    const qv::AveragingPeriod* p = job.periods.findByPosition(std::size_t{0});
+    ASSERT_NE(p, nullptr);
+    const BeamAccumulator* rass = p->beams.findByPosition(std::size_t{0});
+    const BeamAccumulator* radar = p->beams.findByPosition(std::size_t{1});
+    ASSERT_TRUE(rass && radar);
+    ASSERT_EQ(rass->rassFlag, 1);
+    EXPECT_TRUE(std::isnan(rass->velocitySamples(0)[0]));
+    EXPECT_EQ(rass->velocitySamples(1)[0], 343.5f);
+    EXPECT_TRUE(std::isnan(rass->velocitySamples(2)[0]));
+    EXPECT_EQ(rass->velocitySamples(3)[0], -999.0f);
+    EXPECT_TRUE(std::isnan(rass->velocitySamples(4)[0]));
+    EXPECT_EQ(radar->velocitySamples(0)[0], 150.0f);  // a radial velocity, not a speed of sound
+    ASSERT_EQ(job.incompleteDays.size(), 1u);
+    EXPECT_EQ(job.incompleteDays[0],
+              "abc04167.rat: 3 gate lines without two valid numbers (first at line 4; nan, inf, "
+              "out of range or missing values), those gates left missing; 11 lines read, 2 "
+              "records used.");
+}
+
 // --- KRX pairs ---------------------------------------------------------------
 
 constexpr std::int32_t kFrequency = 14990;  // with kIpp and 100 integrations: 100 m/s scale
