@@ -4,8 +4,6 @@
 // lines must end at the same places wherever the reader's buffer boundaries
 // fall.
 #include <gtest/gtest.h>
-
-#include "input/gate_values.h"
 #include <unistd.h>
 
 #include <bit>
@@ -19,6 +17,7 @@
 
 #include "core/job.h"
 #include "input/ascii_moments.h"
+#include "input/gate_values.h"
 #include "support/scripted_host.h"
 #include "support/test_folder.h"
 
