@@ -1,5 +1,6 @@
 #include "app/batch/batch.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <thread>
@@ -82,6 +83,26 @@ void warnLateBeams(std::ostream& err, const RecordList<BeamSetting>& table) {
     err << "Warning: these beams were first seen after the settings review and were\n"
            "averaged without a positive consensus window or threshold:\n";
     for (const std::string& beam : late) err << "  " << beam << '\n';
+}
+
+// "Wrote 4 files to out." (or "to out and nc." when they went to several
+// folders).
+std::string writtenSummary(const std::vector<std::string>& written) {
+    std::vector<std::string> folders;
+    for (const std::string& path : written) {
+        const std::size_t slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+            folders.push_back(folder);
+        }
+    }
+    std::string where;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        if (i > 0) where += i + 1 == folders.size() ? " and " : ", ";
+        where += folders[i];
+    }
+    return formatText("Wrote %d file%s to %s.", static_cast<int>(written.size()),
+                      written.size() == 1 ? "" : "s", where.c_str());
 }
 
 }  // namespace
@@ -173,6 +194,16 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
     p.dataSourceText = options.dataSource;
     p.outputKindText = options.kind == OutputKind::Winds ? "Winds" : "Temperature";
     p.averagingMinutes = static_cast<std::int32_t>(*options.minutes);
+    OutputOptions& outputs = p.outputs;
+    outputs.netcdf = options.netcdf;
+    outputs.netcdfFolder = options.netcdfFolder;
+    outputs.plotFormat = options.plotFormat;
+    outputs.continuity = options.continuity;
+    outputs.continuityLimits = options.continuityLimits;
+    outputs.continuityReportPath = options.continuityReportPath;
+    outputs.correctedWinds = options.correctedWinds;
+    outputs.history = "quorvane-batch";
+    for (const std::string& arg : args) outputs.history += " " + arg;
 
     job.steps = context.steps ? *context.steps : standardSteps();
     job.steps.readAscii = announcingDay(host, job.steps.readAscii);
@@ -226,9 +257,7 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
         return kExitNothingWritten;
     }
     if (!options.quiet && !outcome.written.empty()) {
-        err << formatText("Wrote %d file%s to %s.", static_cast<int>(outcome.written.size()),
-                          outcome.written.size() == 1 ? "" : "s", options.outputPath.c_str())
-            << '\n';
+        err << writtenSummary(outcome.written) << '\n';
     }
     if (!unwritten.empty()) return kExitUnwritten;
     if (!outcome.incompleteDays.empty()) return kExitIncompleteDays;

@@ -6,6 +6,7 @@
 
 #include "core/numbers.h"
 #include "core/text.h"
+#include "qc/continuity.h"
 
 namespace qv::batch {
 namespace {
@@ -71,6 +72,7 @@ TimeValue dateValue(const DateText& d) {
 enum class Opt {
     Begin, End, Input, Output, Minutes, InputType, Site, Source, Vertical, Kind,
     Window, Threshold, RassWindow, RassThreshold, Settings, SaveSettings,
+    NetcdfDir, Plot, ContinuityLimits, ContinuityReport,
 };
 
 const std::map<std::string, Opt>& valueOptions() {
@@ -83,6 +85,9 @@ const std::map<std::string, Opt>& valueOptions() {
         {"--window", Opt::Window},         {"--threshold", Opt::Threshold},
         {"--rass-window", Opt::RassWindow}, {"--rass-threshold", Opt::RassThreshold},
         {"--settings", Opt::Settings},     {"--save-settings", Opt::SaveSettings},
+        {"--netcdf-dir", Opt::NetcdfDir},  {"--plot", Opt::Plot},
+        {"--continuity-limits", Opt::ContinuityLimits},
+        {"--continuity-report", Opt::ContinuityReport},
     };
     return table;
 }
@@ -145,6 +150,28 @@ std::string applyValue(Opt opt, const std::string& name, const std::string& valu
     }
     case Opt::Settings: o.settingsPath = value; return {};
     case Opt::SaveSettings: o.saveSettingsPath = value; return {};
+    case Opt::NetcdfDir:
+        o.netcdf = true;
+        o.netcdfFolder = trimFolder(value);
+        return {};
+    case Opt::Plot:
+        if (value != "png" && value != "svg" && value != "pdf") {
+            return invalidValue(name, value, "png, svg or pdf");
+        }
+        o.plotFormat = value;
+        return {};
+    case Opt::ContinuityLimits: {
+        ContinuityLimits limits;
+        std::string why;
+        if (!parseContinuityLimits(value, limits, why)) return invalidValue(name, value, why.c_str());
+        o.continuity = true;
+        o.continuityLimits = value;
+        return {};
+    }
+    case Opt::ContinuityReport:
+        o.continuity = true;
+        o.continuityReportPath = value;
+        return {};
     }
     return {};
 }
@@ -177,6 +204,18 @@ bool parseArguments(const std::vector<std::string>& args, BatchOptions& options,
         }
         if (arg == "--quiet" || arg == "-q") {
             options.quiet = true;
+            continue;
+        }
+        if (arg == "--netcdf") {
+            options.netcdf = true;
+            continue;
+        }
+        if (arg == "--continuity") {
+            options.continuity = true;
+            continue;
+        }
+        if (arg == "--corrected-winds") {
+            options.correctedWinds = true;
             continue;
         }
         std::string name = arg;
@@ -254,6 +293,11 @@ std::string validateOptions(const BatchOptions& o, int currentYear) {
     if (o.rassThreshold && *o.rassThreshold <= 0) {
         return "The consensus threshold must be greater than zero. (--rass-threshold)";
     }
+    // The data-source text stands in the files' title line: a line break
+    // would break the header.
+    if (o.dataSource.find_first_of("\r\n") != std::string::npos) {
+        return "The data source text must not contain a line break.";
+    }
     if (o.dataSource.size() > kMaxSourceLength) {
         return formatText("The data source text must be at most %d characters.",
                           static_cast<int>(kMaxSourceLength));
@@ -293,6 +337,20 @@ files, exactly as the Quorvane dialog does, without a screen.
   --settings FILE        per-beam values, CSV:
                          azimuth,elevation,pulse_width,rass,window,threshold
   --save-settings FILE   write the beam table as reviewed (same CSV)
+  --netcdf               also write netCDF-CF files (one per day and mode)
+  --netcdf-dir DIR       folder for the netCDF files (default: --output);
+                         implies --netcdf
+  --plot png|svg|pdf     also write a time-height plot per day and output
+  --continuity           flag winds that are not continuous in time and
+                         height (QC 8, data code -940)
+  --continuity-limits L  its limits, e.g. period=2,gate=2.5,min=8,gap=2,thin=1
+                         (implies --continuity)
+  --continuity-report F  list every gate the continuity check flagged, with
+                         its original values, in CSV file F (implies
+                         --continuity)
+  --corrected-winds      fold only beams of the same pulse width and gate
+                         heights, and correct a beam taken from its opposite
+                         beam with the sign that cancels vertical motion
   --quiet                no status lines and no progress bar
   --help                 this text
 
@@ -306,7 +364,9 @@ Example:
       --window 2 --threshold 50
 
 Exit status: 0 done, 1 an output file could not be written, 2 invalid
-arguments, 3 a beam lacks consensus settings, 130 interrupted.
+arguments, 3 a beam lacks consensus settings, 4 nothing was written (the
+reason is printed), 5 a day was not processed in full (each is listed),
+130 interrupted.
 When SOURCE_DATE_EPOCH is set, the "Created on" stamp of the output headers
 is taken from it instead of the clock.
 )";

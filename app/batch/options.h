@@ -43,6 +43,15 @@ struct BatchOptions {
 
     std::string settingsPath;      // --settings
     std::string saveSettingsPath;  // --save-settings
+
+    // Optional outputs and stages.
+    bool netcdf = false;              // --netcdf (also set by --netcdf-dir)
+    std::string netcdfFolder;         // --netcdf-dir
+    std::string plotFormat;           // --plot png|svg|pdf
+    bool continuity = false;          // --continuity (also set by its two options)
+    std::string continuityLimits;     // --continuity-limits
+    std::string continuityReportPath; // --continuity-report
+    bool correctedWinds = false;      // --corrected-winds
 };
 
 // Reads the arguments (without the program name). Syntax only: unknown
