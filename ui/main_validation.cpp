@@ -1,12 +1,12 @@
 #include "ui/main_validation.h"
 
+#include "core/run_rules.h"
 #include "core/text.h"
 #include "ui/settings_logic.h"
 
 namespace qv {
 namespace {
 
-constexpr int kMaxDataSourceChars = 49;
 
 // Builds the date at 00:00:00.000 from list indices; false for a date the
 // calendar does not have (31 February).
@@ -64,9 +64,7 @@ RunValidation validateRun(const DialogFields& f) {
 
     // The site field holds at most three characters as typed; anything longer
     // can only arrive from elsewhere and is refused when the fields are read.
-    if (f.siteId.size() > static_cast<std::size_t>(kSiteIdMaxChars)) {
-        return fail(formatText("Please enter no more than %d characters.", kSiteIdMaxChars));
-    }
+    if (auto e = checkSiteLength(f.siteId); !e.empty()) return fail(e);
 
     if (f.begin.year < 0) return fail("Invalid begin year.");
     if (f.begin.month < 0) return fail("Invalid begin month.");
@@ -76,15 +74,11 @@ RunValidation validateRun(const DialogFields& f) {
     if (f.end.day < 0) return fail("Invalid end day.");
     if (f.inputPath.empty()) return fail("Invalid input path.");
     if (f.outputPath.empty()) return fail("Invalid output path.");
-    if (f.ascii && f.siteId.empty()) return fail("Invalid SiteID.");
+    if (auto e = checkSiteGiven(f.siteId, f.ascii); !e.empty()) return fail(e);
 
     RunParameters& p = v.params;
     p.averagingMinutes = parseAveragingMinutes(f.averagingText);
-    // The period store needs at least one minute: zero would never end the
-    // period search and a negative count would become an enormous period.
-    if (p.averagingMinutes <= 0) {
-        return fail("Consensus averaging period must be\ngreater than zero.");
-    }
+    if (auto e = checkAveragingMinutes(p.averagingMinutes); !e.empty()) return fail(e);
 
     if (f.winds) {
         p.outputKindText = "Winds";
@@ -95,9 +89,7 @@ RunValidation validateRun(const DialogFields& f) {
 
     if (!dateFromIndices(f.begin, p.beginTime)) return fail("Invalid begin day.");
     if (!dateFromIndices(f.end, p.endTime)) return fail("Invalid end day.");
-    if (compareTimeValues(p.beginTime, p.endTime) > 0) {
-        return fail("Begin date must be less than or equal to end date.");
-    }
+    if (auto e = checkDateOrder(p.beginTime, p.endTime); !e.empty()) return fail(e);
 
     p.inputPath = f.inputPath;
     p.outputPath = f.outputPath;

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "core/job.h"
+#include "core/run_rules.h"
 #include "core/time.h"
 
 namespace qv {
 
 // The first year of the year lists; year = kFirstListYear + index.
 inline constexpr int kFirstListYear = 1995;
-inline constexpr int kSiteIdMaxChars = 3;
 
 // "January" to "December".
 std::vector<std::string> monthEntries();

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "core/numbers.h"
+#include "core/run_rules.h"
 #include "core/text.h"
 #include "qc/continuity.h"
 
@@ -12,9 +13,6 @@ namespace qv::batch {
 namespace {
 
 constexpr int kFirstYear = 1995;            // first entry of the dialog's year lists
-constexpr std::int64_t kMaxMinutes = 1440;  // one day: every longer period is the same
-constexpr std::size_t kMaxSiteLength = 3;
-constexpr std::size_t kMaxSourceLength = 49;
 
 bool allDigits(const std::string& s, std::size_t from, std::size_t count) {
     if (from + count > s.size()) return false;
@@ -258,51 +256,33 @@ bool parseArguments(const std::vector<std::string>& args, BatchOptions& options,
 std::string validateOptions(const BatchOptions& o, int currentYear) {
     // The dialog refuses an over-long site identifier when it reads its
     // fields, before its checks.
-    if (o.siteId.size() > kMaxSiteLength) {
-        return formatText("Please enter no more than %d characters.",
-                          static_cast<int>(kMaxSiteLength));
-    }
+    if (auto e = checkSiteLength(o.siteId); !e.empty()) return e;
     if (auto e = checkDateLists(o.begin, "begin", currentYear); !e.empty()) return e;
     if (auto e = checkDateLists(o.end, "end", currentYear); !e.empty()) return e;
     if (o.inputPath.empty()) return "Invalid input path.";
     if (o.outputPath.empty()) return "Invalid output path.";
-    if (o.inputType == InputType::Ascii && o.siteId.empty()) return "Invalid SiteID.";
-    if (!o.minutes || *o.minutes <= 0) {
-        return "Consensus averaging period must be\ngreater than zero.";
-    }
-    if (*o.minutes > kMaxMinutes) {
-        return formatText("Consensus averaging period must be at most %d minutes (one day).",
-                          static_cast<int>(kMaxMinutes));
-    }
+    if (auto e = checkSiteGiven(o.siteId, o.inputType == InputType::Ascii); !e.empty()) return e;
+    if (auto e = checkAveragingMinutes(o.minutes ? *o.minutes : 0); !e.empty()) return e;
     // Dates the calendar does not have (31 April) fail when the dialog
     // converts them, after its field checks.
     if (!dateExists(*o.begin)) return "Invalid begin day.";
     if (!dateExists(*o.end)) return "Invalid end day.";
-    if (dateValue(*o.begin) > dateValue(*o.end)) {
-        return "Begin date must be less than or equal to end date.";
+    if (auto e = checkDateOrder(dateValue(*o.begin), dateValue(*o.end)); !e.empty()) return e;
+    if (o.window) {
+        if (auto e = checkConsensusWindow(*o.window); !e.empty()) return e + " (--window)";
     }
-    if (o.window && !(*o.window > 0.0f)) {
-        return "The consensus window must be greater than zero. (--window)";
+    if (o.threshold) {
+        if (auto e = checkConsensusThreshold(*o.threshold); !e.empty()) return e + " (--threshold)";
     }
-    if (o.threshold && *o.threshold <= 0) {
-        return "The consensus threshold must be greater than zero. (--threshold)";
+    if (o.rassWindow) {
+        if (auto e = checkConsensusWindow(*o.rassWindow); !e.empty()) return e + " (--rass-window)";
     }
-    if (o.rassWindow && !(*o.rassWindow > 0.0f)) {
-        return "The consensus window must be greater than zero. (--rass-window)";
+    if (o.rassThreshold) {
+        if (auto e = checkConsensusThreshold(*o.rassThreshold); !e.empty()) {
+            return e + " (--rass-threshold)";
+        }
     }
-    if (o.rassThreshold && *o.rassThreshold <= 0) {
-        return "The consensus threshold must be greater than zero. (--rass-threshold)";
-    }
-    // The data-source text stands in the files' title line: a line break
-    // would break the header.
-    if (o.dataSource.find_first_of("\r\n") != std::string::npos) {
-        return "The data source text must not contain a line break.";
-    }
-    if (o.dataSource.size() > kMaxSourceLength) {
-        return formatText("The data source text must be at most %d characters.",
-                          static_cast<int>(kMaxSourceLength));
-    }
-    return {};
+    return checkDataSource(o.dataSource);
 }
 
 std::string usageText() {

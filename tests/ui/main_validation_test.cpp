@@ -141,6 +141,18 @@ TEST(MainValidation_Run, AveragingPeriodMustBePositive) {
     EXPECT_EQ(v.params.averagingMinutes, 15);
 }
 
+TEST(MainValidation_Run, AveragingPeriodAtMostOneDayAsInTheBatchTool) {
+    DialogFields f = validFields();
+    f.averagingText = "1440";
+    EXPECT_TRUE(validateRun(f).ok());
+    for (const char* text : {"1441", "99999999999"}) {
+        f.averagingText = text;
+        EXPECT_EQ(validateRun(f).message,
+                  "Consensus averaging period must be at most 1440 minutes (one day).")
+            << text;
+    }
+}
+
 TEST(MainValidation_Run, SiteIdOnlyNeededForAscii) {
     DialogFields f = validFields();
     f.ascii = false;
