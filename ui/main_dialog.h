@@ -34,6 +34,7 @@
 #include "ui/stop_message.h"
 
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -162,6 +163,9 @@ private:
     QLineEdit* averaging_ = nullptr;
     QRadioButton* winds_ = nullptr;
     QRadioButton* temperature_ = nullptr;
+    QCheckBox* netcdf_ = nullptr;
+    QCheckBox* continuity_ = nullptr;
+    QCheckBox* correctedWinds_ = nullptr;
     QLabel* statusMain_ = nullptr;
     QLabel* statusDetail_ = nullptr;
     QPushButton* process_ = nullptr;

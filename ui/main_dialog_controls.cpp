@@ -1,5 +1,6 @@
 // The main dialog's controls, their layout and their initial state.
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -149,6 +150,22 @@ void MainDialog::buildControls() {
         auto* box = new QVBoxLayout(output);
         box->addWidget(winds_);
         box->addWidget(temperature_);
+        // Optional outputs and stages, all off by default: with them off
+        // the consensus files are what the consensus alone gives.
+        netcdf_ = new QCheckBox(QStringLiteral("Also write netCDF files"));
+        netcdf_->setObjectName(QStringLiteral("netcdfCheck"));
+        continuity_ = new QCheckBox(QStringLiteral("Continuity quality control"));
+        continuity_->setObjectName(QStringLiteral("continuityCheck"));
+        continuity_->setToolTip(QStringLiteral(
+            "Flags winds that are not continuous in time and height (QC 8, -940 Failed QC)."));
+        correctedWinds_ = new QCheckBox(QStringLiteral("Corrected wind solution"));
+        correctedWinds_->setObjectName(QStringLiteral("correctedWindsCheck"));
+        correctedWinds_->setToolTip(QStringLiteral(
+            "Folds only beams of the same pulse width and gate heights, and corrects a beam "
+            "taken from its opposite beam with the sign that cancels vertical motion."));
+        box->addWidget(netcdf_);
+        box->addWidget(continuity_);
+        box->addWidget(correctedWinds_);
     }
 
     statusMain_ = new QLabel;
@@ -232,6 +249,9 @@ void MainDialog::buildControls() {
                         averaging_,
                         winds_,
                         temperature_,
+                        netcdf_,
+                        continuity_,
+                        correctedWinds_,
                         process_,
                         cancel_,
                         exit_};
@@ -255,6 +275,9 @@ void MainDialog::setDefaults() {
     verticalWhenAvailable_->setChecked(true);
     averaging_->clear();
     winds_->setChecked(true);
+    netcdf_->setChecked(false);
+    continuity_->setChecked(false);
+    correctedWinds_->setChecked(false);
     statusMain_->setText(QStringLiteral("Waiting for user input."));
     statusDetail_->clear();
     process_->setEnabled(true);
@@ -276,6 +299,9 @@ DialogFields MainDialog::readFields() const {
     f.averagingText = averaging_->text().toStdString();
     f.winds = winds_->isChecked();
     f.temperature = temperature_->isChecked();
+    f.netcdf = netcdf_->isChecked();
+    f.continuity = continuity_->isChecked();
+    f.correctedWinds = correctedWinds_->isChecked();
     return f;
 }
 

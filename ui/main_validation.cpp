@@ -94,6 +94,14 @@ RunValidation validateRun(const DialogFields& f) {
     p.inputPath = f.inputPath;
     p.outputPath = f.outputPath;
     p.siteId = f.siteId;
+    p.outputs.netcdf = f.netcdf;
+    p.outputs.continuity = f.continuity;
+    p.outputs.correctedWinds = f.correctedWinds;
+    p.outputs.history = formatText(
+        "Quorvane dialog: input %s (%s%s%s), %d-minute averages, %s (%s)%s%s", p.inputPath.c_str(),
+        f.ascii ? "ASCII, site " : "binary", f.ascii ? p.siteId.c_str() : "", "",
+        p.averagingMinutes, p.outputKindText.c_str(), p.dataSourceText.c_str(),
+        f.continuity ? ", continuity check" : "", f.correctedWinds ? ", corrected winds" : "");
     return v;
 }
 

@@ -48,6 +48,10 @@ struct DialogFields {
     std::string averagingText;
     bool winds = true;
     bool temperature = false;
+    // Optional outputs and stages.
+    bool netcdf = false;
+    bool continuity = false;
+    bool correctedWinds = false;
 };
 
 // The averaging period text read as a decimal integer: leading blanks

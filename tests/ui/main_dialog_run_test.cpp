@@ -133,3 +133,65 @@ TEST(MainDialogRun, AsciiWindsFromProcessToDone) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+// A run over a folder without moment files (here: a wrong site identifier)
+// does not end in a bare "Done.": a stop box says why nothing was written.
+TEST(MainDialogRun, RunThatWritesNothingSaysWhy) {
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    QDir(temp.path()).mkdir("in");
+    QDir(temp.path()).mkdir("out");
+    const QString in = temp.filePath("in");
+    writeRawDay(in, 167);
+
+    std::vector<std::string> messages;
+    QString nextFolder;
+    MainDialogHooks hooks;
+    hooks.steps = standardSteps;
+    hooks.clock = [] {
+        CalendarTime t;
+        t.year = 2024;
+        t.month = 1;
+        t.day = 2;
+        return t;
+    };
+    hooks.stopMessage = [&](QWidget*, const QString& text) {
+        messages.push_back(text.toStdString());
+    };
+    hooks.pickFolder = [&](QWidget*, const QString&) { return nextFolder; };
+    MainDialog dialog(hooks);
+    dialog.show();
+    auto list = [&](const char* name) { return dialog.findChild<QComboBox*>(name); };
+    for (const char* prefix : {"begin", "end"}) {
+        list((std::string(prefix) + "Year").c_str())->setCurrentIndex(2004 - 1995);
+        list((std::string(prefix) + "Month").c_str())->setCurrentIndex(5);
+        list((std::string(prefix) + "Day").c_str())->setCurrentIndex(14);
+    }
+    nextFolder = in;
+    dialog.findChild<QPushButton*>("inputBrowse")->click();
+    nextFolder = temp.filePath("out");
+    dialog.findChild<QPushButton*>("outputBrowse")->click();
+    dialog.findChild<QRadioButton*>("asciiRadio")->click();
+    dialog.findChild<QLineEdit*>("siteId")->setText("xyz");  // the files are abc
+    dialog.findChild<QLineEdit*>("averagingPeriod")->setText("60");
+
+    dialog.findChild<QPushButton*>("processButton")->click();
+    auto* statusMain = dialog.findChild<QLabel*>("statusMain");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !dialog.runActive() && statusMain->text() == "Done."; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.empty(); }, 5000));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind("Nothing was written. No moments were found in " +
+                                    in.toStdString() + " on 06/15/04.",
+                                0),
+              0u)
+        << messages[0];
+    EXPECT_NE(messages[0].find("xyz04167.raw"), std::string::npos) << messages[0];
+    EXPECT_EQ(dialog.findChild<QLabel*>("statusDetail")->text(), "Waiting for user input.");
+}
+
+}  // namespace
+}  // namespace qv
