@@ -1,5 +1,7 @@
 #include "app/batch/batch.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
 #include <fstream>
@@ -26,7 +28,13 @@ constexpr std::uint64_t kMaxEpochSeconds = 253402300799;  // 9999-12-31 23:59:59
 
 std::atomic<bool> gInterrupted{false};
 
-extern "C" void onInterrupt(int) { gInterrupted.store(true); }
+// The first Ctrl-C (or SIGTERM) asks the run to stop after the day being
+// read; a second one ends the tool at once, with its own status. Files are
+// written whole, so no cut file is left behind (at most a temporary file,
+// which the next run replaces).
+extern "C" void onInterrupt(int) {
+    if (gInterrupted.exchange(true)) ::_exit(kExitInterruptedTwice);
+}
 
 int countDays(const DateText& begin, const DateText& end) {
     TimeValue b = 0, e = 0;
@@ -124,9 +132,11 @@ const std::atomic<bool>& installInterruptHandler() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the process
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // Beyond a file-size limit a write fails (EFBIG) and the file is
+    // reported as unwritten, instead of the signal ending the tool.
+    std::signal(SIGXFSZ, SIG_IGN);
     return gInterrupted;
 }
 

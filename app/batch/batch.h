@@ -21,6 +21,7 @@ inline constexpr int kExitSettings = 3;    // a beam lacks consensus settings
 inline constexpr int kExitNothingWritten = 4;  // the run ended without writing any file
 inline constexpr int kExitIncompleteDays = 5;  // a day was not processed in full
 inline constexpr int kExitInterrupted = 130;
+inline constexpr int kExitInterruptedTwice = 131;  // a second interrupt ended the tool at once
 
 struct BatchContext {
     std::ostream* out = nullptr;  // --help
@@ -51,8 +52,9 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context);
 // other text.
 bool sourceDateEpochTime(const std::string& text, CalendarTime& out);
 
-// Makes SIGINT and SIGTERM set the returned flag (a second signal of the
-// same kind ends the process as usual).
+// Makes SIGINT and SIGTERM set the returned flag (a second one ends the
+// process at once with kExitInterruptedTwice), and makes writes beyond a
+// file-size limit fail instead of ending the process (SIGXFSZ ignored).
 const std::atomic<bool>& installInterruptHandler();
 
 }  // namespace qv::batch

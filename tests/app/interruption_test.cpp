@@ -4,6 +4,7 @@
 // temporary file left.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,10 +23,15 @@ namespace {
 const std::string kBatch = std::string(QUORVANE_BINARY_DIR) + "/app/quorvane-batch";
 const std::string kGenerator = std::string(QUORVANE_BINARY_DIR) + "/app/quorvane-samplegen";
 
-// Starts the batch tool in a child process; its output goes nowhere.
-pid_t startTool(const std::vector<std::string>& args) {
+// Starts the batch tool in a child process; its output goes nowhere. A
+// positive `maxFileBytes` limits the size of the files it may write.
+pid_t startTool(const std::vector<std::string>& args, rlim_t maxFileBytes = 0) {
     const pid_t child = ::fork();
     if (child == 0) {
+        if (maxFileBytes > 0) {
+            const rlimit limit{maxFileBytes, maxFileBytes};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
         ::setenv("SOURCE_DATE_EPOCH", "1000000000", 1);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(kBatch.c_str()));
@@ -38,10 +44,43 @@ pid_t startTool(const std::vector<std::string>& args) {
     return child;
 }
 
+// The exit status, or minus the signal that ended the process.
 int waitFor(pid_t child) {
     int status = 0;
-    if (::waitpid(child, &status, 0) != child) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (::waitpid(child, &status, 0) != child) return -1000;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+// Starts the tool with its error stream on a pipe and returns once it has
+// printed its first status line (its signal handling is set up by then).
+pid_t startToolAndWaitForItsFirstLine(const std::vector<std::string>& args) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        ::dup2(fds[1], STDERR_FILENO);
+        ::setenv("SOURCE_DATE_EPOCH", "1000000000", 1);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(kBatch.c_str()));
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(kBatch.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    char c = 0;
+    while (::read(fds[0], &c, 1) == 1 && c != '\n') {
+    }
+    // The rest of what it prints is drained by a thread, so that it never
+    // blocks on a full pipe.
+    std::thread([fd = fds[0]] {
+        char buffer[4096];
+        while (::read(fd, buffer, sizeof buffer) > 0) {
+        }
+        ::close(fd);
+    }).detach();
+    return child;
 }
 
 std::map<std::string, std::string> filesIn(const fs::path& dir) {
@@ -95,7 +134,7 @@ TEST_F(Interruption, KilledAtAnyMomentLeavesOnlyWholeFilesAndARerunCompletesThem
             const pid_t child = startTool(args(out, kind));
             std::this_thread::sleep_for(duration * i / (kMoments - 5));
             ::kill(child, SIGKILL);
-            if (waitFor(child) == 128 + SIGKILL) ++cutShort;
+            if (waitFor(child) == -SIGKILL) ++cutShort;
 
             for (const auto& [name, text] : filesIn(out)) {
                 if (name.front() == '.') continue;  // a temporary file of the killed run
@@ -108,6 +147,45 @@ TEST_F(Interruption, KilledAtAnyMomentLeavesOnlyWholeFilesAndARerunCompletesThem
         }
         EXPECT_GT(cutShort, 0) << "no run was killed before its end";
     }
+}
+
+TEST_F(Interruption, FileSizeLimitIsReportedAndLeavesNoCutFile) {
+    // The tool handles SIGXFSZ itself: the write fails and is reported.
+    const fs::path out = dir_ / "limited";
+    fs::create_directories(out);
+    EXPECT_EQ(waitFor(startTool(args(out, "winds"), 2000)), batch::kExitUnwritten);
+    EXPECT_TRUE(listFolder(out).empty());
+}
+
+TEST_F(Interruption, SecondInterruptEndsAtOnceWithItsOwnStatus) {
+    const fs::path complete = dir_ / "complete";
+    fs::create_directories(complete);
+    ASSERT_EQ(waitFor(startTool(args(complete, "winds"))), 0);
+    const std::map<std::string, std::string> expected = filesIn(complete);
+    int twice = 0;
+    for (int attempt = 0; attempt < 5 && twice == 0; ++attempt) {
+        const fs::path out = dir_ / ("twice-" + std::to_string(attempt));
+        fs::create_directories(out);
+        std::vector<std::string> loud = args(out, "winds");
+        loud.pop_back();  // no --quiet: the first status line says it runs
+        const pid_t child = startToolAndWaitForItsFirstLine(loud);
+        ASSERT_GT(child, 0);
+        ::kill(child, SIGINT);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        ::kill(child, SIGINT);
+        const int status = waitFor(child);
+        // Ended at once, after a clean cancel, or (on a very fast machine)
+        // done before the signals came.
+        EXPECT_TRUE(status == batch::kExitInterruptedTwice || status == batch::kExitInterrupted ||
+                    status == 0)
+            << status;
+        if (status == batch::kExitInterruptedTwice) ++twice;
+        for (const auto& [name, text] : filesIn(out)) {
+            if (name.front() == '.') continue;
+            EXPECT_EQ(text, expected.at(name)) << name;
+        }
+    }
+    EXPECT_GT(twice, 0);
 }
 
 }  // namespace
