@@ -196,8 +196,14 @@ ConvertOutcome convertConsensusFiles(const std::vector<std::string>& inputs,
     for (const Loaded& w : winds) {
         const std::string target = joinPath(folderFor(w.path), windNetcdfName(w.contents.winds));
         if (!claim(target, w.path)) continue;
+        WindDay day = w.contents.winds;
+        if (options.continuity) {
+            // The days of an archive are checked one by one (no neighbours).
+            const ContinuityResult result = checkContinuity(day, *options.continuity);
+            outcome.flaggedGates += static_cast<int>(result.flagged.size());
+        }
         std::string error;
-        if (writeWindNetcdf(w.contents.winds, options.context, target, error)) {
+        if (writeWindNetcdf(day, options.context, target, error)) {
             outcome.written.push_back(target);
         } else {
             outcome.errors.push_back(w.path + ": " + error);
@@ -227,7 +233,7 @@ ConvertOutcome convertConsensusFiles(const std::vector<std::string>& inputs,
 }
 
 std::string convertUsage() {
-    return R"(Usage: quorvane-convert FILE... [--out DIR]
+    return R"(Usage: quorvane-convert FILE... [--out DIR] [--continuity]
 
 Converts consensus data files into netCDF-CF day files (CF-1.10, netCDF-4
 classic model). A wind file (.w1a, .w2a, ...) becomes
@@ -237,6 +243,12 @@ given without its partner leaves the other temperature missing). A folder
 argument converts every consensus data file in it.
 
   --out DIR   folder for the netCDF files (default: the folder of each file)
+  --continuity
+              flag the winds of each day that are not continuous in time and
+              height (QC 8, status -940 "failed_qc")
+  --continuity-limits L
+              the check's limits, e.g. period=2,gate=2.5,min=8,gap=2,thin=1
+              (implies --continuity)
   --help      this text
 
 A file that cannot be read or written is named with the reason (and the line
@@ -283,6 +295,23 @@ int runConvert(const std::vector<std::string>& args, const ConvertEnvironment& e
         if (arg == "--help" || arg == "-h") {
             *environment.out << convertUsage();
             return kExitDone;
+        }
+        if (arg == "--continuity") {
+            if (!options.continuity) options.continuity = ContinuityLimits{};
+            continue;
+        }
+        if (arg == "--continuity-limits") {
+            ContinuityLimits limits;
+            std::string why;
+            if (i + 1 >= args.size() || !parseContinuityLimits(args[i + 1], limits, why)) {
+                err << "Invalid value for --continuity-limits"
+                    << (i + 1 < args.size() ? ": '" + args[i + 1] + "' (" + why + ")" : "")
+                    << ".\n";
+                return kExitUsage;
+            }
+            ++i;
+            options.continuity = limits;
+            continue;
         }
         if (arg == "--out") {
             if (i + 1 >= args.size()) {

@@ -12,6 +12,7 @@
 
 #include "output/consensus_file_reader.h"
 #include "output/netcdf_file.h"
+#include "qc/continuity.h"
 
 namespace qv {
 
@@ -20,11 +21,14 @@ struct ConvertOptions {
     // (of the Tv file for a pair).
     std::string outputFolder;
     NetcdfContext context;
+    // The continuity check over each wind day, with these limits.
+    std::optional<ContinuityLimits> continuity;
 };
 
 struct ConvertOutcome {
     std::vector<std::string> written;  // paths of the netCDF files written
     std::vector<std::string> errors;   // one message per failure, naming the file
+    int flaggedGates = 0;              // gates the continuity check flagged
     bool ok() const { return errors.empty(); }
 };
 

@@ -2,6 +2,8 @@
 // the file and line while the other files still convert.
 #include "output/converter.h"
 
+#include "output/consensus_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -164,6 +166,56 @@ TEST_F(Converter, SourceDateEpochMakesIdenticalFiles) {
     fs::copy_file(dir_ / "a" / name, dir_ / "b" / name);
     ASSERT_EQ(convert({winds[0].string(), "--out", (dir_ / "a").string()}), 0);
     EXPECT_EQ(readFile(dir_ / "a" / name), readFile(dir_ / "b" / name));
+}
+
+}  // namespace
+}  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+// An archived day with one wild gate: --continuity flags it in the netCDF
+// file (QC 8, status -940) and nothing else; without it the file is as
+// printed.
+TEST_F(Converter, ContinuityCleansArchivedDaysToo) {
+    const auto winds = batchFiles(dir_ / "in", "winds");
+    ASSERT_FALSE(winds.empty());
+    ConsensusFileRead read = readConsensusFile(winds[0].string());
+    ASSERT_TRUE(read.ok) << read.error;
+    // A spike of 25 m/s in u at one gate in the middle of the day.
+    WindDay& day = read.contents.winds;
+    ASSERT_GT(day.periods.size(), 3u);
+    WindGate& spiked = day.periods[3].gates.at(5);
+    ASSERT_EQ(spiked.qcCode, 0);
+    spiked.u += 25.0f;
+    const std::string spikedPath = (dir_ / "spiked" / winds[0].filename()).string();
+    fs::create_directories(dir_ / "spiked");
+    writeFile(spikedPath, windFileText(day, day.header.day));
+
+    std::ostringstream out, err;
+    ConvertEnvironment env;
+    env.out = &out;
+    env.err = &err;
+    env.sourceDateEpoch = "1700000000";
+    for (const bool checked : {false, true}) {
+        SCOPED_TRACE(checked);
+        std::vector<std::string> args = {spikedPath};
+        if (checked) args.push_back("--continuity");
+        ASSERT_EQ(runConvert(args, env), 0) << err.str();
+        ConsensusFileContents back;
+        std::string error;
+        ASSERT_TRUE(readNetcdfDay((dir_ / "spiked" / windNetcdfName(day)).string(), back,
+                                  error))
+            << error;
+        const WindGate& gate = back.winds.periods[3].gates[5];
+        EXPECT_EQ(gate.qcCode, checked ? 8 : 0);
+        if (checked) EXPECT_EQ(gate.u, -940.0f);
+        int flagged = 0;
+        for (const WindPeriod& p : back.winds.periods) {
+            for (const WindGate& g : p.gates) flagged += g.u == -940.0f;
+        }
+        EXPECT_EQ(flagged, checked ? 1 : 0);
+    }
 }
 
 }  // namespace
