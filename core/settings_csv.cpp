@@ -2,6 +2,9 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 
 #include "core/numbers.h"
@@ -11,6 +14,9 @@ namespace qv {
 namespace {
 
 constexpr std::size_t kFieldCount = 6;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+// How much of an existing file is looked at to tell a settings file.
+constexpr std::size_t kSniffBytes = 64 * 1024;
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -114,6 +120,29 @@ float displayElevation(float elevation) {
     return elevation > 90.0f ? elevation * 0.01f : elevation;
 }
 
+// 0 is OFF and 1 is ON; other flags (which match only the same flag) as
+// their number.
+std::string rassText(std::int32_t flag) {
+    if (flag == 0) return "OFF";
+    if (flag == 1) return "ON";
+    return formatText("%d", static_cast<int>(flag));
+}
+
+bool sameButElevation(const SettingsRow& row, const BeamSetting& s) {
+    return row.azimuth == s.azimuth && row.pulseWidth == s.pulseWidth && row.rassFlag == s.rassFlag;
+}
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Whether one meaningful line (not blank, not a comment) is a heading or a
+// valid settings row.
+bool isSettingsLine(std::string_view text) {
+    const std::vector<std::string_view> fields = splitFields(text);
+    if (equalsIgnoringCase(fields.front(), "azimuth")) return true;
+    SettingsRow row;
+    return parseRow(fields, row).empty();
+}
+
 }  // namespace
 
 std::string shortestFloatText(float value) {
@@ -129,7 +158,11 @@ bool readSettingsCsv(std::istream& in, const std::string& sourceName,
     int number = 0;
     while (std::getline(in, line)) {
         ++number;
-        const std::string_view text = trim(line);
+        std::string_view text = line;
+        if (number == 1 && text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+            text.remove_prefix(kByteOrderMark.size());  // written by some spreadsheet programs
+        }
+        text = trim(text);
         if (text.empty() || text.front() == '#') continue;
         const std::vector<std::string_view> fields = splitFields(text);
         if (equalsIgnoringCase(fields.front(), "azimuth")) continue;  // heading row
@@ -203,6 +236,83 @@ std::string describeMissingBeam(const BeamSetting& beam) {
     if (noWindow) return text + ": no window";
     if (noThreshold) return text + ": no threshold";
     return text;
+}
+
+std::vector<std::string> unmatchedSettingsRows(const RecordList<BeamSetting>& table,
+                                               const std::vector<SettingsRow>& rows,
+                                               const std::string& sourceName) {
+    std::vector<std::string> texts;
+    for (const SettingsRow& row : rows) {
+        bool matched = false;
+        const BeamSetting* nearest = nullptr;
+        double nearestDistance = 0.0;
+        for (const BeamSetting* s : table) {
+            if (sameIdentity(row, *s)) {
+                matched = true;
+                break;
+            }
+            if (!sameButElevation(row, *s)) continue;
+            // Compared as shown: elevations above 90 are in hundredths.
+            const double distance = std::fabs(static_cast<double>(displayElevation(s->elevation)) -
+                                              static_cast<double>(displayElevation(row.elevation)));
+            if (nearest == nullptr || distance < nearestDistance) {
+                nearest = s;
+                nearestDistance = distance;
+            }
+        }
+        if (matched) continue;
+        std::string text = sourceName;
+        if (row.line > 0) appendText(text, ", line %d", row.line);
+        appendText(text, ": azimuth %d, elevation %s, pulse width %d ns, RASS %s matches no beam",
+                   static_cast<int>(row.azimuth), shortestFloatText(row.elevation).c_str(),
+                   static_cast<int>(row.pulseWidth), rassText(row.rassFlag).c_str());
+        if (nearest != nullptr) {
+            text += " (nearest: elevation " + shortestFloatText(nearest->elevation) + ")";
+        }
+        texts.push_back(std::move(text));
+    }
+    return texts;
+}
+
+bool looksLikeMomentFile(const std::string& path) {
+    static constexpr std::string_view kMomentExtensions[] = {".raw", ".rat", ".mom", ".spc"};
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos) {
+        std::string extension = name.substr(dot);
+        for (char& c : extension) c = lowerAscii(c);
+        for (const std::string_view e : kMomentExtensions) {
+            if (extension == e) return true;
+        }
+    }
+
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(fs::path(path), ec);
+    if (ec || !fs::exists(status) || !fs::is_regular_file(status)) return false;
+
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return true;  // cannot tell: not overwritten
+    std::string head(kSniffBytes, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    const bool whole = head.size() < kSniffBytes;
+
+    std::string_view rest = head;
+    if (rest.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        rest.remove_prefix(kByteOrderMark.size());
+    }
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        if (end == std::string_view::npos && !whole) return true;  // a line too long for a row
+        const std::string_view text = trim(rest.substr(0, end));
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (text.empty() || text.front() == '#') continue;
+        return !isSettingsLine(text);
+    }
+    // Empty, or comments only (within the part looked at when longer).
+    return !whole;
 }
 
 std::vector<std::string> settingsTableLines(const RecordList<BeamSetting>& table) {

@@ -6,7 +6,7 @@
 // integers, elevation as the exact single-precision value, rass 0 or 1, or
 // OFF/ON); window and threshold may be left empty for "no value". A header
 // row beginning with "azimuth", blank lines and lines starting with '#' are
-// skipped.
+// skipped. A UTF-8 byte-order mark at the very start of the file is skipped.
 #pragma once
 
 #include <cstdint>
@@ -65,6 +65,34 @@ std::vector<const BeamSetting*> reviewTable(RecordList<BeamSetting>& table,
 // "azimuth 90, elevation 66.4, pulse width 700 ns, RASS OFF" and what it
 // lacks: ": no window", ": no threshold" or ": no window, no threshold".
 std::string describeMissingBeam(const BeamSetting& beam);
+
+// The settings rows whose identity (azimuth, elevation, pulse width, RASS
+// flag, compared exactly as the review does) matches no beam of the table,
+// in row order, one text each:
+//   "settings.csv, line 3: azimuth 90, elevation 66.5, pulse width 700 ns,
+//    RASS OFF matches no beam (nearest: elevation 66.4)"
+// The nearest part names the beam of the same azimuth, pulse width and RASS
+// flag whose elevation is closest (elevations above 90 compared as
+// hundredths of a degree, as shown in the review list; the first in table
+// order on a tie) and is left out when there is none. RASS is OFF for 0, ON
+// for 1, and the number for other flags. A row without a line number (0)
+// gives "settings.csv: azimuth ...".
+std::vector<std::string> unmatchedSettingsRows(const RecordList<BeamSetting>& table,
+                                               const std::vector<SettingsRow>& rows,
+                                               const std::string& sourceName);
+
+// Whether `path` must not be overwritten by a settings file because it is,
+// or may be, something else (a moment file given by mistake):
+//  - its name ends in .raw, .rat, .mom or .spc (any letter case), whether it
+//    exists or not;
+//  - or it is an existing regular file whose first line that is not blank
+//    and not a comment (after a byte-order mark) is neither a heading row
+//    ("azimuth,...") nor a valid settings row; a file that cannot be read,
+//    or whose first 64 KiB hold no complete such line, counts as well.
+// A path that does not exist, an empty file, a file of comments only, or
+// something that is not a regular file (writing it fails and is reported
+// anyway) is not refused.
+bool looksLikeMomentFile(const std::string& path);
 
 // The settings table as the review list shows it, one text line per row
 // under a heading line (Azimuth, Elevation, PulseWidth, CnsWindow,

@@ -1,6 +1,10 @@
 // Per-beam settings CSV and the batch tool's settings review.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <sstream>
 
@@ -157,6 +161,138 @@ INSTANTIATE_TEST_SUITE_P(
                 "s.csv:1: azimuth "
                 "'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...' is not a whole number."}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SettingsCsv, SkipsAByteOrderMarkAtTheVeryStart) {
+    const std::vector<SettingsRow> rows =
+        readOk("\xEF\xBB\xBF" "azimuth,elevation,pulse_width,rass,window,threshold\r\n"
+               "90,66.4,700,0,2,50\r\n");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].azimuth, 90);
+    EXPECT_EQ(rows[0].line, 2);
+    // Without a heading the first row itself follows the mark.
+    const std::vector<SettingsRow> bare = readOk("\xEF\xBB\xBF" "45,75,1400,1,1.5,40\n");
+    ASSERT_EQ(bare.size(), 1u);
+    EXPECT_EQ(bare[0].azimuth, 45);
+    EXPECT_EQ(bare[0].rassFlag, 1);
+    EXPECT_EQ(bare[0].line, 1);
+    // Only at the very start: elsewhere it is part of the field.
+    EXPECT_EQ(readError("90,66.4,700,0,2,50\n\xEF\xBB\xBF" "0,90,700,0,2,50\n"),
+              "s.csv:2: azimuth '???0' is not a whole number.");
+    EXPECT_EQ(readError("\xEF\xBB\xBF\xEF\xBB\xBF" "0,90,700,0,2,50\n"),
+              "s.csv:1: azimuth '???0' is not a whole number.");
+}
+
+TEST(SettingsUnmatched, NamesRowsWithoutABeamAndTheNearestElevation) {
+    Table t;
+    t.add(90, 66.4f, 700, 0);
+    t.add(90, 75.0f, 700, 0);
+    t.add(0, 90.0f, 700, 1);
+    t.add(180, 66.40001f, 1400, 0);
+    const std::vector<SettingsRow> rows = readOk(
+        "azimuth,elevation,pulse_width,rass,window,threshold\n"
+        "90,66.4,700,0,2,50\n"        // matches
+        "90,66.5,700,0,2,50\n"        // nearest 66.4, not 75
+        "90,74,700,0,2,50\n"          // nearest 75
+        "0,90,700,0,2,50\n"           // RASS flag differs: no nearest of that kind
+        "0,90,700,2,2,50\n"           // neither does flag 2
+        "270,66.4,700,0,2,50\n"       // no beam of that azimuth
+        "180,66.4,1400,0,2,50\n"      // exact elevation only
+        "0,90,700,1,1,50\n");         // matches
+    const std::vector<std::string> texts = unmatchedSettingsRows(t.list, rows, "settings.csv");
+    ASSERT_EQ(texts.size(), 6u);
+    EXPECT_EQ(texts[0], "settings.csv, line 3: azimuth 90, elevation 66.5, pulse width 700 ns, "
+                        "RASS OFF matches no beam (nearest: elevation 66.4)");
+    EXPECT_EQ(texts[1], "settings.csv, line 4: azimuth 90, elevation 74, pulse width 700 ns, "
+                        "RASS OFF matches no beam (nearest: elevation 75)");
+    EXPECT_EQ(texts[2], "settings.csv, line 5: azimuth 0, elevation 90, pulse width 700 ns, "
+                        "RASS OFF matches no beam");
+    EXPECT_EQ(texts[3], "settings.csv, line 6: azimuth 0, elevation 90, pulse width 700 ns, "
+                        "RASS 2 matches no beam");
+    EXPECT_EQ(texts[4], "settings.csv, line 7: azimuth 270, elevation 66.4, pulse width 700 ns, "
+                        "RASS OFF matches no beam");
+    EXPECT_EQ(texts[5], "settings.csv, line 8: azimuth 180, elevation 66.4, pulse width 1400 ns, "
+                        "RASS OFF matches no beam (nearest: elevation 66.40001)");
+}
+
+TEST(SettingsUnmatched, ComparesElevationsInHundredthsAsShownAndKeepsTableOrderOnTies) {
+    Table t;
+    t.add(0, 9000.0f, 700, 1);  // 90.00 degrees in hundredths
+    t.add(0, 45.0f, 700, 1);
+    t.add(5, 66.0f, 700, 0);
+    t.add(5, 67.0f, 700, 0);
+    SettingsRow vertical;
+    vertical.elevation = 89.0f;
+    vertical.pulseWidth = 700;
+    vertical.rassFlag = 1;
+    vertical.line = 2;
+    SettingsRow tie;
+    tie.azimuth = 5;
+    tie.elevation = 66.5f;
+    tie.pulseWidth = 700;
+    tie.line = 0;  // not read from a file
+    const auto texts = unmatchedSettingsRows(t.list, {vertical, tie}, "my.csv");
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], "my.csv, line 2: azimuth 0, elevation 89, pulse width 700 ns, RASS ON "
+                        "matches no beam (nearest: elevation 9000)");
+    EXPECT_EQ(texts[1], "my.csv: azimuth 5, elevation 66.5, pulse width 700 ns, RASS OFF matches "
+                        "no beam (nearest: elevation 66)");
+    EXPECT_TRUE(unmatchedSettingsRows(t.list, {}, "my.csv").empty());
+}
+
+class MomentFileGuard : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = std::filesystem::temp_directory_path() /
+               (std::string("qv_settings_target_") + info->name() + "_" +
+                std::to_string(::getpid()));
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::string file(const std::string& name, const std::string& contents) const {
+        const std::string path = (dir_ / name).string();
+        std::ofstream(path, std::ios::binary) << contents;
+        return path;
+    }
+    std::filesystem::path dir_;
+};
+
+TEST_F(MomentFileGuard, MomentFileNamesAreRefusedWhetherTheyExistOrNot) {
+    for (const char* name : {"d04167a.raw", "d04167a.rat", "D04167A.MOM", "d04167a.Spc"}) {
+        EXPECT_TRUE(looksLikeMomentFile((dir_ / name).string())) << name;
+        EXPECT_TRUE(looksLikeMomentFile(file(name, kSettingsHeader + std::string("\n")))) << name;
+    }
+    EXPECT_TRUE(looksLikeMomentFile("d04167a.raw"));  // no folder part
+    EXPECT_FALSE(looksLikeMomentFile((dir_ / "raw").string()));
+    EXPECT_FALSE(looksLikeMomentFile((dir_ / "settings.raw.csv").string()));
+    EXPECT_FALSE(looksLikeMomentFile((dir_ / "new.csv").string()));  // does not exist yet
+}
+
+TEST_F(MomentFileGuard, ExistingSettingsFilesMayBeOverwritten) {
+    EXPECT_FALSE(looksLikeMomentFile(file("a.csv", "azimuth,elevation,pulse_width,rass,window,threshold\n")));
+    EXPECT_FALSE(looksLikeMomentFile(file("b.csv", "\xEF\xBB\xBF# site\r\n\r\n  Azimuth, Elevation\n")));
+    EXPECT_FALSE(looksLikeMomentFile(file("c.csv", "\n# no heading\n90,66.4,700,OFF,,\n")));
+    EXPECT_FALSE(looksLikeMomentFile(file("d.csv", "0,90,700,1,1.5,40")));  // no final newline
+    EXPECT_FALSE(looksLikeMomentFile(file("empty.csv", "")));
+    EXPECT_FALSE(looksLikeMomentFile(file("comments.csv", "# only\n\n# comments\n")));
+    EXPECT_FALSE(looksLikeMomentFile(dir_.string()));  // a folder: writing it fails anyway
+}
+
+TEST_F(MomentFileGuard, ExistingFilesThatAreNotSettingsAreRefused) {
+    // The first lines of an ASCII moment file, under a name without its extension.
+    EXPECT_TRUE(looksLikeMomentFile(file("day", "QVS 2004 167 profiler\n1 90.0 0 4 167 12 0 0\n")));
+    EXPECT_TRUE(looksLikeMomentFile(file("bin.csv", std::string("\x7f" "KRX\0\0\x01\x02", 8))));
+    EXPECT_TRUE(looksLikeMomentFile(file("row.csv", "# a bad row first\n0,66.4,700,0,0,50\n")));
+    EXPECT_TRUE(looksLikeMomentFile(file("short.csv", "0,66.4,700\n")));
+    EXPECT_TRUE(looksLikeMomentFile(file("notes.txt", "azimuths are in degrees\n")));
+    // A first line longer than what is looked at is no settings row.
+    EXPECT_TRUE(looksLikeMomentFile(file("long.csv", std::string(70000, '1') + ",1,1,1,1,1\n")));
+    // Comments beyond what is looked at: cannot tell.
+    std::string comments;
+    while (comments.size() < 70000) comments += "# filler comment line\n";
+    EXPECT_TRUE(looksLikeMomentFile(file("comments.csv", comments + "0,90,700,0,2,50\n")));
+}
 
 TEST(SettingsReview, SettingsRowsFirstThenDefaultsByBeamKind) {
     Table t;
