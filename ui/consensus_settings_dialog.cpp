@@ -1,5 +1,8 @@
 #include "ui/consensus_settings_dialog.h"
 
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -7,15 +10,52 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
 
+#include "core/settings_csv.h"
+#include "output/whole_file.h"
 #include "ui/edit_parameters_dialog.h"
 #include "ui/settings_logic.h"
 
 namespace qv {
+namespace {
+
+const QString kSettingsFilter = QStringLiteral("Settings files (*.csv);;All files (*)");
+
+QString chooseSettingsToLoad(QWidget* parent, const QString& title) {
+    return QFileDialog::getOpenFileName(parent, title, QString(), kSettingsFilter);
+}
+
+QString chooseSettingsToSave(QWidget* parent, const QString& title) {
+    QString path = QFileDialog::getSaveFileName(parent, title, QString(), kSettingsFilter);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
+    return path;
+}
+
+QString fromLocal(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string toLocal(const QString& text) {
+    const QByteArray bytes = QFile::encodeName(text);
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+}  // namespace
 
 ConsensusSettingsDialog::ConsensusSettingsDialog(RecordList<BeamSetting>& table,
-                                                 StopMessage message, QWidget* parent)
-    : QDialog(parent), table_(table), message_(stopMessageOrDefault(std::move(message))) {
+                                                 StopMessage message, QWidget* parent,
+                                                 SettingsFileHooks files)
+    : QDialog(parent),
+      table_(table),
+      message_(stopMessageOrDefault(std::move(message))),
+      files_(std::move(files)) {
+    if (!files_.pickLoadPath) files_.pickLoadPath = chooseSettingsToLoad;
+    if (!files_.pickSavePath) files_.pickSavePath = chooseSettingsToSave;
     setWindowTitle(QStringLiteral("Consensus Settings"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setModal(true);
@@ -48,10 +88,25 @@ ConsensusSettingsDialog::ConsensusSettingsDialog(RecordList<BeamSetting>& table,
     edit_->setAutoDefault(false);
     connect(edit_, &QPushButton::clicked, this, [this] { editSelectedSetting(); });
 
+    load_ = new QPushButton(QStringLiteral("Load..."));
+    load_->setObjectName(QStringLiteral("loadButton"));
+    load_->setAutoDefault(false);
+    load_->setToolTip(
+        QStringLiteral("Take the window and threshold of each beam from a settings file"));
+    connect(load_, &QPushButton::clicked, this, [this] { loadSettings(); });
+
+    save_ = new QPushButton(QStringLiteral("Save..."));
+    save_->setObjectName(QStringLiteral("saveButton"));
+    save_->setAutoDefault(false);
+    save_->setToolTip(QStringLiteral("Write the beams and their values to a settings file"));
+    connect(save_, &QPushButton::clicked, this, [this] { saveSettings(); });
+
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok_);
     buttons->addWidget(edit_);
+    buttons->addWidget(load_);
+    buttons->addWidget(save_);
     buttons->addStretch();
 
     auto* layout = new QVBoxLayout(this);
@@ -60,6 +115,8 @@ ConsensusSettingsDialog::ConsensusSettingsDialog(RecordList<BeamSetting>& table,
 
     setTabOrder(ok_, list_);
     setTabOrder(list_, edit_);
+    setTabOrder(edit_, load_);
+    setTabOrder(load_, save_);
 
     int width = 0;
     for (const SettingsColumn& c : kSettingsColumns) width += c.width;
@@ -118,6 +175,51 @@ void ConsensusSettingsDialog::editSelectedSetting() {
     runEdit(*row, this);
     fillSettingsList();
     edit_->setEnabled(false);
+}
+
+void ConsensusSettingsDialog::loadSettings() {
+    const QString path = files_.pickLoadPath(this, QStringLiteral("Load Consensus Settings"));
+    if (path.isEmpty()) return;
+    const std::string file = toLocal(path);
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        message_(this, QStringLiteral("The settings file could not be opened: ") + path);
+        return;
+    }
+    std::vector<SettingsRow> rows;
+    std::string error;
+    if (!readSettingsCsv(in, file, rows, error)) {
+        message_(this, QStringLiteral("The settings file could not be read: ") + fromLocal(error));
+        return;
+    }
+    // Each beam takes the window and threshold of the file's row with its
+    // azimuth, elevation, pulse width and RASS flag (an empty field leaves
+    // the value as it was); beams the file lacks keep theirs.
+    reviewTable(table_, rows, ReviewDefaults{});
+    fillSettingsList();
+    edit_->setEnabled(false);
+    const bool matched = std::any_of(rows.begin(), rows.end(), [this](const SettingsRow& row) {
+        return std::any_of(table_.begin(), table_.end(), [&row](const BeamSetting* beam) {
+            return beam->azimuth == row.azimuth && beam->elevation == row.elevation &&
+                   beam->pulseWidth == row.pulseWidth && beam->rassFlag == row.rassFlag;
+        });
+    });
+    if (!matched) {
+        message_(this,
+                 QStringLiteral("No row of the settings file is a beam of this list: ") + path);
+    }
+}
+
+void ConsensusSettingsDialog::saveSettings() {
+    const QString path = files_.pickSavePath(this, QStringLiteral("Save Consensus Settings"));
+    if (path.isEmpty()) return;
+    std::ostringstream text;
+    writeSettingsCsv(text, table_);
+    std::string error;
+    if (!writeWholeFile(toLocal(path), text.str(), error)) {
+        message_(this,
+                 QStringLiteral("The settings file could not be written: ") + fromLocal(error));
+    }
 }
 
 void ConsensusSettingsDialog::runEdit(BeamSetting& row, QWidget* parent) {

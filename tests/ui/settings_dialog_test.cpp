@@ -4,9 +4,13 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "tests/ui/modal_script.h"
@@ -354,6 +358,181 @@ TEST_F(SettingsDialogTest, AbortDuringForcedEditsOffersNoMoreRows) {
     EXPECT_TRUE(script.unexpected().empty());
     EXPECT_EQ(first.consensusWindow, 0.0f);  // closed without storing
     EXPECT_FALSE(dialog.isVisible());
+}
+
+// Load and Save of the settings file from the list.
+class SettingsFileTest : public SettingsDialogTest {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+    SettingsFileHooks files() {
+        SettingsFileHooks hooks;
+        hooks.pickLoadPath = [this](QWidget*, const QString& title) {
+            titles_.push_back(title.toStdString());
+            return loadPath_;
+        };
+        hooks.pickSavePath = [this](QWidget*, const QString& title) {
+            titles_.push_back(title.toStdString());
+            return savePath_;
+        };
+        return hooks;
+    }
+
+    QString path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
+
+    static void writeText(const QString& path, const std::string& text) {
+        std::ofstream out(path.toStdString(), std::ios::binary);
+        out << text;
+    }
+
+    static std::string readText(const QString& path) {
+        std::ifstream in(path.toStdString(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // Runs the list with `act` on it, then OK.
+    void runList(const std::function<void(QDialog&)>& act) {
+        ModalScript script;
+        script.then(kSettingsTitle, [&](QDialog& d) {
+            act(d);
+            pressOk()(d);
+        });
+        ConsensusSettingsDialog dialog(table_, recorder(), nullptr, files());
+        dialog.exec();
+        EXPECT_TRUE(script.finished());
+        EXPECT_TRUE(script.unexpected().empty());
+    }
+
+    QTemporaryDir dir_;
+    QString loadPath_;
+    QString savePath_;
+    std::vector<std::string> titles_;
+};
+
+TEST_F(SettingsFileTest, LoadAppliesTheRowsOfTheSameBeamsAndRefreshesTheList) {
+    BeamSetting& oblique = addRow(45, 66.4f, 700, 2.5f, 60);
+    BeamSetting& vertical = addRow(0, 90.0f, 700, 1.0f, 50);
+    BeamSetting& rass = addRow(0, 90.0f, 3300, 0.5f, 20, 1);
+    loadPath_ = path("site.csv");
+    writeText(loadPath_,
+              "azimuth,elevation,pulse_width,rass,window,threshold\n"
+              "# the site's beams\n"
+              "45,66.4,700,0,3.25,70\n"
+              "0,90,700,0,,45\n"         // window left as it is
+              "0,90,3300,0,9,9\n"        // not the RASS beam: RASS flag differs
+              "135,66.4,700,0,4,40\n");  // no such beam here
+    std::vector<std::string> before, after;
+    bool editEnabled = true;
+    runList([&](QDialog& d) {
+        before = rowTexts(d, 0);
+        button(d, "loadButton")->click();
+        after = rowTexts(d, 0);
+        EXPECT_EQ(rowTexts(d, 1),
+                  (std::vector<std::string>{"0", "90.00", "700", "1.00", "45", "OFF"}));
+        EXPECT_EQ(rowTexts(d, 2),
+                  (std::vector<std::string>{"0", "90.00", "3300", "0.50", "20", "ON"}));
+        EXPECT_EQ(list(d)->topLevelItemCount(), 3);
+        editEnabled = button(d, "editButton")->isEnabled();
+    });
+    EXPECT_EQ(titles_, std::vector<std::string>{"Load Consensus Settings"});
+    EXPECT_EQ(before, (std::vector<std::string>{"45", "66.40", "700", "2.50", "60", "OFF"}));
+    EXPECT_EQ(after, (std::vector<std::string>{"45", "66.40", "700", "3.25", "70", "OFF"}));
+    EXPECT_FALSE(editEnabled);
+    EXPECT_EQ(oblique.consensusWindow, 3.25f);
+    EXPECT_EQ(oblique.consensusPercent, 70);
+    EXPECT_EQ(vertical.consensusWindow, 1.0f);
+    EXPECT_EQ(vertical.consensusPercent, 45);
+    EXPECT_EQ(rass.consensusWindow, 0.5f);
+    EXPECT_EQ(rass.consensusPercent, 20);
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(SettingsFileTest, SavedSettingsLoadBackIntoTheSameBeams) {
+    BeamSetting& oblique = addRow(45, 66.4f, 700, 2.75f, 60);
+    BeamSetting& tenths = addRow(0, 9000.0f, 700, 0.1f, 50);
+    BeamSetting& rass = addRow(0, 90.0f, 3300, 1.5f, 33, 1);
+    savePath_ = path("saved.csv");
+    runList([&](QDialog& d) { button(d, "saveButton")->click(); });
+    EXPECT_EQ(readText(savePath_),
+              "azimuth,elevation,pulse_width,rass,window,threshold\n"
+              "45,66.4,700,0,2.75,60\n"
+              "0,9000,700,0,0.1,50\n"
+              "0,90,3300,1,1.5,33\n");
+
+    // Another run of the site: the same beams, no values yet.
+    for (BeamSetting* row : table_) {
+        row->consensusWindow = 0.0f;
+        row->consensusPercent = 0;
+    }
+    loadPath_ = savePath_;
+    ModalScript script;
+    script.then(kEditTitle, [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); })
+        .then(kEditTitle, [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); })
+        .then(kEditTitle, [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); })
+        .then(kSettingsTitle, [](QDialog& d) {
+            button(d, "loadButton")->click();
+            pressOk()(d);
+        });
+    ConsensusSettingsDialog dialog(table_, recorder(), nullptr, files());
+    dialog.exec();
+    EXPECT_TRUE(script.finished());
+    EXPECT_TRUE(script.unexpected().empty());
+    EXPECT_EQ(oblique.consensusWindow, 2.75f);
+    EXPECT_EQ(oblique.consensusPercent, 60);
+    EXPECT_EQ(tenths.consensusWindow, 0.1f);
+    EXPECT_EQ(tenths.consensusPercent, 50);
+    EXPECT_EQ(rass.consensusWindow, 1.5f);
+    EXPECT_EQ(rass.consensusPercent, 33);
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(SettingsFileTest, AnUnreadableOrDamagedFileIsNamedAndChangesNothing) {
+    BeamSetting& row = addRow(45, 66.4f, 700, 2.5f, 60);
+    loadPath_ = path("missing.csv");
+    runList([&](QDialog& d) { button(d, "loadButton")->click(); });
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0], "The settings file could not be opened: " + loadPath_.toStdString());
+
+    loadPath_ = path("damaged.csv");
+    writeText(loadPath_, "45,66.4,700,0,3,70\n45,66.4,seven hundred,0,3,70\n");
+    runList([&](QDialog& d) { button(d, "loadButton")->click(); });
+    ASSERT_EQ(messages_.size(), 2u);
+    EXPECT_EQ(messages_[1].rfind("The settings file could not be read: ", 0), 0u) << messages_[1];
+    EXPECT_NE(messages_[1].find("damaged.csv"), std::string::npos) << messages_[1];
+    EXPECT_NE(messages_[1].find('2'), std::string::npos) << messages_[1];
+    // A damaged file is not applied in part.
+    EXPECT_EQ(row.consensusWindow, 2.5f);
+    EXPECT_EQ(row.consensusPercent, 60);
+}
+
+TEST_F(SettingsFileTest, AFileWithoutABeamOfTheListIsSaid) {
+    BeamSetting& row = addRow(45, 66.4f, 700, 2.5f, 60);
+    loadPath_ = path("other-site.csv");
+    writeText(loadPath_, "90,75,500,0,3,70\n");
+    runList([&](QDialog& d) { button(d, "loadButton")->click(); });
+    EXPECT_EQ(messages_,
+              std::vector<std::string>{"No row of the settings file is a beam of this list: " +
+                                       loadPath_.toStdString()});
+    EXPECT_EQ(row.consensusWindow, 2.5f);
+}
+
+TEST_F(SettingsFileTest, AFailedSaveIsNamedAndACancelledPickDoesNothing) {
+    addRow(45, 66.4f, 700, 2.5f, 60);
+    savePath_ = path("no-folder/settings.csv");
+    runList([&](QDialog& d) { button(d, "saveButton")->click(); });
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].rfind("The settings file could not be written: ", 0), 0u)
+        << messages_[0];
+    EXPECT_NE(messages_[0].find("no-folder"), std::string::npos) << messages_[0];
+
+    savePath_.clear();
+    loadPath_.clear();
+    runList([&](QDialog& d) {
+        button(d, "saveButton")->click();
+        button(d, "loadButton")->click();
+    });
+    EXPECT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(titles_.size(), 3u);
 }
 
 TEST(EditDialog, TitleFieldsAndTabOrder) {

@@ -1,0 +1,124 @@
+// "Results": the plots of the days a run wrote, or of any consensus data
+// files (".w" winds, ".t" Tv and TvC) and Quorvane netCDF day files the user
+// opens. A list on the left holds one entry per plot: per station and day
+// the winds (every pulse-width mode stacked in one plot, and each mode on
+// its own when the day has several) and the temperature (Tv and TvC of the
+// day's files together). The chosen plot fills the rest of the window,
+// rendered at the size it is shown; Save writes it as PNG, SVG or PDF.
+//
+// The window is not modal. Given the main dialog as parent it is a window
+// of its own that stays usable while the main dialog runs modally, and the
+// main dialog stays usable while it is open.
+//
+// Files are untrusted: a file that cannot be read is named in the status
+// line under the buttons and left out, never a crash.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "output/consensus_file_reader.h"
+#include "plot/plot_tool.h"
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace qv {
+
+// Returns the path to save a plot at, or an empty text when none was
+// chosen. `suggestedPath` is the folder of the day's file with a name such
+// as "QVS_20040615_winds.png". The extension of the returned path decides
+// the format (.png, .svg, .pdf; none means PNG).
+using PlotSavePicker = std::function<QString(QWidget* parent, const QString& suggestedPath)>;
+// Returns the day files chosen, none when the user cancelled. `folder` is
+// where the last file read lies (empty at first).
+using DayFilesPicker = std::function<QStringList(QWidget* parent, const QString& folder)>;
+
+// What the window takes from outside; an empty member takes the toolkit's
+// file dialog.
+struct ResultsHooks {
+    PlotSavePicker pickSavePath;
+    DayFilesPicker pickOpenFiles;
+};
+
+class ResultsPlotView;
+
+class ResultsWindow : public QWidget {
+public:
+    // With a parent the window is still a separate, non-modal window.
+    explicit ResultsWindow(ResultsHooks hooks = {}, QWidget* parent = nullptr);
+    ~ResultsWindow() override;
+
+    // Adds the days of the files a run wrote (RunOutcome::written): the
+    // consensus data files among them are read, every other path (netCDF
+    // files, plots, ...) is ignored, since the run's consensus files carry
+    // the same days. The first plot of the days read is shown.
+    void showFiles(const std::vector<std::string>& paths);
+
+    // Adds the days of the files named, netCDF day files included: what
+    // Open... does with the files chosen. The first plot of the days read
+    // is shown.
+    void openFiles(const std::vector<std::string>& paths);
+
+    // A file of a station, day and mode already listed (for temperature:
+    // the same Tv or TvC) replaces what the window held for it, so that
+    // the plots of a day processed again show the new files.
+
+    // The plots listed, as the list shows them, in list order.
+    QStringList plotNames() const;
+    // The index of the plot shown, -1 when none.
+    int currentPlot() const;
+    void selectPlot(int index);
+
+    // Writes the plot shown at `path` (format from the extension, as the
+    // save picker's path) at 1600 x 900; the outcome goes to the status
+    // line. False when nothing is shown or the file was not written.
+    bool savePlot(const QString& path);
+
+    // The status line under the buttons.
+    QString statusText() const;
+    // The image of the plot shown, at the size it was rendered (the view's
+    // size, at least 320 x 200); a null image when none is shown.
+    QImage shownImage() const;
+
+private:
+    struct Entry {
+        plot::DayKey key;
+        bool winds = true;
+        int mode = -1;  // winds: -1 for every mode of the day, else the one mode
+    };
+
+    void addFiles(const std::vector<std::string>& paths, bool netcdfToo);
+    bool addContents(const ConsensusFileContents& contents, plot::DayKey& key, std::string& error);
+    void rebuildList(const Entry* select);
+    void showCurrent();
+    void renderCurrent();
+    void onSave();
+    void onOpen();
+    void setStatus(const QString& text);
+
+    ResultsHooks hooks_;
+    plot::CollectedDays days_;
+    std::map<plot::DayKey, std::string> folderOf_;  // folder of the day's last file read
+    std::string lastFolder_;
+    std::vector<Entry> entries_;
+    QImage image_;
+    int imageEntry_ = -1;  // the entry `image_` shows
+
+    QListWidget* list_ = nullptr;
+    ResultsPlotView* view_ = nullptr;
+    QLabel* status_ = nullptr;
+    QPushButton* open_ = nullptr;
+    QPushButton* save_ = nullptr;
+    QTimer resizeTimer_;
+};
+
+}  // namespace qv
