@@ -1,6 +1,7 @@
 #include "consensus/wind_consensus.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
@@ -125,9 +126,22 @@ void chooseBeams(ConsensusJob& job, const AveragingPeriod& period, std::int32_t 
     }
 }
 
+// How much of the vertical motion's radial part (w sin e) an oblique beam's
+// consensus velocity holds, gate by gate, as folding has combined it: 1 for
+// the beam's own velocity, 0 for the half-difference with its opposite beam
+// (the vertical parts cancel), -1 for the negated velocity of the opposite
+// beam taken in place of a failed gate (the opposite beam sees the same w
+// sin e, so negating it negates the vertical part too). Kept for the
+// current period's two oblique beams by the corrected solution only.
+using VerticalShares = std::array<float, kMaxGates>;
+
 // Folds beam `a` into `b` gate by gate: as the beam opposite to b (velocity
-// half-difference) or as a duplicate of b (mean).
-void fold(const BeamAccumulator& a, BeamAccumulator& b, bool opposite) {
+// half-difference) or as a duplicate of b (mean). With `shares` (an
+// opposite beam under the corrected solution) the vertical share of each
+// gate of b follows the velocity it is given; `a` holds its own velocity,
+// share 1.
+void fold(const BeamAccumulator& a, BeamAccumulator& b, bool opposite,
+          VerticalShares* shares = nullptr) {
     const int gates = std::min(a.maxGateCount, kMaxGates);
     for (int g = 0; g < gates; ++g) {
         const auto i = static_cast<std::size_t>(g);
@@ -146,11 +160,13 @@ void fold(const BeamAccumulator& a, BeamAccumulator& b, bool opposite) {
             b.meanVelocity[i] =
                 static_cast<float>((opposite ? vb - va : vb + va) * static_cast<double>(kHalf));
             if (opposite) b.pairedFlag[i] = 1;
+            if (shares) (*shares)[i] = ((*shares)[i] - 1.0f) * kHalf;
         } else {
             b.consensusCount[i] = a.consensusCount[i];
             b.meanSnr[i] = a.meanSnr[i];
             b.meanVelocity[i] = opposite ? -a.meanVelocity[i] : a.meanVelocity[i];
             if (opposite) b.pairedFlag[i] = 0;
+            if (shares) (*shares)[i] = -1.0f;
         }
     }
 }
@@ -175,24 +191,51 @@ void appendWhilePending(ConsensusJob& job, PendingHeader& pending, const BeamAcc
     if (job.headerPending == 1) pending.beams.push_back(headerBeam(beam));
 }
 
+// The vertical shares of the current period's two oblique beams under the
+// corrected solution; every gate starts with the beam's own velocity.
+struct PeriodShares {
+    VerticalShares first;
+    VerticalShares second;
+    void reset() {
+        first.fill(1.0f);
+        second.fill(1.0f);
+    }
+};
+
+// True when gate g of `a` lies at the height of gate g of `b`: the same
+// pulse width (so the same range resolution), first gate height and gate
+// spacing.
+bool sameGates(const BeamAccumulator& a, const BeamAccumulator& b) {
+    return a.pulseWidth == b.pulseWidth && a.firstGateHeight == b.firstGateHeight &&
+           a.gateSpacing == b.gateSpacing;
+}
+
 // Folds the beams opposite to the oblique beams and the duplicates of the
-// vertical beam, of any pulse width and RASS flag, in beam order.
-void foldBeams(ConsensusJob& job, PendingHeader& pending, const AveragingPeriod& period) {
+// vertical beam, in beam order: of any pulse width and RASS flag, or under
+// the corrected solution (`shares` given) only beams whose gates lie at the
+// heights of the beam they fold into, keeping the oblique beams' vertical
+// shares.
+void foldBeams(ConsensusJob& job, PendingHeader& pending, const AveragingPeriod& period,
+               PeriodShares* shares) {
     BeamAccumulator& first = *job.firstObliqueBeam;
     BeamAccumulator& second = *job.secondObliqueBeam;
     BeamAccumulator& vertical = *job.verticalBeam;
+    const auto fits = [shares](const BeamAccumulator& a, const BeamAccumulator& b) {
+        return !shares || sameGates(a, b);
+    };
     for (BeamAccumulator* a : period.beams) {
         if (azimuthDifference(first, *a) == kOppositeAzimuth && isOblique(first) &&
-            isOblique(*a)) {
+            isOblique(*a) && fits(*a, first)) {
             appendWhilePending(job, pending, *a);
-            fold(*a, first, true);
+            fold(*a, first, true, shares ? &shares->first : nullptr);
         }
         if (azimuthDifference(second, *a) == kOppositeAzimuth && isOblique(second) &&
-            isOblique(*a)) {
+            isOblique(*a) && fits(*a, second)) {
             appendWhilePending(job, pending, *a);
-            fold(*a, second, true);
+            fold(*a, second, true, shares ? &shares->second : nullptr);
         }
-        if (a->elevation == vertical.elevation && a->azimuth != vertical.azimuth) {
+        if (a->elevation == vertical.elevation && a->azimuth != vertical.azimuth &&
+            fits(*a, vertical)) {
             appendWhilePending(job, pending, *a);
             fold(*a, vertical, false);
         }
@@ -247,12 +290,34 @@ double horizontalRadial(const BeamAccumulator& beam, const ObliqueGeometry& geom
            geometry.cosElevation;
 }
 
-// u and v satisfying R = -(u sin a + v cos a) for both oblique beams.
-void solveWind(ConsensusJob& job, const PeriodGeometry& geometry, int gate) {
+// The same less the vertical part the gate's velocity holds by its share:
+// nothing for a half-difference, w sin e for the beam's own velocity (both
+// as above), and w sin e added back for a velocity negated from the
+// opposite beam.
+double correctedRadial(const BeamAccumulator& beam, const ObliqueGeometry& geometry, int gate,
+                       float verticalCorrection, float share) {
+    const double velocity = static_cast<double>(beam.meanVelocity[static_cast<std::size_t>(gate)]);
+    if (share == 0.0f) return velocity / geometry.cosElevation;
+    return (velocity - static_cast<double>(share) * geometry.sinElevation *
+                           static_cast<double>(verticalCorrection)) /
+           geometry.cosElevation;
+}
+
+// u and v satisfying R = -(u sin a + v cos a) for both oblique beams; with
+// `shares` the vertical part is taken out by each gate's share.
+void solveWind(ConsensusJob& job, const PeriodGeometry& geometry, int gate,
+               const PeriodShares* shares) {
+    const auto i = static_cast<std::size_t>(gate);
     const double r1 =
-        horizontalRadial(*job.firstObliqueBeam, geometry.first, gate, job.verticalCorrection);
+        shares ? correctedRadial(*job.firstObliqueBeam, geometry.first, gate,
+                                 job.verticalCorrection, shares->first[i])
+               : horizontalRadial(*job.firstObliqueBeam, geometry.first, gate,
+                                  job.verticalCorrection);
     const double r2 =
-        horizontalRadial(*job.secondObliqueBeam, geometry.second, gate, job.verticalCorrection);
+        shares ? correctedRadial(*job.secondObliqueBeam, geometry.second, gate,
+                                 job.verticalCorrection, shares->second[i])
+               : horizontalRadial(*job.secondObliqueBeam, geometry.second, gate,
+                                  job.verticalCorrection);
     const float s1 = geometry.first.sinAzimuth;
     const double c1 = geometry.first.cosAzimuth;
     const float s2 = geometry.second.sinAzimuth;
@@ -280,7 +345,8 @@ bool snrFlagged(const BeamAccumulator& beam, int gate) {
 
 // The period's block of the mode's day: one gate line per gate of the
 // three beams.
-WindPeriod computePeriod(ConsensusJob& job, const AveragingPeriod& period) {
+WindPeriod computePeriod(ConsensusJob& job, const AveragingPeriod& period,
+                         const PeriodShares* shares) {
     BeamAccumulator& first = *job.firstObliqueBeam;
     BeamAccumulator& second = *job.secondObliqueBeam;
     BeamAccumulator& vertical = *job.verticalBeam;
@@ -294,7 +360,7 @@ WindPeriod computePeriod(ConsensusJob& job, const AveragingPeriod& period) {
     for (int t = 0; t < gates; ++t) {
         const auto i = static_cast<std::size_t>(t);
         selectVerticalCorrection(job, t);
-        solveWind(job, geometry, t);
+        solveWind(job, geometry, t, shares);
         finishWindGate(job, t);
         if (snrFlagged(first, t) || snrFlagged(second, t) || snrFlagged(vertical, t)) {
             job.qcCode = kQcInvalid;
@@ -336,6 +402,7 @@ DayHeader modeHeader(ConsensusJob& job, PendingHeader& pending) {
     header.gateSpacing = job.firstObliqueBeam->gateSpacing;
     header.beams = std::move(pending.beams);
     header.verticalPolicy = job.verticalPolicy();
+    header.correctedWinds = job.params.outputs.correctedWinds;
     return header;
 }
 
@@ -343,6 +410,9 @@ DayHeader modeHeader(ConsensusJob& job, PendingHeader& pending) {
 WindDay runMode(ConsensusJob& job, std::int32_t mode) {
     WindDay day;
     PendingHeader pending;
+    // The corrected solution's vertical shares, one period at a time.
+    PeriodShares periodShares;
+    PeriodShares* const shares = job.params.outputs.correctedWinds ? &periodShares : nullptr;
     job.headerPending = 1;
     for (AveragingPeriod* period : job.periods) {
         if (job.headerPending == 1) pending.beams.clear();
@@ -354,12 +424,13 @@ WindDay runMode(ConsensusJob& job, std::int32_t mode) {
             if (job.verticalBeam) appendWhilePending(job, pending, *job.verticalBeam);
         }
         if (!job.secondObliqueBeam || !job.verticalBeam) continue;
-        foldBeams(job, pending, *period);
+        if (shares) shares->reset();
+        foldBeams(job, pending, *period, shares);
         if (job.headerPending == 1) {
             day.header = modeHeader(job, pending);
             job.headerPending = 0;
         }
-        day.periods.push_back(computePeriod(job, *period));
+        day.periods.push_back(computePeriod(job, *period, shares));
     }
     return day;
 }

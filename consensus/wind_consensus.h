@@ -12,6 +12,14 @@ namespace qv {
 // beam, the folding of opposite and duplicate beams and the u/v solution.
 // Returns one wind day per pulse-width mode that has at least one complete
 // period (its header formed at that first period), in mode order.
+//
+// With job.params.outputs.correctedWinds the corrected wind solution is
+// used (the day headers say so): only beams of the same pulse width whose
+// gates lie at the same heights (first gate height and gate spacing) fold
+// into one another, and an oblique gate that took the negated velocity of
+// its opposite beam has the vertical motion's part added back instead of
+// subtracted, so that it cancels. Paired gates and the beam's own gates are
+// solved as without the option; with it off every value is as before.
 DayProducts runWindConsensus(ConsensusJob& job);
 
 // Sets job.verticalCorrection for one gate by the vertical-velocity policy

@@ -80,8 +80,11 @@ std::string consensusHeaderText(const DayHeader& header, int variant,
 
     out += winds ? "CDF Type:  Wind            Program:  VESK/KOR Vintrel        Version:  1.1\n"
                  : "CDF Type:  Temp            Program:  VESK/KOR Vintrel        Version:  1.1\n";
-    appendText(out, "VESK/KOR Quorvane %s (%s)\n\n\n", header.outputKindText.c_str(),
-               header.dataSourceText.c_str());
+    // Winds of the corrected solution (same-height folding, vertical motion
+    // cancelled in beams taken from their opposite beam) say so after the
+    // data source, inside the parentheses readers take as the source.
+    appendText(out, "VESK/KOR Quorvane %s (%s%s)\n\n\n", header.outputKindText.c_str(),
+               header.dataSourceText.c_str(), header.correctedWinds ? ", corrected winds" : "");
     appendText(out, "Station:            %s\n", header.stationName.c_str());
     appendText(out, "Date:               %02d/%02d/%02d            Julian Day:        %03d\n",
                day.month, day.day, day.year % 100, doy);
