@@ -50,11 +50,18 @@ bool File::fail(const std::string& what) {
     return false;
 }
 
+namespace {
+// Attribute creation order is not tracked: readers do not need it, and the
+// tracking costs an index per variable (a day file is mostly such overhead).
+constexpr int kCompactFlags = NC_NOATTCREORD;
+}  // namespace
+
 bool File::create(const std::string& path) {
     path_ = path;
     std::lock_guard lock(libraryMutex());
-    return check(nc_create(path.c_str(), NC_CLOBBER | NC_NETCDF4 | NC_CLASSIC_MODEL, &id_),
-                 "cannot be created");
+    return check(
+        nc_create(path.c_str(), NC_CLOBBER | NC_NETCDF4 | NC_CLASSIC_MODEL | kCompactFlags, &id_),
+        "cannot be created");
 }
 
 bool File::open(const std::string& path) {

@@ -181,6 +181,18 @@ def main():
     for input_type, kind, folder, _ in runs:
         r[f"{input_type}_{kind}"] = measure(batch_cmd(kind, input_type, folder), a.repeat, env,
                                             prepare=fresh(os.path.join(work, f"{input_type}-{kind}")))
+    # The optional outputs over the binary winds: netCDF files beside the
+    # consensus files, and the continuity check.
+    extras = [("netcdf", ["--netcdf"]), ("continuity", ["--continuity"])]
+    for name, flags in extras:
+        out = os.path.join(work, f"binary-winds-{name}")
+        r[f"binary_winds_{name}"] = measure(batch_cmd("winds", "binary", a.data, output=out) + flags,
+                                            a.repeat, env, prepare=fresh(out))
+    nc_dir = os.path.join(work, "binary-winds-netcdf")
+    r["bytes"]["netcdf"] = total_bytes([os.path.join(nc_dir, n) for n in os.listdir(nc_dir)
+                                        if n.endswith(".nc")])
+    r["bytes"]["winds_files"] = total_bytes([os.path.join(nc_dir, n) for n in os.listdir(nc_dir)
+                                             if not n.endswith(".nc")])
     same_winds = same_tree(os.path.join(work, "ascii-winds"), os.path.join(work, "binary-winds"))
     same_temperature = same_tree(os.path.join(work, "ascii-temperature"),
                                  os.path.join(work, "binary-temperature"))
@@ -253,6 +265,16 @@ def main():
         checks.append(same)
     if not dialog_rows:
         print("dialog: not built or skipped")
+
+    print()
+    base_wall = r["binary_winds"]["wall"]
+    for name, limit in [("netcdf", 1.30), ("continuity", 1.10)]:
+        wall = r[f"binary_winds_{name}"]["wall"]
+        print(f"{'binary winds with --' + name + ' / without':44}"
+              f"{check('', wall / base_wall, limit, '{:.2f}')}  ({wall:.2f} s)")
+    print(f"{'netCDF files / consensus files of the year':44}"
+          f"{check('', r['bytes']['netcdf'] / max(1, r['bytes']['winds_files']), 1.0, '{:.2f}')}"
+          f"  ({r['bytes']['netcdf'] / MIB:.1f} MiB / {r['bytes']['winds_files'] / MIB:.1f} MiB)")
 
     print()
     for key, kib in r["day_rss_kib"].items():

@@ -11,6 +11,7 @@
 #include "app/batch/options.h"
 #include "app/engine/engine.h"
 #include "core/settings_csv.h"
+#include "output/folder_lock.h"
 #include "core/text.h"
 #include "core/worker.h"
 
@@ -189,6 +190,31 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
         return kExitUsage;
     }
 
+    if (!options.saveSettingsPath.empty() && looksLikeMomentFile(options.saveSettingsPath)) {
+        err << "--save-settings " << options.saveSettingsPath
+            << ": the file is not a settings file; it is not overwritten.\n";
+        return kExitUsage;
+    }
+
+    // One run at a time writes into a folder: two would interleave periods.
+    std::unique_ptr<OutputFolderLock> lock;
+    std::string lockMessage;
+    if (OutputFolderLock::acquire(options.outputPath, lock, lockMessage) == LockResult::InUse) {
+        err << lockMessage << '\n';
+        return kExitFolderInUse;
+    }
+    std::vector<std::unique_ptr<OutputFolderLock>> otherLocks;
+    for (const std::string& folder : {options.netcdfFolder}) {
+        if (folder.empty() || folder == options.outputPath) continue;
+        std::unique_ptr<OutputFolderLock> other;
+        if (OutputFolderLock::acquire(folder, other, lockMessage) == LockResult::InUse) {
+            err << lockMessage << '\n';
+            return kExitFolderInUse;
+        }
+        otherLocks.push_back(std::move(other));
+    }
+
+    const std::vector<SettingsRow> settingsRows = config.settings;
     ConsoleHost host(std::move(config));
     ConsensusJob job;
     job.host = &host;
@@ -248,6 +274,12 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
     }
     const bool stoppedForSettings = outcome.status == RunOutcome::Status::SettingsMissing;
     if (host.reviewed() && !stoppedForSettings) warnLateBeams(err, job.beamSettings);
+    if (host.reviewed()) {
+        for (const std::string& row :
+             unmatchedSettingsRows(job.beamSettings, settingsRows, options.settingsPath)) {
+            err << "Warning: " << row << ".\n";
+        }
+    }
     if (!unwritten.empty()) {
         err << "These output files could not be written:\n";
         for (const std::string& path : unwritten) err << "  " << path << '\n';

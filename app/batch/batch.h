@@ -20,6 +20,7 @@ inline constexpr int kExitUsage = 2;       // invalid arguments
 inline constexpr int kExitSettings = 3;    // a beam lacks consensus settings
 inline constexpr int kExitNothingWritten = 4;  // the run ended without writing any file
 inline constexpr int kExitIncompleteDays = 5;  // a day was not processed in full
+inline constexpr int kExitFolderInUse = 6;     // another run writes into the output folder
 inline constexpr int kExitInterrupted = 130;
 inline constexpr int kExitInterruptedTwice = 131;  // a second interrupt ended the tool at once
 

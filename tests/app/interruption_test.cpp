@@ -83,9 +83,14 @@ pid_t startToolAndWaitForItsFirstLine(const std::vector<std::string>& args) {
     return child;
 }
 
+// The files of a folder but the output folder lock's (a run killed while
+// taking it may leave its temporary file behind).
 std::map<std::string, std::string> filesIn(const fs::path& dir) {
     std::map<std::string, std::string> files;
-    for (const std::string& name : listFolder(dir)) files[name] = readFile(dir / name);
+    for (const std::string& name : listFolder(dir)) {
+        if (name.rfind(".quorvane.lock", 0) == 0) continue;
+        files[name] = readFile(dir / name);
+    }
     return files;
 }
 

@@ -209,7 +209,9 @@ TEST_F(Converter, ContinuityCleansArchivedDaysToo) {
             << error;
         const WindGate& gate = back.winds.periods[3].gates[5];
         EXPECT_EQ(gate.qcCode, checked ? 8 : 0);
-        if (checked) EXPECT_EQ(gate.u, -940.0f);
+        if (checked) {
+            EXPECT_EQ(gate.u, -940.0f);
+        }
         int flagged = 0;
         for (const WindPeriod& p : back.winds.periods) {
             for (const WindGate& g : p.gates) flagged += g.u == -940.0f;
