@@ -10,7 +10,9 @@
 #include <QTimer>
 
 #include "core/worker.h"
+#include "output/folder_lock.h"
 #include "ui/consensus_settings_dialog.h"
+#include "ui/results_window.h"
 
 namespace qv {
 namespace {
@@ -65,6 +67,13 @@ void MainDialog::onProcess() {
     const RunValidation v = validateRun(readFields());
     if (!v.ok()) {
         hooks_.stopMessage(this, QString::fromStdString(v.message));
+        return;
+    }
+    // One run at a time writes into a folder: two would interleave periods.
+    std::string lockMessage;
+    if (OutputFolderLock::acquire(v.params.outputPath, folderLock_, lockMessage) ==
+        LockResult::InUse) {
+        hooks_.stopMessage(this, fromLocal(lockMessage));
         return;
     }
     job_.params = v.params;
@@ -255,6 +264,7 @@ void MainDialog::endRun() {
     // lines of a cancelled run) is shown now, not at the next refresh.
     applyPending();
     running_ = false;
+    folderLock_.reset();
     // A cancel pressed as the run ended must not stop the next run.
     job_.cancelEvent.reset();
     job_.continueEvent.reset();
@@ -293,6 +303,14 @@ void MainDialog::showOutcome(const RunOutcome& outcome) {
                 .arg(outcome.written.size())
                 .arg(outcome.written.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"))
                 .arg(fromLocal(job_.params.outputPath)));
+    }
+    if (!outcome.written.empty()) {
+        // Not modal: the dialog stays usable beside it. It has the dialog as
+        // its parent, so that the dialog's modality does not block it.
+        if (!results_) results_ = new ResultsWindow({}, this);
+        results_->showFiles(outcome.written);
+        results_->show();
+        results_->raise();
     }
     if (!text.isEmpty()) hooks_.stopMessage(this, text);
 }

@@ -22,6 +22,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -44,6 +45,8 @@ class QRadioButton;
 namespace qv {
 
 class ConsensusSettingsDialog;
+class OutputFolderLock;
+class ResultsWindow;
 
 // Returns the chosen folder, or an empty text when none was chosen.
 using FolderPicker = std::function<QString(QWidget* parent, const QString& title)>;
@@ -115,6 +118,10 @@ private:
 
     MainDialogHooks hooks_;
     ConsensusJob job_;
+    // The output folder's lock, held while a run writes into it.
+    std::unique_ptr<OutputFolderLock> folderLock_;
+    // The plots of the files written, shown after each run that wrote some.
+    QPointer<ResultsWindow> results_;
     std::thread worker_;
     bool running_ = false;
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "input/krx/krx.h"
+#include "output/folder_lock.h"
 #include "tests/app/batch_test_support.h"
 
 namespace qv::test {
@@ -204,6 +205,35 @@ TEST_F(NoSilentLoss, DayWhoseFilesAreMissingOrUnreadableIsReportedWithItsReason)
         EXPECT_EQ(got[3], "No moments available on 06/15/04.");
         EXPECT_TRUE(listFolder(out).empty());
     }
+}
+
+}  // namespace
+}  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+// Two runs into one folder would interleave their periods: the second is
+// refused while the first holds the folder, and the folder is free again
+// after a run.
+TEST_F(NoSilentLoss, SecondRunIntoTheSameFolderIsRefused) {
+    const fs::path out = dir_ / "out";
+    fs::create_directories(out);
+    std::unique_ptr<OutputFolderLock> first;
+    std::string message;
+    ASSERT_EQ(OutputFolderLock::acquire(out.string(), first, message), LockResult::Locked);
+    BatchRun run = runTool(sampleArgs(out.string(), "winds") + kSettings);
+    EXPECT_EQ(run.status, batch::kExitFolderInUse);
+    EXPECT_EQ(run.err.rfind("The output folder " + out.string() +
+                                " is in use by another Quorvane run (process ",
+                            0),
+              0u)
+        << run.err;
+    EXPECT_TRUE(listFolder(out).size() == 1);  // the lock file alone
+    first.reset();
+    run = runTool(sampleArgs(out.string(), "winds") + kSettings);
+    EXPECT_EQ(run.status, batch::kExitDone) << run.err;
+    EXPECT_EQ(listFolder(out), sampleOutputs("winds"));
 }
 
 }  // namespace

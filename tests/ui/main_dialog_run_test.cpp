@@ -18,6 +18,7 @@
 #include "app/engine/engine.h"
 #include "tests/ui/modal_script.h"
 #include "ui/main_dialog.h"
+#include "ui/results_window.h"
 
 namespace qv {
 namespace {
@@ -124,6 +125,11 @@ TEST(MainDialogRun, AsciiWindsFromProcessToDone) {
     const QStringList day2 = QDir(out).entryList({"STN04168.w*"}, QDir::Files);
     EXPECT_EQ(day1.size(), 1) << day1.join(' ').toStdString();
     EXPECT_EQ(day2.size(), 1) << day2.join(' ').toStdString();
+    // The Results window shows the plots of the days written.
+    auto* results = dialog.findChild<ResultsWindow*>();
+    ASSERT_NE(results, nullptr);
+    EXPECT_TRUE(results->isVisible());
+    EXPECT_EQ(results->plotNames().size(), 2);
     ASSERT_EQ(dialog.job().beamSettings.count(), 3u);
     for (const BeamSetting* s : dialog.job().beamSettings) {
         EXPECT_EQ(s->consensusWindow, 3.0f);
