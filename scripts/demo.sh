@@ -12,7 +12,7 @@ rm -rf "$out"
 mkdir -p "$out"
 
 common=(--begin 2004-06-15 --end 2004-06-16 --input "$samples" --output "$out"
-        --input-type ascii --site qvs --minutes 30)
+        --input-type ascii --site qvs --minutes 30 --netcdf --plot png)
 
 echo "== Winds: 15-16 June 2004, 30-minute consensus, window 2 m/s, threshold 50 %"
 "$batch" "${common[@]}" --kind winds --window 2 --threshold 50 \
@@ -23,8 +23,10 @@ echo "== Temperature: the same days, per-beam settings from samples/qvs_settings
 "$batch" "${common[@]}" --kind temperature --settings "$samples/qvs_settings.csv"
 
 echo
-echo "== Files written to $out"
+echo "== Files written to $out (consensus files, netCDF files, plots)"
 (cd "$out" && ls -l)
+echo "Plots of the sample days:"
+for plot in "$out"/*.png; do echo "  $plot"; done
 
 first=$(cd "$out" && ls -- *.w1a | head -n 1)
 echo

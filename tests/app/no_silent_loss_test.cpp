@@ -238,3 +238,40 @@ TEST_F(NoSilentLoss, SecondRunIntoTheSameFolderIsRefused) {
 
 }  // namespace
 }  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+// A settings row typed with the wrong elevation matches no beam: the beam
+// takes the defaults, and the row is named.
+TEST_F(NoSilentLoss, SettingsRowThatMatchesNoBeamIsNamed) {
+    const fs::path settings = dir_ / "s.csv";
+    // A byte-order mark, as some editors save CSV files.
+    writeFile(settings, "\xEF\xBB\xBF" "azimuth,elevation,pulse_width,rass,window,threshold\n"
+                        "0,66.5,700,0,2,50\n0,90,700,0,2,50\n");
+    const fs::path out = dir_ / "out";
+    fs::create_directories(out);
+    const BatchRun run = runTool(sampleArgs(out.string(), "winds") +
+                                 std::vector<std::string>{"--settings", settings.string(),
+                                                          "--window", "2", "--threshold", "50",
+                                                          "--quiet"});
+    EXPECT_EQ(run.status, batch::kExitDone) << run.err;
+    EXPECT_EQ(run.err, "Warning: " + settings.string() +
+                           ", line 2: azimuth 0, elevation 66.5, pulse width 700 ns, RASS OFF "
+                           "matches no beam (nearest: elevation 66.4).\n");
+}
+
+// --save-settings never overwrites a moment file.
+TEST_F(NoSilentLoss, SaveSettingsRefusesAMomentFile) {
+    const fs::path moments = dir_ / "qvs04167.raw";
+    fs::copy_file(samplesDir() + "/qvs04167.raw", moments);
+    const std::string before = readFile(moments);
+    const BatchRun run = runTool(sampleArgs((dir_ / "out").string(), "winds") +
+                                 std::vector<std::string>{"--save-settings", moments.string()});
+    EXPECT_EQ(run.status, batch::kExitUsage);
+    EXPECT_NE(run.err.find("is not a settings file; it is not overwritten"), std::string::npos);
+    EXPECT_EQ(readFile(moments), before);
+}
+
+}  // namespace
+}  // namespace qv::test
