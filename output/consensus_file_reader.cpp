@@ -210,6 +210,12 @@ private:
         const std::size_t open = text.rfind(" (");
         if (open == std::string_view::npos || !text.ends_with(")")) return;
         header().dataSourceText = std::string(text.substr(open + 2, text.size() - open - 3));
+        // The corrected wind solution says so after the data source.
+        const std::string corrected = ", corrected winds";
+        const std::string& source = header().dataSourceText;
+        header().correctedWinds = source.size() >= corrected.size() &&
+                                  source.compare(source.size() - corrected.size(),
+                                                 corrected.size(), corrected) == 0;
         const std::string_view before = trim(text.substr(0, open));
         const std::size_t blank = before.find_last_of(" \t");
         header().outputKindText =

@@ -11,6 +11,16 @@
 #include "output/whole_file.h"
 
 namespace qv {
+
+// How the winds were solved and checked, as global attributes.
+const char* const kStandardSolution =
+    "standard: opposite and duplicate beams of any pulse width folded";
+const char* const kCorrectedSolution =
+    "corrected: only beams of the same pulse width and gate heights folded; a beam taken from "
+    "its opposite beam corrected with the sign that cancels vertical motion";
+const char* const kConsensusOnly = "consensus averaging only";
+const char* const kContinuityChecked =
+    "consensus averaging and a time-height continuity check (flagged gates: qc 8, status -940)";
 namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
@@ -194,7 +204,13 @@ bool defineGlobals(nc::File& f, const DaySheet& s, const NetcdfContext& context)
          f.putFloats(nc::kGlobal, "gate_spacing_m", std::span(&spacing, 1));
     if (ok && s.winds) {
         const std::int32_t mode = h.variant;
-        ok = f.putInts(nc::kGlobal, "pulse_width_mode", std::span(&mode, 1));
+        ok = f.putInts(nc::kGlobal, "pulse_width_mode", std::span(&mode, 1)) &&
+             f.putText(nc::kGlobal, "wind_solution",
+                       h.correctedWinds ? kCorrectedSolution : kStandardSolution);
+    }
+    if (ok) {
+        ok = f.putText(nc::kGlobal, "quality_control",
+                       h.continuityChecked ? kContinuityChecked : kConsensusOnly);
     }
     if (!ok || h.beams.empty()) return ok;
 

@@ -79,6 +79,12 @@ private:
         h.outputKindText = winds ? "Winds" : "Temperature";
         std::string text;
         if (file_.getText(nc::kGlobal, "data_source", text)) h.dataSourceText = text;
+        if (file_.getText(nc::kGlobal, "wind_solution", text)) {
+            h.correctedWinds = text.rfind("corrected", 0) == 0;
+        }
+        if (file_.getText(nc::kGlobal, "quality_control", text)) {
+            h.continuityChecked = text.find("continuity") != std::string::npos;
+        }
         if (file_.getText(nc::kGlobal, "vertical_velocity_policy", text)) {
             h.verticalPolicy = ncdf::policyOfText(text);
         }

@@ -253,3 +253,38 @@ TEST_F(NetcdfFile, FailuresNameTheFileAndLeaveNothing) {
 
 }  // namespace
 }  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+// The wind solution and the quality control a day went through travel
+// with its netCDF file and with its consensus file's title line.
+TEST(NetcdfSolution, CorrectedWindsAndContinuityAreAttributes) {
+    const fs::path dir = fs::temp_directory_path() /
+                         ("qv-netcdf-solution-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    for (const bool options : {false, true}) {
+        SCOPED_TRACE(options);
+        const fs::path out = dir / (options ? "on" : "off");
+        fs::create_directories(out);
+        std::vector<std::string> args = sampleArgs(out.string(), "winds") +
+                                        std::vector<std::string>{"--window", "2", "--threshold",
+                                                                 "50", "--quiet", "--netcdf"};
+        if (options) args = args + std::vector<std::string>{"--corrected-winds", "--continuity"};
+        const BatchRun run = runTool(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        ConsensusFileContents back;
+        std::string error;
+        ASSERT_TRUE(readNetcdfDay((out / "QVS_20040615_winds_m1.nc").string(), back, error))
+            << error;
+        EXPECT_EQ(back.winds.header.correctedWinds, options);
+        EXPECT_EQ(back.winds.header.continuityChecked, options);
+        const ConsensusFileRead file = readConsensusFile((out / "QVS04167.w1a").string());
+        ASSERT_TRUE(file.ok) << file.error;
+        EXPECT_EQ(file.contents.winds.header.correctedWinds, options);
+    }
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace qv::test
