@@ -28,7 +28,7 @@ build-asan: setup $(ASAN)/build.ninja
 
 test: build build-asan
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
-	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -LE reference
+	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -LE reference
 	@if [ -x scripts/fuzz.sh ]; then scripts/fuzz.sh smoke; fi
 
 test-fast: build
