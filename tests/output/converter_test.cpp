@@ -222,3 +222,36 @@ TEST_F(Converter, ContinuityCleansArchivedDaysToo) {
 
 }  // namespace
 }  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+// The batch tool's netCDF files and those converted from its consensus
+// files hold the same values (the printed decimals read back).
+TEST_F(Converter, BatchNetcdfEqualsTheConvertedConsensusFiles) {
+    for (const std::string kind : {"winds", "temperature"}) {
+        SCOPED_TRACE(kind);
+        const fs::path run = dir_ / ("run-" + kind);
+        fs::create_directories(run);
+        std::vector<std::string> args = sampleArgs(run.string(), kind) +
+                                        std::vector<std::string>{"--window", "2", "--threshold",
+                                                                 "50", "--rass-window", "1.5",
+                                                                 "--quiet", "--netcdf"};
+        const BatchRun batch = runTool(args);
+        ASSERT_EQ(batch.status, 0) << batch.err;
+        const fs::path converted = dir_ / ("converted-" + kind);
+        fs::create_directories(converted);
+        std::string err;
+        ASSERT_EQ(convert({run.string(), "--out", converted.string()}, &err), 0) << err;
+        int compared = 0;
+        for (const std::string& name : listFolder(converted)) {
+            EXPECT_EQ(readBack((converted / name).string()), readBack((run / name).string()))
+                << name;
+            ++compared;
+        }
+        EXPECT_EQ(compared, 2);
+    }
+}
+
+}  // namespace
+}  // namespace qv::test
