@@ -25,7 +25,7 @@ bool sameFloat(float a, float b) { return a == b || (std::isnan(a) && std::isnan
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace qv::batch;
+    using namespace qv;
     std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
     std::vector<SettingsRow> rows;
     std::string error;
