@@ -359,6 +359,25 @@ IntColumn intColumn(const char* name, const char* longName) {
     return c;
 }
 
+// Starts the sheet of a day's periods (their keys and the largest number of
+// gates); `order` gives the periods in time order.
+template <typename Day>
+bool startDaySheet(DaySheet& s, const Day& day, const std::string& path,
+                   std::vector<std::size_t>& order, std::string& error) {
+    std::vector<const char*> keys;
+    std::size_t maxGates = 0;
+    for (const auto& p : day.periods) {
+        keys.push_back(p.key);
+        maxGates = std::max(maxGates, p.gates.size());
+    }
+    std::string reason;
+    if (!startSheet(s, day.header, keys, maxGates, order, reason)) {
+        error = path + ": " + reason;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string windNetcdfName(const WindDay& day) {
@@ -400,18 +419,8 @@ bool writeWindNetcdf(const WindDay& day, const NetcdfContext& context, const std
               intColumn("n_samples_v", "number of samples in the v beam's consensus"),
               intColumn("n_samples_w", "number of samples in the vertical beam's consensus")};
 
-    std::vector<const char*> keys;
-    std::size_t maxGates = 0;
-    for (const WindPeriod& p : day.periods) {
-        keys.push_back(p.key);
-        maxGates = std::max(maxGates, p.gates.size());
-    }
     std::vector<std::size_t> order;
-    std::string reason;
-    if (!startSheet(s, day.header, keys, maxGates, order, reason)) {
-        error = path + ": " + reason;
-        return false;
-    }
+    if (!startDaySheet(s, day, path, order, error)) return false;
     for (std::size_t t = 0; t < s.times; ++t) {
         const WindPeriod& period = day.periods[order[t]];
         for (std::size_t g = 0; g < period.gates.size(); ++g) {
@@ -459,18 +468,8 @@ bool writeTemperatureNetcdf(const TemperatureDay& day, const NetcdfContext& cont
     };
     s.ints = {intColumn("n_samples", "number of samples in the RASS beam's consensus")};
 
-    std::vector<const char*> keys;
-    std::size_t maxGates = 0;
-    for (const TemperaturePeriod& p : day.periods) {
-        keys.push_back(p.key);
-        maxGates = std::max(maxGates, p.gates.size());
-    }
     std::vector<std::size_t> order;
-    std::string reason;
-    if (!startSheet(s, day.header, keys, maxGates, order, reason)) {
-        error = path + ": " + reason;
-        return false;
-    }
+    if (!startDaySheet(s, day, path, order, error)) return false;
     for (std::size_t t = 0; t < s.times; ++t) {
         const TemperaturePeriod& period = day.periods[order[t]];
         for (std::size_t g = 0; g < period.gates.size(); ++g) {
