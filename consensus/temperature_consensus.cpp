@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "consensus/day_header.h"
 #include "consensus/gate_consensus.h"
 #include "core/numeric.h"
 #include "core/parallel.h"
@@ -136,27 +137,11 @@ void chooseBeams(ConsensusJob& job, AveragingPeriod& period) {
 // from its RASS beam.
 DayHeader dayHeader(ConsensusJob& job) {
     const BeamAccumulator& rass = *job.rassBeam;
-    DayHeader header;
-    header.fileKind = job.outputKind();
+    DayHeader header = jobDayHeader(job);
     header.variant = 1;
-    header.outputKindText = job.params.outputKindText;
-    header.dataSourceText = job.params.dataSourceText;
-    header.stationName = job.record.stationName;
-    header.day = job.currentDay;
-    header.latitudeCenti = job.record.latitudeCenti;
-    header.longitudeCenti = job.record.longitudeCenti;
-    header.siteElevation = job.record.siteElevation;
-    header.averagingMinutes = job.params.averagingMinutes;
     header.pulseWidth = job.radarBeam ? job.radarBeam->pulseWidth : 0;
     header.gateSpacing = rass.gateSpacing;
-    HeaderBeam entry;
-    entry.azimuth = rass.azimuth;
-    entry.elevation = rass.elevation;
-    entry.sampleCount = rass.sampleCount;
-    entry.consensusPercent = rass.consensusPercent;
-    entry.consensusWindow = rass.consensusWindow;
-    header.beams.push_back(entry);
-    header.verticalPolicy = job.verticalPolicy();
+    header.beams.push_back(headerBeam(rass));
     return header;
 }
 

@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "consensus/day_header.h"
 #include "consensus/gate_consensus.h"
 #include "core/numeric.h"
 #include "core/parallel.h"
@@ -169,17 +170,6 @@ void fold(const BeamAccumulator& a, BeamAccumulator& b, bool opposite,
             if (shares) (*shares)[i] = -1.0f;
         }
     }
-}
-
-// A beam as the header lists it.
-HeaderBeam headerBeam(const BeamAccumulator& beam) {
-    HeaderBeam entry;
-    entry.azimuth = beam.azimuth;
-    entry.elevation = beam.elevation;
-    entry.sampleCount = beam.sampleCount;
-    entry.consensusPercent = beam.consensusPercent;
-    entry.consensusWindow = beam.consensusWindow;
-    return entry;
 }
 
 // The beams the mode's header lists, gathered while its header is pending.
@@ -387,21 +377,11 @@ WindPeriod computePeriod(ConsensusJob& job, const AveragingPeriod& period,
 
 // The header of the mode's day, formed at its first complete period.
 DayHeader modeHeader(ConsensusJob& job, PendingHeader& pending) {
-    DayHeader header;
-    header.fileKind = job.outputKind();
+    DayHeader header = jobDayHeader(job);
     header.variant = job.outputVariant;
-    header.outputKindText = job.params.outputKindText;
-    header.dataSourceText = job.params.dataSourceText;
-    header.stationName = job.record.stationName;
-    header.day = job.currentDay;
-    header.latitudeCenti = job.record.latitudeCenti;
-    header.longitudeCenti = job.record.longitudeCenti;
-    header.siteElevation = job.record.siteElevation;
-    header.averagingMinutes = job.params.averagingMinutes;
     header.pulseWidth = job.verticalBeam->pulseWidth;
     header.gateSpacing = job.firstObliqueBeam->gateSpacing;
     header.beams = std::move(pending.beams);
-    header.verticalPolicy = job.verticalPolicy();
     header.correctedWinds = job.params.outputs.correctedWinds;
     return header;
 }

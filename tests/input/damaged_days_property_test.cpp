@@ -252,7 +252,9 @@ TEST_F(DamagedDaysProperty, DamagedAsciiDaysStoreOnlySoundSamplesAndAreReported)
             SCOPED_TRACE(std::string(ext) + " trial " + std::to_string(trial) + ": " + what);
             const Result r = run(true, kind, {{today, damaged}, {tomorrow, next}});
             EXPECT_EQ(r.unsound, "");
-            if (detectable) EXPECT_TRUE(r.reported);
+            if (detectable) {
+                EXPECT_TRUE(r.reported);
+            }
             ++checked;
         }
     }
@@ -375,7 +377,9 @@ TEST_F(DamagedDaysProperty, DamagedKrxPairsStoreOnlySoundSamplesAndAreReported) 
                                  {{"d04167a.mom", d}, {"h04167a.mom", h},
                                   {"d04168a.mom", nextData}, {"h04168a.mom", nextHeader}});
             EXPECT_EQ(r.unsound, "");
-            if (detectable) EXPECT_TRUE(r.reported);
+            if (detectable) {
+                EXPECT_TRUE(r.reported);
+            }
             ++checked;
         }
     }

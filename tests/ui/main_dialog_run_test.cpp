@@ -56,6 +56,45 @@ void writeRawDay(const QString& folder, int dayOfYear) {
     std::fclose(f);
 }
 
+// The standard readers, consensus and outputs; stop boxes kept in
+// `messages`, the folder picker answering `nextFolder`.
+MainDialogHooks runHooks(std::vector<std::string>& messages, QString& nextFolder) {
+    MainDialogHooks hooks;
+    hooks.steps = standardSteps;
+    hooks.clock = [] {
+        CalendarTime t;
+        t.year = 2024;
+        t.month = 1;
+        t.day = 2;
+        return t;
+    };
+    hooks.stopMessage = [&messages](QWidget*, const QString& text) {
+        messages.push_back(text.toStdString());
+    };
+    hooks.pickFolder = [&nextFolder](QWidget*, const QString&) { return nextFolder; };
+    return hooks;
+}
+
+// Fills the dialog for an ASCII run of 60-minute periods from 15 June 2004
+// to `lastJuneDay` 2004, folders chosen through the picker.
+void chooseAsciiRun(MainDialog& dialog, QString& nextFolder, const QString& in,
+                    const QString& out, const char* site, int lastJuneDay) {
+    auto list = [&](const char* name) { return dialog.findChild<QComboBox*>(name); };
+    for (const char* prefix : {"begin", "end"}) {
+        list((std::string(prefix) + "Year").c_str())->setCurrentIndex(2004 - 1995);
+        list((std::string(prefix) + "Month").c_str())->setCurrentIndex(5);
+    }
+    list("beginDay")->setCurrentIndex(14);
+    list("endDay")->setCurrentIndex(lastJuneDay - 1);
+    nextFolder = in;
+    dialog.findChild<QPushButton*>("inputBrowse")->click();
+    nextFolder = out;
+    dialog.findChild<QPushButton*>("outputBrowse")->click();
+    dialog.findChild<QRadioButton*>("asciiRadio")->click();
+    dialog.findChild<QLineEdit*>("siteId")->setText(QString::fromLatin1(site));
+    dialog.findChild<QLineEdit*>("averagingPeriod")->setText("60");
+}
+
 TEST(MainDialogRun, AsciiWindsFromProcessToDone) {
     QTemporaryDir temp;
     ASSERT_TRUE(temp.isValid());
@@ -68,36 +107,9 @@ TEST(MainDialogRun, AsciiWindsFromProcessToDone) {
 
     std::vector<std::string> messages;
     QString nextFolder;
-    MainDialogHooks hooks;
-    hooks.steps = standardSteps;
-    hooks.clock = [] {
-        CalendarTime t;
-        t.year = 2024;
-        t.month = 1;
-        t.day = 2;
-        return t;
-    };
-    hooks.stopMessage = [&](QWidget*, const QString& text) {
-        messages.push_back(text.toStdString());
-    };
-    hooks.pickFolder = [&](QWidget*, const QString&) { return nextFolder; };
-    MainDialog dialog(hooks);  // the standard readers and consensus
+    MainDialog dialog(runHooks(messages, nextFolder));  // the standard readers and consensus
     dialog.show();
-
-    auto list = [&](const char* name) { return dialog.findChild<QComboBox*>(name); };
-    for (const char* prefix : {"begin", "end"}) {
-        list((std::string(prefix) + "Year").c_str())->setCurrentIndex(2004 - 1995);
-        list((std::string(prefix) + "Month").c_str())->setCurrentIndex(5);
-    }
-    list("beginDay")->setCurrentIndex(14);
-    list("endDay")->setCurrentIndex(15);
-    nextFolder = in;
-    dialog.findChild<QPushButton*>("inputBrowse")->click();
-    nextFolder = out;
-    dialog.findChild<QPushButton*>("outputBrowse")->click();
-    dialog.findChild<QRadioButton*>("asciiRadio")->click();
-    dialog.findChild<QLineEdit*>("siteId")->setText("abc");
-    dialog.findChild<QLineEdit*>("averagingPeriod")->setText("60");
+    chooseAsciiRun(dialog, nextFolder, in, out, "abc", 16);
 
     ModalScript script;
     std::vector<std::string> azimuths;
@@ -157,34 +169,9 @@ TEST(MainDialogRun, RunThatWritesNothingSaysWhy) {
 
     std::vector<std::string> messages;
     QString nextFolder;
-    MainDialogHooks hooks;
-    hooks.steps = standardSteps;
-    hooks.clock = [] {
-        CalendarTime t;
-        t.year = 2024;
-        t.month = 1;
-        t.day = 2;
-        return t;
-    };
-    hooks.stopMessage = [&](QWidget*, const QString& text) {
-        messages.push_back(text.toStdString());
-    };
-    hooks.pickFolder = [&](QWidget*, const QString&) { return nextFolder; };
-    MainDialog dialog(hooks);
+    MainDialog dialog(runHooks(messages, nextFolder));
     dialog.show();
-    auto list = [&](const char* name) { return dialog.findChild<QComboBox*>(name); };
-    for (const char* prefix : {"begin", "end"}) {
-        list((std::string(prefix) + "Year").c_str())->setCurrentIndex(2004 - 1995);
-        list((std::string(prefix) + "Month").c_str())->setCurrentIndex(5);
-        list((std::string(prefix) + "Day").c_str())->setCurrentIndex(14);
-    }
-    nextFolder = in;
-    dialog.findChild<QPushButton*>("inputBrowse")->click();
-    nextFolder = temp.filePath("out");
-    dialog.findChild<QPushButton*>("outputBrowse")->click();
-    dialog.findChild<QRadioButton*>("asciiRadio")->click();
-    dialog.findChild<QLineEdit*>("siteId")->setText("xyz");  // the files are abc
-    dialog.findChild<QLineEdit*>("averagingPeriod")->setText("60");
+    chooseAsciiRun(dialog, nextFolder, in, temp.filePath("out"), "xyz", 15);  // the files are abc
 
     dialog.findChild<QPushButton*>("processButton")->click();
     auto* statusMain = dialog.findChild<QLabel*>("statusMain");
