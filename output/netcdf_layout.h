@@ -52,36 +52,37 @@ inline bool dayStartSeconds(const CalendarTime& day, double& out) {
 }
 
 // A value as the consensus data file prints it ("%.Nf") and reads back as
-// a float; NaN for values printf does not print as numbers.
-inline float printedBack(double value, int decimals) {
-    if (!std::isfinite(value)) return std::numeric_limits<float>::quiet_NaN();
+// a float; NaN for values printf does not print as numbers. std::to_chars
+// with a precision gives printf's text in the C locale, without its cost.
+template <typename T>
+T printedBackAs(double value, int decimals) {
+    if (!std::isfinite(value)) return std::numeric_limits<T>::quiet_NaN();
     char text[400];
-    const int n = std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    float out = 0.0f;
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof text) {
-        return std::numeric_limits<float>::quiet_NaN();
-    }
-    const auto [end, ec] = std::from_chars(text, text + n, out, std::chars_format::fixed);
-    if (ec != std::errc() || end != text + n) return std::numeric_limits<float>::quiet_NaN();
+    const auto printed =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    if (printed.ec != std::errc()) return std::numeric_limits<T>::quiet_NaN();
+    T out = 0;
+    const auto [end, ec] = std::from_chars(text, printed.ptr, out, std::chars_format::fixed);
+    if (ec != std::errc() || end != printed.ptr) return std::numeric_limits<T>::quiet_NaN();
     return out;
+}
+
+inline float printedBack(double value, int decimals) {
+    return printedBackAs<float>(value, decimals);
 }
 
 inline double printedBackDouble(double value, int decimals) {
-    if (!std::isfinite(value)) return std::numeric_limits<double>::quiet_NaN();
-    char text[400];
-    const int n = std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    double out = 0.0;
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof text) {
-        return std::numeric_limits<double>::quiet_NaN();
-    }
-    const auto [end, ec] = std::from_chars(text, text + n, out, std::chars_format::fixed);
-    if (ec != std::errc() || end != text + n) return std::numeric_limits<double>::quiet_NaN();
-    return out;
+    return printedBackAs<double>(value, decimals);
 }
 
-// "%.0Lf" of a gate height, read back.
+// "%.0Lf" of a gate height, read back. printf rounds the exact value to
+// the nearest integer, ties to even, as nearbyint does in the default
+// rounding mode; the integer (sign of zero included) then converts to the
+// nearest float as from_chars would read its digits. Beyond 2^63 the text
+// itself is made.
 inline float printedHeight(long double height) {
     if (!std::isfinite(height)) return std::numeric_limits<float>::quiet_NaN();
+    if (std::fabs(height) < 9.2e18L) return static_cast<float>(std::nearbyint(height));
     char text[5000];
     const int n = std::snprintf(text, sizeof text, "%.0Lf", height);
     float out = 0.0f;

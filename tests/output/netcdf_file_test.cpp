@@ -288,3 +288,71 @@ TEST(NetcdfSolution, CorrectedWindsAndContinuityAreAttributes) {
 
 }  // namespace
 }  // namespace qv::test
+
+#include <random>
+
+#include "output/netcdf_layout.h"
+
+namespace qv::test {
+namespace {
+
+// The netCDF values are the consensus file's printed text read back; the
+// fast formatting must give printf's text to the last digit, ties included
+// (0.125 to two decimals, 2.5 to none: printf rounds the binary value).
+TEST(NetcdfPrintedValues, EqualPrintfReadBack) {
+    auto printfText = [](double value, int decimals) {
+        char text[400];
+        std::snprintf(text, sizeof text, "%.*f", decimals, value);
+        return std::string(text);
+    };
+    std::mt19937_64 random(20261209);
+    std::uniform_real_distribution<double> magnitude(-8.0, 6.0);
+    std::vector<double> values = {0.0,    -0.0,  0.125,  2.5,    -2.5,  0.05,  1.005,
+                                  -0.045, 99.95, 1e-300, 7124.0, 273.15};
+    for (int i = 0; i < 20000; ++i) {
+        const double v = std::pow(10.0, magnitude(random)) * (i % 2 ? -1.0 : 1.0);
+        values.push_back(v);
+        values.push_back(static_cast<float>(v));  // the products hold floats
+    }
+    for (const double v : values) {
+        for (int decimals = 0; decimals <= 3; ++decimals) {
+            const std::string text = printfText(v, decimals);
+            EXPECT_EQ(ncdf::printedBackDouble(v, decimals), std::strtod(text.c_str(), nullptr))
+                << text;
+            EXPECT_EQ(ncdf::printedBack(v, decimals), std::strtof(text.c_str(), nullptr)) << text;
+        }
+    }
+    EXPECT_TRUE(std::isnan(ncdf::printedBack(std::nan(""), 1)));
+    EXPECT_TRUE(std::isnan(ncdf::printedBack(1e300, 1)));  // beyond a float
+    EXPECT_EQ(ncdf::printedBackDouble(1e300, 1), std::strtod(printfText(1e300, 1).c_str(), nullptr));
+}
+
+// Gate heights are long doubles printed with "%.0Lf": halves round to even,
+// a small negative height prints "-0", and a height beyond a float's range
+// reads back as no number.
+TEST(NetcdfPrintedValues, HeightsEqualPrintfReadBack) {
+    std::mt19937_64 random(1611);
+    std::uniform_real_distribution<long double> height(-100000.0L, 100000.0L);
+    std::vector<long double> heights = {0.0L,    -0.0L,    0.5L,   1.5L,   2.5L,   -0.4L,
+                                        -2.5L,   1761.5L,  1e18L,  1e30L,  -1e30L, 1e40L,
+                                        16777217.0L, 1761.0L + 60.0L * 7};
+    for (int i = 0; i < 20000; ++i) {
+        heights.push_back(height(random));
+        heights.push_back(std::floor(height(random)) + 0.5L);  // exact ties
+    }
+    for (const long double h : heights) {
+        char text[5000];
+        std::snprintf(text, sizeof text, "%.0Lf", h);
+        const float expected = std::strtof(text, nullptr);
+        const float got = ncdf::printedHeight(h);
+        if (!std::isfinite(expected)) {
+            EXPECT_TRUE(std::isnan(got)) << text;
+            continue;
+        }
+        EXPECT_EQ(got, expected) << text;
+        EXPECT_EQ(std::signbit(got), std::signbit(expected)) << text;
+    }
+}
+
+}  // namespace
+}  // namespace qv::test
