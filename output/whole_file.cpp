@@ -115,6 +115,16 @@ bool writeWholeFileWith(const std::string& finalPath,
     // A leftover of a killed run, or a link planted under the temporary
     // name, goes first: the writer creates a fresh file.
     ::unlink(temporary.c_str());
+    // The temporary file is made here first, so that a missing or read-only
+    // folder is reported with the system's reason, whichever library then
+    // writes the file (the netCDF library's own reasons are vaguer).
+    const int fd = ::open(temporary.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) {
+        error = systemReason(finalPath, errno);
+        return false;
+    }
+    ::close(fd);
     std::string reason;
     if (!produce(temporary, reason) || !commit(temporary, finalPath, reason)) {
         ::unlink(temporary.c_str());

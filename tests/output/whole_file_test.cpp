@@ -76,5 +76,31 @@ TEST_F(WholeFile, AFailedWriteKeepsThePreviousFile) {
     EXPECT_FALSE(fs::exists(temporaryPathFor(path.string())));
 }
 
+
+// A folder that cannot hold the file is reported with the system's reason
+// and the final name, whichever writer makes the file; the writer is not
+// called at all.
+TEST_F(WholeFile, MissingOrReadOnlyFolderGivesTheSystemsReason) {
+    const fs::path missing = dir / "no-such-folder" / "abc04167.w1a";
+    std::string error;
+    EXPECT_FALSE(writeWholeFile(missing.string(), "x", error));
+    EXPECT_EQ(error, missing.string() + ": No such file or directory");
+    bool called = false;
+    EXPECT_FALSE(writeWholeFileWith(
+        missing.string(),
+        [&called](const std::string&, std::string&) { return called = true; }, error));
+    EXPECT_FALSE(called);
+    EXPECT_EQ(error, missing.string() + ": No such file or directory");
+
+    if (::geteuid() != 0) {  // root writes into read-only folders
+        fs::create_directories(dir / "read-only");
+        fs::permissions(dir / "read-only", fs::perms::owner_read | fs::perms::owner_exec);
+        const fs::path locked = dir / "read-only" / "abc04167.w1a";
+        EXPECT_FALSE(writeWholeFile(locked.string(), "x", error));
+        EXPECT_EQ(error, locked.string() + ": Permission denied");
+        fs::permissions(dir / "read-only", fs::perms::owner_all);
+    }
+}
+
 }  // namespace
 }  // namespace qv
