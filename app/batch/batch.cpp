@@ -224,18 +224,24 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
     // One run at a time writes into a folder: two would interleave periods.
     std::unique_ptr<OutputFolderLock> lock;
     std::string lockMessage;
-    if (OutputFolderLock::acquire(options.outputPath, lock, lockMessage) == LockResult::InUse) {
+    const LockResult locked = OutputFolderLock::acquire(options.outputPath, lock, lockMessage);
+    if (locked == LockResult::InUse) {
         err << lockMessage << '\n';
         return kExitFolderInUse;
     }
+    // A folder that cannot be locked (missing, not a folder, read-only) is
+    // said at once; the run goes on and lists the files it could not write.
+    if (locked == LockResult::CannotLock) err << lockMessage << '\n';
     std::vector<std::unique_ptr<OutputFolderLock>> otherLocks;
     for (const std::string& folder : {options.netcdfFolder}) {
         if (folder.empty() || folder == options.outputPath) continue;
         std::unique_ptr<OutputFolderLock> other;
-        if (OutputFolderLock::acquire(folder, other, lockMessage) == LockResult::InUse) {
+        const LockResult otherLocked = OutputFolderLock::acquire(folder, other, lockMessage);
+        if (otherLocked == LockResult::InUse) {
             err << lockMessage << '\n';
             return kExitFolderInUse;
         }
+        if (otherLocked == LockResult::CannotLock) err << lockMessage << '\n';
         otherLocks.push_back(std::move(other));
     }
 

@@ -189,7 +189,8 @@ TEST_F(BatchRunTest, UnwritableOutputFolderListsThePathsAndExitsOne) {
     const BatchRun run = runTool(sampleArgs(output, "winds") +
                                  std::vector<std::string>{"--window", "2", "--threshold", "50", "--quiet"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "These output files could not be written:\n  " + output +
+    EXPECT_EQ(run.err, "The output folder " + output + " is not a folder.\n"
+                       "These output files could not be written:\n  " + output +
                            "/QVS04167.w1a\n  " + output + "/QVS04168.w1a\n");
 }
 
