@@ -1,7 +1,13 @@
 #include "app/engine/engine.h"
 
+#include <chrono>
+#include <deque>
+#include <exception>
+#include <future>
+#include <memory>
 #include <optional>
 
+#include "app/engine/writer_thread.h"
 #include "consensus/temperature_consensus.h"
 #include "consensus/wind_consensus.h"
 #include "core/text.h"
@@ -47,10 +53,49 @@ bool consecutive(const DayProducts& earlier, const DayProducts& later) {
     return ta == tb;
 }
 
+// Appends `from` to `to`, in order.
+void appendReport(OutputReport& to, OutputReport&& from) {
+    auto move = [](std::vector<std::string>& a, std::vector<std::string>& b) {
+        a.insert(a.end(), std::make_move_iterator(b.begin()), std::make_move_iterator(b.end()));
+    };
+    move(to.written, from.written);
+    move(to.unwritten, from.unwritten);
+    move(to.notes, from.notes);
+}
+
+// Records one optional file's result; a writer that throws (out of memory)
+// leaves the file unwritten with the reason, and the run goes on.
+template <typename Write>
+void writeOptional(const std::string& path, OutputReport& report, Write&& write) {
+    std::string error;
+    bool ok = false;
+    try {
+        ok = write(error);
+    } catch (const std::exception& e) {
+        error = path + ": could not be written (" + e.what() + ")";
+    }
+    if (ok) {
+        report.written.push_back(path);
+    } else {
+        report.unwritten.push_back(path);
+        report.notes.push_back(error.empty() ? path + ": could not be written" : error);
+    }
+}
+
 // The outputs of a run: the consensus data files always; netCDF files,
 // plots and the continuity stage when the run's options ask for them.
 // With the continuity stage a day is held back until the next day of the
 // run arrives (or the run ends), so that both neighbours take part.
+//
+// The consensus data files are written when their day arrives. A day's
+// netCDF files and plots (a few milliseconds each, mostly the libraries'
+// own work) are made on a writer thread while the worker reads and
+// averages the next days; at most two days are in flight, so a slow disk
+// holds the worker back rather than piling up days in memory. What a day
+// wrote, or could not write, is reported once all of its files are done
+// and in the run's day order, the consensus files first: the written and
+// unwritten lists come out as if every file had been written in turn, and
+// nothing is reported before it is whole. The run's end waits for them all.
 class StandardOutputs : public DayOutputs {
 public:
     explicit StandardOutputs(OutputRequest request) : request_(std::move(request)) {
@@ -68,25 +113,28 @@ public:
     }
 
     void takeDay(DayProducts products, OutputReport& report) override {
+        auto day = std::make_shared<DayProducts>(std::move(products));
         if (!request_.options.continuity) {
-            writeDay(products, report);
-            return;
+            writeDay(std::move(day), report);
+        } else {
+            if (held_) {
+                const DayProducts* after = consecutive(*held_, *day) ? day.get() : nullptr;
+                checkHeld(after);
+                writeDay(held_, report);
+                before_ = std::move(held_);
+            }
+            held_ = std::move(day);
         }
-        if (held_) {
-            const DayProducts* after = consecutive(*held_, products) ? &products : nullptr;
-            checkHeld(after);
-            writeDay(*held_, report);
-            before_ = std::move(held_);
-        }
-        held_ = std::move(products);
+        release(report, false);
     }
 
     void finish(OutputReport& report) override {
         if (held_) {
             checkHeld(nullptr);
-            writeDay(*held_, report);
+            writeDay(held_, report);
             held_.reset();
         }
+        release(report, true);
         const std::string& reportPath = request_.options.continuityReportPath;
         if (request_.options.continuity && !reportPath.empty()) {
             std::string error;
@@ -101,7 +149,7 @@ public:
 private:
     void checkHeld(const DayProducts* after) {
         const DayProducts* before =
-            before_ && consecutive(*before_, *held_) ? &*before_ : nullptr;
+            before_ && consecutive(*before_, *held_) ? before_.get() : nullptr;
         const ContinuityResult result = checkContinuity(*held_, limits_, before, after);
         if (held_->winds.empty()) return;
         std::string text = continuityReportText(held_->winds.front().header, result.flagged);
@@ -113,74 +161,102 @@ private:
         continuityReport_ += text;
     }
 
-    void writeDay(const DayProducts& products, OutputReport& report) {
+    // A day whose consensus files are written and whose other files may
+    // still be in the making.
+    struct DayInFlight {
+        OutputReport written;               // the consensus files
+        std::future<OutputReport> later;    // netCDF files and plots, if any
+    };
+    static constexpr std::size_t kDaysInFlight = 2;
+
+    // Hands over the report of the oldest day in flight, once its files
+    // are all done.
+    void releaseOldest(OutputReport& report) {
+        DayInFlight& day = inFlight_.front();
+        if (day.later.valid()) appendReport(day.written, day.later.get());
+        appendReport(report, std::move(day.written));
+        inFlight_.pop_front();
+    }
+
+    // Hands over the days at the front whose files are all done; with
+    // `all`, every day, waiting for them.
+    void release(OutputReport& report, bool all) {
+        while (!inFlight_.empty()) {
+            const std::future<OutputReport>& later = inFlight_.front().later;
+            if (!all && later.valid() &&
+                later.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+                return;
+            }
+            releaseOldest(report);
+        }
+    }
+
+    void writeDay(std::shared_ptr<const DayProducts> products, OutputReport& report) {
+        while (inFlight_.size() >= kDaysInFlight) releaseOldest(report);
         const CalendarTime created = request_.clock();
-        writeConsensusFiles(products, request_.outputPath, created, report);
-        if (request_.options.netcdf) writeNetcdf(products, created, report);
-        if (plotFormat_) writePlots(products, report);
+        DayInFlight& day = inFlight_.emplace_back();
+        writeConsensusFiles(*products, request_.outputPath, created, day.written);
+        if (!request_.options.netcdf && !plotFormat_) return;
+        day.later = writer_.post([this, products, created] {
+            OutputReport later;
+            if (request_.options.netcdf) writeNetcdf(*products, created, later);
+            if (plotFormat_) writePlots(*products, later);
+            return later;
+        });
     }
 
     void writeNetcdf(const DayProducts& products, const CalendarTime& created,
-                     OutputReport& report) {
+                     OutputReport& report) const {
         const std::string& folder = request_.options.netcdfFolder.empty()
                                         ? request_.outputPath
                                         : request_.options.netcdfFolder;
         NetcdfContext context;
         context.version = QUORVANE_VERSION;
         context.history = isoStamp(created) + " " + request_.options.history;
-        auto done = [&report](bool ok, const std::string& path, const std::string& error) {
-            if (ok) {
-                report.written.push_back(path);
-            } else {
-                report.unwritten.push_back(path);
-                report.notes.push_back(error);
-            }
-        };
         for (const WindDay& day : products.winds) {
             const std::string path = folder + "/" + windNetcdfName(day);
-            std::string error;
-            done(writeWindNetcdf(day, context, path, error), path, error);
+            writeOptional(path, report, [&](std::string& error) {
+                return writeWindNetcdf(day, context, path, error);
+            });
         }
         for (const TemperatureDay& day : products.temperature) {
             const std::string path = folder + "/" + temperatureNetcdfName(day);
-            std::string error;
-            done(writeTemperatureNetcdf(day, context, path, error), path, error);
+            writeOptional(path, report, [&](std::string& error) {
+                return writeTemperatureNetcdf(day, context, path, error);
+            });
         }
     }
 
-    void writePlots(const DayProducts& products, OutputReport& report) {
-        auto done = [&report](bool ok, const std::string& path, const std::string& error) {
-            if (ok) {
-                report.written.push_back(path);
-            } else {
-                report.unwritten.push_back(path);
-                report.notes.push_back(error);
-            }
-        };
+    void writePlots(const DayProducts& products, OutputReport& report) const {
         if (!products.winds.empty()) {
             const DayHeader& h = products.winds.front().header;
             const std::string path = request_.outputPath + "/" +
                                      plot::plotFileName(h.stationName, h.day, h.day, true,
                                                         *plotFormat_);
-            std::string error;
-            done(plot::renderWindPlot(products.winds, *plotFormat_, path, error), path, error);
+            writeOptional(path, report, [&](std::string& error) {
+                return plot::renderWindPlot(products.winds, *plotFormat_, path, error);
+            });
         }
         for (const TemperatureDay& day : products.temperature) {
             const DayHeader& h = day.header;
             const std::string path = request_.outputPath + "/" +
                                      plot::plotFileName(h.stationName, h.day, h.day, false,
                                                         *plotFormat_);
-            std::string error;
-            done(plot::renderTemperaturePlot({day}, *plotFormat_, path, error), path, error);
+            writeOptional(path, report, [&](std::string& error) {
+                return plot::renderTemperaturePlot({day}, *plotFormat_, path, error);
+            });
         }
     }
 
     OutputRequest request_;
     ContinuityLimits limits_;
     std::optional<plot::PlotFormat> plotFormat_;
-    std::optional<DayProducts> before_;
-    std::optional<DayProducts> held_;
+    std::shared_ptr<DayProducts> before_;
+    std::shared_ptr<DayProducts> held_;
     std::string continuityReport_;
+    std::deque<DayInFlight> inFlight_;
+    // Last, so that it ends (its tasks done) before what they use goes.
+    WriterThread writer_;
 };
 
 }  // namespace

@@ -80,19 +80,23 @@ TEST_F(NoSilentLoss, OutputFolderThatCannotHoldFilesListsEveryPathAndExitsOne) {
     struct Case {
         const char* label;
         std::function<std::string(const fs::path&)> prepare;  // returns the output folder
+        const char* said;  // what the tool says of the folder before the run
     };
     const Case cases[] = {
-        {"folder missing", [](const fs::path& dir) { return (dir / "no-such-folder").string(); }},
+        {"folder missing", [](const fs::path& dir) { return (dir / "no-such-folder").string(); },
+         "does not exist"},
         {"a regular file instead of the folder",
          [](const fs::path& dir) {
              writeFile(dir / "plain", "a file, not a folder");
              return (dir / "plain").string();
-         }},
+         },
+         "is not a folder"},
         {"folder below a regular file",
          [](const fs::path& dir) {
              writeFile(dir / "plain", "a file, not a folder");
              return (dir / "plain" / "out").string();
-         }},
+         },
+         "is not a folder"},
     };
     for (const std::string kind : {"winds", "temperature"}) {
         for (const Case& c : cases) {
@@ -102,8 +106,35 @@ TEST_F(NoSilentLoss, OutputFolderThatCannotHoldFilesListsEveryPathAndExitsOne) {
             const std::string output = c.prepare(case_dir);
             const BatchRun run = runTool(sampleArgs(output, kind) + kSettings);
             EXPECT_EQ(run.status, batch::kExitUnwritten);
-            EXPECT_EQ(run.err, unwrittenList(output, sampleOutputs(kind)));
+            EXPECT_EQ(run.err, "The output folder " + output + " " + c.said + ".\n" +
+                                   unwrittenList(output, sampleOutputs(kind)));
         }
+    }
+}
+
+// The netCDF files and plots of a day are written while the next day is
+// read; what they could not write is still listed in the run's day order,
+// each file beside its day's consensus file, with the system's reason, and
+// held-back days (the continuity stage) are written before the run ends.
+TEST_F(NoSilentLoss, OptionalOutputsOfEveryDayAreListedInDayOrder) {
+    for (const bool continuity : {false, true}) {
+        SCOPED_TRACE(continuity ? "continuity" : "plain");
+        const std::string output = (dir_ / (continuity ? "gone-c" : "gone")).string();
+        std::vector<std::string> args =
+            sampleArgs(output, "winds") + kSettings +
+            std::vector<std::string>{"--netcdf", "--plot", "png"};
+        if (continuity) args.push_back("--continuity");
+        const BatchRun run = runTool(args);
+        EXPECT_EQ(run.status, batch::kExitUnwritten);
+        const std::vector<std::string> names = {
+            "QVS04167.w1a", "QVS_20040615_winds_m1.nc", "QVS_20040615_winds.png",
+            "QVS04168.w1a", "QVS_20040616_winds_m1.nc", "QVS_20040616_winds.png"};
+        const std::string list = unwrittenList(output, names);
+        ASSERT_GE(run.err.size(), list.size()) << run.err;
+        EXPECT_EQ(run.err.substr(run.err.size() - list.size()), list) << run.err;
+        EXPECT_NE(run.err.find(output + "/QVS_20040616_winds_m1.nc: No such file or directory"),
+                  std::string::npos)
+            << run.err;
     }
 }
 
