@@ -6,8 +6,10 @@
 #include <iostream>
 
 #include "app/batch/batch.h"
+#include "output/netcdf_api.h"
 
 int main(int argc, char** argv) {
+    qv::nc::keepHeapForManyFiles();
     qv::batch::BatchContext context;
     context.out = &std::cout;
     context.err = &std::cerr;

@@ -5,12 +5,14 @@
 #include <iostream>
 
 #include "output/converter.h"
+#include "output/netcdf_api.h"
 
 #ifndef QUORVANE_VERSION
 #define QUORVANE_VERSION "1.0.0"
 #endif
 
 int main(int argc, char** argv) {
+    qv::nc::keepHeapForManyFiles();
     qv::ConvertEnvironment environment;
     environment.out = &std::cout;
     environment.err = &std::cerr;

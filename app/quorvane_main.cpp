@@ -4,10 +4,12 @@
 #include <clocale>
 
 #include "app/engine/engine.h"
+#include "output/netcdf_api.h"
 #include "ui/main_dialog.h"
 #include "ui/program_icon.h"
 
 int main(int argc, char** argv) {
+    qv::nc::keepHeapForManyFiles();
     QApplication app(argc, argv);
     // Qt adopts the user's locale; the output files and the dialogs' number
     // texts are printf conversions and need the '.' decimal point.

@@ -24,6 +24,7 @@
 
 #include "app/batch/batch.h"
 #include "app/engine/engine.h"
+#include "output/netcdf_api.h"
 #include "ui/main_dialog.h"
 
 namespace {
@@ -144,6 +145,7 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    qv::nc::keepHeapForManyFiles();  // as the dialog program does
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
 

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "output/netcdf_api.h"
 #include "output/netcdf_file.h"
 
 namespace {
@@ -65,6 +66,7 @@ qv::WindDay benchWindDay(int periods, int gates, int minutes) {
 }
 
 void writeDay(benchmark::State& state, const qv::WindDay& day) {
+    qv::nc::keepHeapForManyFiles();  // as the programs that write them do
     const fs::path folder =
         fs::temp_directory_path() / ("qv-netcdf-bench-" + std::to_string(::getpid()));
     fs::create_directories(folder);

@@ -2,6 +2,11 @@
 
 #include <netcdf.h>
 
+#include <cstdlib>  // defines __GLIBC__ where the C library is glibc
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <mutex>
 
 namespace qv::nc {
@@ -31,6 +36,13 @@ nc_type typeOf(Type type) {
 int varId(int variable) { return variable == kGlobal ? NC_GLOBAL : variable; }
 
 }  // namespace
+
+void keepHeapForManyFiles() {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, 4 << 20);
+    mallopt(M_TRIM_THRESHOLD, 8 << 20);
+#endif
+}
 
 File::~File() {
     if (id_ >= 0) {

@@ -16,6 +16,16 @@ namespace qv::nc {
 
 enum class Type { Byte, Char, Short, Int, Float, Double };
 
+// For programs that write many netCDF files (a run, the converter): call
+// once at start. The HDF5 library under netCDF-4 allocates and zeroes a
+// large metadata cache for every file it creates and frees it when the file
+// is closed; with glibc's default thresholds that block goes back to the
+// system each time and its pages fault in again for the next file, a
+// quarter of the cost of a small day file. Blocks under 4 MiB are kept in
+// the heap instead, and up to 8 MiB of freed memory at its top is kept for
+// reuse. Does nothing where the C library is not glibc.
+void keepHeapForManyFiles();
+
 // The id that names the file itself for attributes (global attributes).
 inline constexpr int kGlobal = -1;
 
