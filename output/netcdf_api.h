@@ -36,13 +36,18 @@ public:
     File& operator=(const File&) = delete;
     ~File();
 
-    // A new netCDF-4 file in the classic model (replacing one of that name).
-    bool create(const std::string& path);
+    // A new netCDF-4 file in the classic model, made in memory (`name`
+    // names it in messages; `expectedBytes` is a first size); closeToBytes
+    // hands over its bytes for the caller to write whole. Spares the
+    // library's many small writes and its file locks.
+    bool createInMemory(const std::string& name, std::size_t expectedBytes);
     // An existing file, read only.
     bool open(const std::string& path);
     // Closes the file; false (with the error) when the library fails to
     // finish it. A file not closed is closed by the destructor.
     bool close();
+    // Closes a file made by createInMemory and moves its bytes into `bytes`.
+    bool closeToBytes(std::string& bytes);
 
     // The first failure's message.
     const std::string& error() const { return error_; }

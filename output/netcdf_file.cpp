@@ -239,12 +239,13 @@ bool defineGlobals(nc::File& f, const DaySheet& s, const NetcdfContext& context)
     return ok;
 }
 
+// The day's file, made in memory; its bytes in `bytes`.
 bool produceSheet(const DaySheet& s, const NetcdfContext& context, const std::string& path,
-                  std::string& error) {
+                  std::string& bytes, std::string& error) {
     nc::File f;
     const DayHeader& h = *s.header;
     const std::string station = h.stationName.empty() ? std::string(" ") : h.stationName;
-    bool ok = f.create(path);
+    bool ok = f.createInMemory(path, 64 * 1024 + s.times * s.gates * 40);
     const int dt = ok ? f.defineDimension("time", s.times) : -1;
     const int dg = dt >= 0 ? f.defineDimension("gate", s.gates) : -1;
     const int db = dg >= 0 ? f.defineDimension("bnds", 2) : -1;
@@ -326,19 +327,16 @@ bool produceSheet(const DaySheet& s, const NetcdfContext& context, const std::st
         if (column.withStatus) ok = ok && f.write(floatIds[next++], column.status);
     }
     for (std::size_t i = 0; i < s.ints.size(); ++i) ok = ok && f.write(intIds[i], s.ints[i].values);
-    ok = f.close() && ok;
+    ok = f.closeToBytes(bytes) && ok;
     if (!ok) error = f.error().empty() ? path + ": could not be written" : f.error();
     return ok;
 }
 
 bool writeSheet(const DaySheet& sheet, const NetcdfContext& context, const std::string& path,
                 std::string& error) {
-    return writeWholeFileWith(
-        path,
-        [&](const std::string& temporary, std::string& reason) {
-            return produceSheet(sheet, context, temporary, reason);
-        },
-        error);
+    std::string bytes;
+    return produceSheet(sheet, context, path, bytes, error) &&
+           writeWholeFile(path, bytes, error);
 }
 
 FloatColumn floatColumn(const char* name, const char* standardName, const char* longName,
