@@ -1,5 +1,6 @@
 #include "ui/results_window.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -117,6 +118,9 @@ constexpr int kListMaxWidth = 420;
 
 // How many lines of errors the status line shows; the rest are counted.
 constexpr int kShownErrors = 3;
+// A run's files are read at once up to this many; more are read in slices
+// (ResultsHooks::readSliceMilliseconds) between the program's events.
+constexpr std::size_t kReadAtOnce = 8;
 
 QString savePlotDialog(QWidget* parent, const QString& suggestedPath) {
     const QString png = QStringLiteral("PNG image (*.png)");
@@ -169,7 +173,10 @@ ResultsWindow::ResultsWindow(ResultsHooks hooks, QWidget* parent)
     list_->setObjectName(QStringLiteral("plotList"));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setFixedWidth(kListMinWidth);
-    connect(list_, &QListWidget::currentRowChanged, this, [this](int) { showCurrent(); });
+    connect(list_, &QListWidget::currentRowChanged, this, [this](int) {
+        if (reading()) userChosePlot_ = true;
+        showCurrent();
+    });
 
     view_ = new ResultsPlotView;
     view_->setImage(QImage(), QStringLiteral("No plots yet: Open... reads consensus data files."));
@@ -205,14 +212,71 @@ ResultsWindow::ResultsWindow(ResultsHooks hooks, QWidget* parent)
     layout->addLayout(top, 1);
     layout->addLayout(bottom);
 
+    readTimer_.setInterval(0);
+    connect(&readTimer_, &QTimer::timeout, this, [this] { readSlice(); });
+
     resize(1120, 640);
 }
 
 ResultsWindow::~ResultsWindow() = default;
 
-void ResultsWindow::showFiles(const std::vector<std::string>& paths) { addFiles(paths, false); }
+void ResultsWindow::showFiles(const std::vector<std::string>& paths) {
+    std::vector<std::string> files;
+    for (const std::string& path : paths) {
+        if (isConsensusFileName(path)) files.push_back(path);
+    }
+    if (!reading() && files.size() <= kReadAtOnce) {
+        addFiles(files, false);
+        return;
+    }
+    if (!reading()) {
+        pendingTally_ = ReadTally{};
+        pendingTotal_ = 0;
+        userChosePlot_ = false;
+    }
+    pending_.insert(pending_.end(), files.begin(), files.end());
+    pendingTotal_ += static_cast<int>(files.size());
+    readSlice();
+}
 
-void ResultsWindow::openFiles(const std::vector<std::string>& paths) { addFiles(paths, true); }
+void ResultsWindow::openFiles(const std::vector<std::string>& paths) {
+    // Files read later replace the days of files read earlier: a run's
+    // files still pending go first.
+    while (reading()) readSlice();
+    addFiles(paths, true);
+}
+
+void ResultsWindow::readSlice() {
+    QElapsedTimer clock;
+    clock.start();
+    const bool firstSlice = pending_.size() == static_cast<std::size_t>(pendingTotal_);
+    for (int inSlice = 0; !pending_.empty() && (inSlice == 0 || clock.elapsed() < hooks_.readSliceMilliseconds);
+         ++inSlice) {
+        const std::string path = std::move(pending_.front());
+        pending_.pop_front();
+        readFile(path, pendingTally_);
+    }
+    if (pending_.empty()) {
+        readTimer_.stop();
+        if (userChosePlot_) pendingTally_.firstKeySet = false;  // keep the user's plot
+        finishReading(pendingTally_);
+        return;
+    }
+    // The days of the first slice are listed (and the first of them drawn)
+    // at once; the list is made again, and the plot drawn again, only when
+    // every file is read.
+    if (firstSlice && pendingTally_.firstKeySet) {
+        Entry select;
+        select.key = pendingTally_.firstKey;
+        select.winds = pendingTally_.firstWinds;
+        select.mode = -1;
+        rebuildList(&select);
+    }
+    setStatus(QStringLiteral("Reading files: %1 of %2...")
+                  .arg(pendingTotal_ - static_cast<int>(pending_.size()))
+                  .arg(pendingTotal_));
+    readTimer_.start();
+}
 
 bool ResultsWindow::addContents(const ConsensusFileContents& contents, plot::DayKey& key,
                                 std::string& error) {
@@ -259,60 +323,64 @@ bool ResultsWindow::addContents(const ConsensusFileContents& contents, plot::Day
 }
 
 void ResultsWindow::addFiles(const std::vector<std::string>& paths, bool netcdfToo) {
-    QStringList errors;
-    int read = 0;
-    bool firstKeySet = false;
-    plot::DayKey firstKey;
-    bool firstWinds = true;
+    ReadTally tally;
+    tally.netcdfToo = netcdfToo;
     for (const std::string& path : paths) {
-        if (!netcdfToo && !isConsensusFileName(path)) continue;
-        ConsensusFileContents contents;
-        std::string error;
-        if (!readDayFile(path, contents, error)) {
-            errors << fromLocal(error);
-            continue;
-        }
-        plot::DayKey key;
-        if (!addContents(contents, key, error)) {
-            errors << fromLocal(path + ": " + error);
-            continue;
-        }
-        ++read;
-        folderOf_[key] = folderOfFile(path);
-        lastFolder_ = folderOfFile(path);
-        const bool winds = contents.kind == OutputKind::Winds;
-        // The plot shown: the earliest day read, winds before temperature.
-        if (!firstKeySet || key < firstKey || (!(firstKey < key) && winds && !firstWinds)) {
-            firstKey = key;
-            firstWinds = winds;
-            firstKeySet = true;
-        }
+        if (netcdfToo || isConsensusFileName(path)) readFile(path, tally);
     }
+    finishReading(tally);
+}
 
+void ResultsWindow::readFile(const std::string& path, ReadTally& tally) {
+    ConsensusFileContents contents;
+    std::string error;
+    if (!readDayFile(path, contents, error)) {
+        tally.errors << fromLocal(error);
+        return;
+    }
+    plot::DayKey key;
+    if (!addContents(contents, key, error)) {
+        tally.errors << fromLocal(path + ": " + error);
+        return;
+    }
+    ++tally.read;
+    folderOf_[key] = folderOfFile(path);
+    lastFolder_ = folderOfFile(path);
+    const bool winds = contents.kind == OutputKind::Winds;
+    // The plot shown: the earliest day read, winds before temperature.
+    if (!tally.firstKeySet || key < tally.firstKey ||
+        (!(tally.firstKey < key) && winds && !tally.firstWinds)) {
+        tally.firstKey = key;
+        tally.firstWinds = winds;
+        tally.firstKeySet = true;
+    }
+}
+
+void ResultsWindow::finishReading(ReadTally& tally) {
     Entry select;
-    select.key = firstKey;
-    select.winds = firstWinds;
+    select.key = tally.firstKey;
+    select.winds = tally.firstWinds;
     select.mode = -1;
     imageEntry_ = -1;  // the days may have changed under the image
-    rebuildList(firstKeySet ? &select : nullptr);
+    rebuildList(tally.firstKeySet ? &select : nullptr);
 
     QString text;
-    if (read == 0 && errors.isEmpty()) {
-        text = netcdfToo ? QStringLiteral("No files were read.")
-                         : QStringLiteral("No consensus data files among the files written.");
+    if (tally.read == 0 && tally.errors.isEmpty()) {
+        text = tally.netcdfToo ? QStringLiteral("No files were read.")
+                               : QStringLiteral("No consensus data files among the files written.");
     } else {
         text = QStringLiteral("%1 %2 read.")
-                   .arg(read)
-                   .arg(read == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+                   .arg(tally.read)
+                   .arg(tally.read == 1 ? QStringLiteral("file") : QStringLiteral("files"));
     }
-    for (int i = 0; i < errors.size() && i < kShownErrors; ++i) {
-        text += QLatin1Char('\n') + errors[i];
+    for (int i = 0; i < tally.errors.size() && i < kShownErrors; ++i) {
+        text += QLatin1Char('\n') + tally.errors[i];
     }
-    if (errors.size() > kShownErrors) {
-        text +=
-            QStringLiteral("\n... and %1 more files not read.").arg(errors.size() - kShownErrors);
+    if (tally.errors.size() > kShownErrors) {
+        text += QStringLiteral("\n... and %1 more files not read.")
+                    .arg(tally.errors.size() - kShownErrors);
     }
-    status_->setToolTip(errors.join(QLatin1Char('\n')));
+    status_->setToolTip(tally.errors.join(QLatin1Char('\n')));
     setStatus(text);
 }
 

@@ -19,6 +19,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -47,6 +48,9 @@ using DayFilesPicker = std::function<QStringList(QWidget* parent, const QString&
 struct ResultsHooks {
     PlotSavePicker pickSavePath;
     DayFilesPicker pickOpenFiles;
+    // How long one slice of a long run's files is read before the
+    // program's events are let through (0: one file a slice).
+    int readSliceMilliseconds = 20;
 };
 
 class ResultsPlotView;
@@ -60,8 +64,13 @@ public:
     // Adds the days of the files a run wrote (RunOutcome::written): the
     // consensus data files among them are read, every other path (netCDF
     // files, plots, ...) is ignored, since the run's consensus files carry
-    // the same days. The first plot of the days read is shown.
+    // the same days. The first plot of the days read is shown. A few files
+    // are read at once; more (a long run's) are read a slice at a time
+    // between the events of the program, so that the windows stay usable
+    // while the list fills ("Reading files: 120 of 365...").
     void showFiles(const std::vector<std::string>& paths);
+    // True while files given to showFiles are still being read.
+    bool reading() const { return !pending_.empty(); }
 
     // Adds the days of the files named, netCDF day files included: what
     // Open... does with the files chosen. The first plot of the days read
@@ -96,7 +105,20 @@ private:
         int mode = -1;  // winds: -1 for every mode of the day, else the one mode
     };
 
+    // What one call's files gave, for the status line and the plot shown.
+    struct ReadTally {
+        int read = 0;
+        QStringList errors;
+        bool firstKeySet = false;
+        plot::DayKey firstKey;
+        bool firstWinds = true;
+        bool netcdfToo = false;
+    };
+
     void addFiles(const std::vector<std::string>& paths, bool netcdfToo);
+    void readFile(const std::string& path, ReadTally& tally);
+    void finishReading(ReadTally& tally);
+    void readSlice();
     bool addContents(const ConsensusFileContents& contents, plot::DayKey& key, std::string& error);
     void rebuildList(const Entry* select);
     void showCurrent();
@@ -119,6 +141,13 @@ private:
     QPushButton* open_ = nullptr;
     QPushButton* save_ = nullptr;
     QTimer resizeTimer_;
+
+    // Files of a run still to be read, and what those read so far gave.
+    std::deque<std::string> pending_;
+    int pendingTotal_ = 0;
+    ReadTally pendingTally_;
+    bool userChosePlot_ = false;  // a plot picked while the files are read
+    QTimer readTimer_;
 };
 
 }  // namespace qv

@@ -314,6 +314,39 @@ TEST_F(ResultsWindowTest, AFileReadAgainReplacesTheDayItHeld) {
                            rendered({}, {sampleTemperature()}, window.shownImage().size())));
 }
 
+// A long run's files are read a slice at a time: the window says how far
+// it is, lists what it read so far, ends as if it had read them at once,
+// and keeps a plot the user picked meanwhile.
+TEST_F(ResultsWindowTest, ALongRunsFilesAreReadInSlicesBetweenEvents) {
+    ResultsHooks h = hooks();
+    h.readSliceMilliseconds = 0;  // one file a slice
+    ResultsWindow window(h);
+    window.showFiles({kWinds, kTv, kTvc});  // a short run: read at once
+    EXPECT_FALSE(window.reading());
+    EXPECT_EQ(window.currentPlot(), 0);
+
+    std::vector<std::string> paths = {"/no/such/QVS04200.w1a"};
+    for (int i = 0; i < 4; ++i) paths.insert(paths.end(), {kWinds, kTv, kTvc});
+    paths.push_back("/no/such/QVS_20040615_winds_m1.nc");  // not a consensus file: left out
+    window.showFiles(paths);
+    EXPECT_TRUE(window.reading());
+    EXPECT_EQ(window.statusText(), "Reading files: 1 of 13...");
+    window.selectPlot(1);  // the temperature, picked while the files are read
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.reading(); }, 10000));
+    EXPECT_EQ(window.plotNames(), (QStringList{kWindsName, kTemperatureName}));
+    EXPECT_EQ(window.statusText().split('\n').front(), "12 files read.");
+    EXPECT_TRUE(window.statusText().contains("QVS04200.w1a"));
+    EXPECT_EQ(window.currentPlot(), 1);
+    EXPECT_FALSE(window.shownImage().isNull());
+
+    // Open... while a run's files are read reads those first.
+    window.showFiles(paths);
+    openPaths_ = {QString::fromStdString(kWinds)};
+    buttonOf(window, "openButton")->click();
+    EXPECT_FALSE(window.reading());
+    EXPECT_EQ(window.statusText(), "1 file read.");
+}
+
 TEST_F(ResultsWindowTest, UnreadableFilesAreNamedInTheStatusLineAndTheRestIsShown) {
     const QString damaged = path("QVS04168.w1a");
     {
