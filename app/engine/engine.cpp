@@ -87,15 +87,18 @@ void writeOptional(const std::string& path, OutputReport& report, Write&& write)
 // With the continuity stage a day is held back until the next day of the
 // run arrives (or the run ends), so that both neighbours take part.
 //
-// The consensus data files are written when their day arrives. A day's
-// netCDF files and plots (a few milliseconds each, mostly the libraries'
-// own work) are made on a writer thread while the worker reads and
-// averages the next days; at most two days are in flight, so a slow disk
-// holds the worker back rather than piling up days in memory. What a day
-// wrote, or could not write, is reported once all of its files are done
-// and in the run's day order, the consensus files first: the written and
-// unwritten lists come out as if every file had been written in turn, and
-// nothing is reported before it is whole. The run's end waits for them all.
+// A day's files are made on writer threads while the worker reads and
+// averages the next days: its consensus data files on one (formatting them
+// and flushing them to the disk is a tenth of a binary run, and a disk slow
+// to flush no longer holds the worker up), its netCDF files and plots on
+// the other (a few milliseconds each, mostly the libraries' own work). At
+// most two days are in flight, so a slow disk holds the worker back rather
+// than piling up days in memory. What a day wrote, or could not write, is
+// reported once all of its files are done and in the run's day order, the
+// consensus files first: the written and unwritten lists come out as if
+// every file had been written in turn, nothing is reported before it is
+// whole, and the run's end (done or cancelled) waits for every day handed
+// over.
 class StandardOutputs : public DayOutputs {
 public:
     explicit StandardOutputs(OutputRequest request) : request_(std::move(request)) {
@@ -161,47 +164,52 @@ private:
         continuityReport_ += text;
     }
 
-    // A day whose consensus files are written and whose other files may
-    // still be in the making.
-    struct DayInFlight {
-        OutputReport written;               // the consensus files
-        std::future<OutputReport> later;    // netCDF files and plots, if any
-    };
     static constexpr std::size_t kDaysInFlight = 2;
+
+    // A day handed over: its consensus files, and its netCDF files and
+    // plots, each being made on a writer thread of its own.
+    struct DayInFlight {
+        std::future<OutputReport> consensus;
+        std::future<OutputReport> products;  // none without netCDF and plots
+        bool done() const {
+            auto ready = [](const std::future<OutputReport>& f) {
+                return !f.valid() ||
+                       f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+            };
+            return ready(consensus) && ready(products);
+        }
+    };
 
     // Hands over the report of the oldest day in flight, once its files
     // are all done.
     void releaseOldest(OutputReport& report) {
         DayInFlight& day = inFlight_.front();
-        if (day.later.valid()) appendReport(day.written, day.later.get());
-        appendReport(report, std::move(day.written));
+        appendReport(report, day.consensus.get());
+        if (day.products.valid()) appendReport(report, day.products.get());
         inFlight_.pop_front();
     }
 
     // Hands over the days at the front whose files are all done; with
     // `all`, every day, waiting for them.
     void release(OutputReport& report, bool all) {
-        while (!inFlight_.empty()) {
-            const std::future<OutputReport>& later = inFlight_.front().later;
-            if (!all && later.valid() &&
-                later.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-                return;
-            }
-            releaseOldest(report);
-        }
+        while (!inFlight_.empty() && (all || inFlight_.front().done())) releaseOldest(report);
     }
 
     void writeDay(std::shared_ptr<const DayProducts> products, OutputReport& report) {
         while (inFlight_.size() >= kDaysInFlight) releaseOldest(report);
         const CalendarTime created = request_.clock();
         DayInFlight& day = inFlight_.emplace_back();
-        writeConsensusFiles(*products, request_.outputPath, created, day.written);
+        day.consensus = consensusWriter_.post([this, products, created] {
+            OutputReport written;
+            writeConsensusFiles(*products, request_.outputPath, created, written);
+            return written;
+        });
         if (!request_.options.netcdf && !plotFormat_) return;
-        day.later = writer_.post([this, products, created] {
-            OutputReport later;
-            if (request_.options.netcdf) writeNetcdf(*products, created, later);
-            if (plotFormat_) writePlots(*products, later);
-            return later;
+        day.products = productWriter_.post([this, products, created] {
+            OutputReport written;
+            if (request_.options.netcdf) writeNetcdf(*products, created, written);
+            if (plotFormat_) writePlots(*products, written);
+            return written;
         });
     }
 
@@ -254,9 +262,11 @@ private:
     std::shared_ptr<DayProducts> before_;
     std::shared_ptr<DayProducts> held_;
     std::string continuityReport_;
+    // The days handed to the writers, oldest first.
     std::deque<DayInFlight> inFlight_;
-    // Last, so that it ends (its tasks done) before what they use goes.
-    WriterThread writer_;
+    // Last, so that they end (their tasks done) before what those use goes.
+    WriterThread consensusWriter_;
+    WriterThread productWriter_;
 };
 
 }  // namespace
