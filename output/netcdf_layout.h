@@ -76,13 +76,14 @@ inline double printedBackDouble(double value, int decimals) {
 }
 
 // "%.0Lf" of a gate height, read back. printf rounds the exact value to
-// the nearest integer, ties to even, as nearbyint does in the default
-// rounding mode; the integer (sign of zero included) then converts to the
-// nearest float as from_chars would read its digits. Beyond 2^63 the text
-// itself is made.
+// the nearest integer, ties to even, as rint does in the default rounding
+// mode (nearbyint too, at several times the cost: it saves and restores the
+// floating-point state); the integer (sign of zero included) then converts
+// to the nearest float as from_chars would read its digits. Beyond 2^63 the
+// text itself is made.
 inline float printedHeight(long double height) {
     if (!std::isfinite(height)) return std::numeric_limits<float>::quiet_NaN();
-    if (std::fabs(height) < 9.2e18L) return static_cast<float>(std::nearbyint(height));
+    if (std::fabs(height) < 9.2e18L) return static_cast<float>(std::rint(height));
     char text[5000];
     const int n = std::snprintf(text, sizeof text, "%.0Lf", height);
     float out = 0.0f;
