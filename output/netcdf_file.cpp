@@ -149,9 +149,9 @@ void putValue(FloatColumn& column, std::size_t cell, double printed, float store
     column.status[cell] = status;
 }
 
-void putPrinted(FloatColumn& column, std::size_t cell, double value, int decimals,
+void putPrinted(FloatColumn& column, std::size_t cell, float value, int decimals,
                 bool invalidGate) {
-    const float printed = ncdf::printedBack(value, decimals);
+    const float printed = ncdf::printedBackOfFloat<float>(value, decimals);
     putValue(column, cell, printed, printed, invalidGate);
 }
 
@@ -476,8 +476,8 @@ bool writeTemperatureNetcdf(const TemperatureDay& day, const NetcdfContext& cont
             const bool invalid = gate.qcCode == kQcInvalidCode;
             s.qc[cell] = qcByte(gate.qcCode);
             s.altitude[cell] = ncdf::printedBack(gate.height, 0);
-            const double tv = ncdf::printedBackDouble(gate.tv, 1);
-            const double tvc = ncdf::printedBackDouble(gate.tvc, 1);
+            const double tv = ncdf::printedBackOfFloat<double>(gate.tv, 1);
+            const double tvc = ncdf::printedBackOfFloat<double>(gate.tvc, 1);
             putValue(s.floats[kTv], cell, tv, static_cast<float>(tv + ncdf::kKelvinOffset),
                      invalid);
             putValue(s.floats[kTvc], cell, tvc, static_cast<float>(tvc + ncdf::kKelvinOffset),

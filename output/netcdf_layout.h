@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string_view>
+#include <type_traits>
 
 #include "core/host.h"
 #include "core/time.h"
@@ -73,6 +75,38 @@ inline float printedBack(double value, int decimals) {
 
 inline double printedBackDouble(double value, int decimals) {
     return printedBackAs<double>(value, decimals);
+}
+
+// printedBack and printedBackDouble of a float value, the same numbers
+// without making the text, for 0 to 3 decimals. The float times 10^d is
+// exact in double (24 + 10 bits), so rint of it is the integer N that
+// printf's text holds, rounded as printf rounds (to nearest, ties to even,
+// in the default rounding mode). The text reads back as N / 10^d: in double
+// that quotient is one correctly rounded division. For a float, rounding
+// that double again is the nearest float to N / 10^d unless the double lies
+// exactly halfway between two floats (the text then decides) or outside the
+// normal range of floats; those few take the text.
+template <typename T>
+T printedBackOfFloat(float value, int decimals) {
+    static constexpr double kScale[] = {1.0, 10.0, 100.0, 1000.0};
+    if (!std::isfinite(value) || decimals < 0 || decimals > 3) {
+        return printedBackAs<T>(value, decimals);
+    }
+    const double quotient = std::rint(static_cast<double>(value) * kScale[decimals]) /
+                            kScale[decimals];
+    if constexpr (std::is_same_v<T, double>) {
+        return quotient;
+    } else {
+        const double size = std::fabs(quotient);
+        if (quotient == 0.0) return static_cast<float>(quotient);  // the sign kept
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &quotient, sizeof bits);
+        constexpr std::uint64_t kDroppedBits = (std::uint64_t{1} << 29) - 1;
+        if (size < 1.2e-38 || size > 3.0e38 || (bits & kDroppedBits) == (kDroppedBits + 1) / 2) {
+            return printedBackAs<float>(value, decimals);
+        }
+        return static_cast<float>(quotient);
+    }
 }
 
 // "%.0Lf" of a gate height, read back. printf rounds the exact value to

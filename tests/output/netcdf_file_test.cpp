@@ -330,6 +330,42 @@ TEST(NetcdfPrintedValues, EqualPrintfReadBack) {
     EXPECT_EQ(ncdf::printedBackDouble(1e300, 1), std::strtod(printfText(1e300, 1).c_str(), nullptr));
 }
 
+// Float values (speeds, winds, temperatures) take a path without text: it
+// must give what the text gives for every float, halves and the values
+// next to float midpoints, the smallest and largest floats included.
+TEST(NetcdfPrintedValues, FloatsWithoutTextEqualPrintfReadBack) {
+    std::mt19937 random(4167);
+    std::uniform_int_distribution<std::uint32_t> bits;
+    std::vector<float> values = {0.0f, -0.0f, 0.05f, -0.05f, 0.125f, 0.375f, 2.5f, -2.5f, 0.005f,
+                                 -0.045f, 99.95f, 7124.0f, 273.15f, 1.17549435e-38f, 1.0e-45f,
+                                 3.4028235e38f, -3.4028235e38f, 16777217.0f, -950.0f, -999.0f};
+    for (int i = 0; i < 200000; ++i) {
+        const std::uint32_t b = bits(random);
+        float f;
+        std::memcpy(&f, &b, sizeof f);
+        if (std::isfinite(f)) values.push_back(f);
+        // Values of the size winds and temperatures have, to every digit.
+        values.push_back(static_cast<float>(static_cast<int>(b % 2000001) - 1000000) / 1000.0f);
+        values.push_back(static_cast<float>(static_cast<int>(b % 20001) - 10000) / 8.0f);
+    }
+    for (const float v : values) {
+        for (int decimals = 0; decimals <= 3; ++decimals) {
+            char text[400];
+            std::snprintf(text, sizeof text, "%.*f", decimals, static_cast<double>(v));
+            const float expected = ncdf::printedBack(v, decimals);
+            const float got = ncdf::printedBackOfFloat<float>(v, decimals);
+            if (std::isnan(expected)) {
+                EXPECT_TRUE(std::isnan(got)) << text;
+            } else {
+                ASSERT_EQ(got, expected) << text;
+                ASSERT_EQ(std::signbit(got), std::signbit(expected)) << text;
+            }
+            ASSERT_EQ(ncdf::printedBackOfFloat<double>(v, decimals), std::strtod(text, nullptr))
+                << text;
+        }
+    }
+}
+
 // Gate heights are long doubles printed with "%.0Lf": halves round to even,
 // a small negative height prints "-0", and a height beyond a float's range
 // reads back as no number.
