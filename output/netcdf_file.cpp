@@ -332,12 +332,6 @@ bool produceSheet(const DaySheet& s, const NetcdfContext& context, const std::st
     return ok;
 }
 
-bool writeSheet(const DaySheet& sheet, const NetcdfContext& context, const std::string& path,
-                std::string& error) {
-    std::string bytes;
-    return produceSheet(sheet, context, path, bytes, error) &&
-           writeWholeFile(path, bytes, error);
-}
 
 FloatColumn floatColumn(const char* name, const char* standardName, const char* longName,
                         const char* units, bool withStatus = true) {
@@ -388,8 +382,8 @@ std::string temperatureNetcdfName(const TemperatureDay& day) {
            "_temperature.nc";
 }
 
-bool writeWindNetcdf(const WindDay& day, const NetcdfContext& context, const std::string& path,
-                     std::string& error) {
+bool makeWindNetcdf(const WindDay& day, const NetcdfContext& context, const std::string& path,
+                    std::string& bytes, std::string& error) {
     enum { kSpeed, kDirection, kU, kV, kW, kSnrU, kSnrV, kSnrW };
     DaySheet s;
     s.winds = true;
@@ -445,11 +439,11 @@ bool writeWindNetcdf(const WindDay& day, const NetcdfContext& context, const std
                 std::min<std::uint32_t>(gate.countW, std::numeric_limits<std::int32_t>::max()));
         }
     }
-    return writeSheet(s, context, path, error);
+    return produceSheet(s, context, path, bytes, error);
 }
 
-bool writeTemperatureNetcdf(const TemperatureDay& day, const NetcdfContext& context,
-                            const std::string& path, std::string& error) {
+bool makeTemperatureNetcdf(const TemperatureDay& day, const NetcdfContext& context,
+                           const std::string& path, std::string& bytes, std::string& error) {
     enum { kTv, kTvc, kSnr };
     DaySheet s;
     s.winds = false;
@@ -486,7 +480,20 @@ bool writeTemperatureNetcdf(const TemperatureDay& day, const NetcdfContext& cont
             s.ints[0].values[cell] = gate.count;
         }
     }
-    return writeSheet(s, context, path, error);
+    return produceSheet(s, context, path, bytes, error);
+}
+
+bool writeWindNetcdf(const WindDay& day, const NetcdfContext& context, const std::string& path,
+                     std::string& error) {
+    std::string bytes;
+    return makeWindNetcdf(day, context, path, bytes, error) && writeWholeFile(path, bytes, error);
+}
+
+bool writeTemperatureNetcdf(const TemperatureDay& day, const NetcdfContext& context,
+                            const std::string& path, std::string& error) {
+    std::string bytes;
+    return makeTemperatureNetcdf(day, context, path, bytes, error) &&
+           writeWholeFile(path, bytes, error);
 }
 
 }  // namespace qv

@@ -47,6 +47,13 @@ bool writeWindNetcdf(const WindDay& day, const NetcdfContext& context, const std
 bool writeTemperatureNetcdf(const TemperatureDay& day, const NetcdfContext& context,
                             const std::string& path, std::string& error);
 
+// The same files' bytes, made in memory and not written (`path` names the
+// file in messages), for a caller that writes them whole later, elsewhere.
+bool makeWindNetcdf(const WindDay& day, const NetcdfContext& context, const std::string& path,
+                    std::string& bytes, std::string& error);
+bool makeTemperatureNetcdf(const TemperatureDay& day, const NetcdfContext& context,
+                           const std::string& path, std::string& bytes, std::string& error);
+
 // Reads a file written by the two functions above back into day values:
 // kind Winds with `winds` filled, or Temperature with both Tv and TvC
 // (temperatureDigit 0). Masked values come back as their status codes (so

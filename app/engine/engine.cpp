@@ -1,5 +1,6 @@
 #include "app/engine/engine.h"
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <exception>
@@ -166,17 +167,29 @@ private:
 
     static constexpr std::size_t kDaysInFlight = 2;
 
-    // A day handed over: its consensus files, and its netCDF files and
-    // plots, each being made on a writer thread of its own.
+    // A day handed over. Its consensus files are formatted and written on
+    // the file writer. Its netCDF files and plots are made in memory on the
+    // product writer, which hands each file to the file writer to be
+    // written whole: the product writer only computes, the file writer
+    // waits for the disk.
+    using FileReports = std::vector<std::future<OutputReport>>;
     struct DayInFlight {
         std::future<OutputReport> consensus;
-        std::future<OutputReport> products;  // none without netCDF and plots
-        bool done() const {
-            auto ready = [](const std::future<OutputReport>& f) {
-                return !f.valid() ||
-                       f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-            };
-            return ready(consensus) && ready(products);
+        std::future<FileReports> products;  // none without netCDF and plots
+        FileReports files;                  // taken from `products` once made
+
+        static bool ready(const std::future<OutputReport>& f) {
+            return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        }
+        bool done() {
+            if (!ready(consensus)) return false;
+            if (products.valid()) {
+                if (products.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+                    return false;
+                }
+                files = products.get();
+            }
+            return std::all_of(files.begin(), files.end(), ready);
         }
     };
 
@@ -185,7 +198,8 @@ private:
     void releaseOldest(OutputReport& report) {
         DayInFlight& day = inFlight_.front();
         appendReport(report, day.consensus.get());
-        if (day.products.valid()) appendReport(report, day.products.get());
+        if (day.products.valid()) day.files = day.products.get();
+        for (std::future<OutputReport>& file : day.files) appendReport(report, file.get());
         inFlight_.pop_front();
     }
 
@@ -199,22 +213,60 @@ private:
         while (inFlight_.size() >= kDaysInFlight) releaseOldest(report);
         const CalendarTime created = request_.clock();
         DayInFlight& day = inFlight_.emplace_back();
-        day.consensus = consensusWriter_.post([this, products, created] {
+        day.consensus = fileWriter_.post([this, products, created] {
             OutputReport written;
             writeConsensusFiles(*products, request_.outputPath, created, written);
             return written;
         });
         if (!request_.options.netcdf && !plotFormat_) return;
         day.products = productWriter_.post([this, products, created] {
-            OutputReport written;
-            if (request_.options.netcdf) writeNetcdf(*products, created, written);
-            if (plotFormat_) writePlots(*products, written);
-            return written;
+            FileReports files;
+            if (request_.options.netcdf) makeNetcdf(*products, created, files);
+            if (plotFormat_) makePlots(*products, files);
+            return files;
         });
     }
 
-    void writeNetcdf(const DayProducts& products, const CalendarTime& created,
-                     OutputReport& report) const {
+    // One file made in memory: handed to the file writer to be written
+    // whole, or, when it could not be made, its failure at once.
+    void handOver(const std::string& path, bool made, std::string bytes, std::string error,
+                  FileReports& files) {
+        if (!made) {
+            OutputReport report;
+            report.unwritten.push_back(path);
+            // The reason names the file (a plot's reasons do not).
+            report.notes.push_back(error.empty()                ? path + ": could not be made"
+                                   : error.rfind(path, 0) == 0 ? error
+                                                               : path + ": " + error);
+            std::promise<OutputReport> failed;
+            failed.set_value(std::move(report));
+            files.push_back(failed.get_future());
+            return;
+        }
+        files.push_back(fileWriter_.post([path, bytes = std::move(bytes)] {
+            OutputReport report;
+            writeOptional(path, report, [&](std::string& why) {
+                return writeWholeFile(path, bytes, why);
+            });
+            return report;
+        }));
+    }
+
+    // Makes a file's bytes with `make`, which may throw (out of memory).
+    template <typename Make>
+    void makeFile(const std::string& path, FileReports& files, Make&& make) {
+        std::string bytes, error;
+        bool made = false;
+        try {
+            made = make(bytes, error);
+        } catch (const std::exception& e) {
+            error = path + ": could not be made (" + e.what() + ")";
+        }
+        handOver(path, made, std::move(bytes), std::move(error), files);
+    }
+
+    void makeNetcdf(const DayProducts& products, const CalendarTime& created,
+                    FileReports& files) {
         const std::string& folder = request_.options.netcdfFolder.empty()
                                         ? request_.outputPath
                                         : request_.options.netcdfFolder;
@@ -223,26 +275,26 @@ private:
         context.history = isoStamp(created) + " " + request_.options.history;
         for (const WindDay& day : products.winds) {
             const std::string path = folder + "/" + windNetcdfName(day);
-            writeOptional(path, report, [&](std::string& error) {
-                return writeWindNetcdf(day, context, path, error);
+            makeFile(path, files, [&](std::string& bytes, std::string& error) {
+                return makeWindNetcdf(day, context, path, bytes, error);
             });
         }
         for (const TemperatureDay& day : products.temperature) {
             const std::string path = folder + "/" + temperatureNetcdfName(day);
-            writeOptional(path, report, [&](std::string& error) {
-                return writeTemperatureNetcdf(day, context, path, error);
+            makeFile(path, files, [&](std::string& bytes, std::string& error) {
+                return makeTemperatureNetcdf(day, context, path, bytes, error);
             });
         }
     }
 
-    void writePlots(const DayProducts& products, OutputReport& report) const {
+    void makePlots(const DayProducts& products, FileReports& files) {
         if (!products.winds.empty()) {
             const DayHeader& h = products.winds.front().header;
             const std::string path = request_.outputPath + "/" +
                                      plot::plotFileName(h.stationName, h.day, h.day, true,
                                                         *plotFormat_);
-            writeOptional(path, report, [&](std::string& error) {
-                return plot::renderWindPlot(products.winds, *plotFormat_, path, error);
+            makeFile(path, files, [&](std::string& bytes, std::string& error) {
+                return plot::renderWindBytes(products.winds, *plotFormat_, bytes, error);
             });
         }
         for (const TemperatureDay& day : products.temperature) {
@@ -250,8 +302,8 @@ private:
             const std::string path = request_.outputPath + "/" +
                                      plot::plotFileName(h.stationName, h.day, h.day, false,
                                                         *plotFormat_);
-            writeOptional(path, report, [&](std::string& error) {
-                return plot::renderTemperaturePlot({day}, *plotFormat_, path, error);
+            makeFile(path, files, [&](std::string& bytes, std::string& error) {
+                return plot::renderTemperatureBytes({day}, *plotFormat_, bytes, error);
             });
         }
     }
@@ -264,8 +316,9 @@ private:
     std::string continuityReport_;
     // The days handed to the writers, oldest first.
     std::deque<DayInFlight> inFlight_;
-    // Last, so that they end (their tasks done) before what those use goes.
-    WriterThread consensusWriter_;
+    // Last, so that they end (their tasks done) before what those use goes;
+    // the product writer ends first, since it hands files to the file writer.
+    WriterThread fileWriter_;
     WriterThread productWriter_;
 };
 

@@ -13,36 +13,31 @@ WriterThread::~WriterThread() {
     if (thread_.joinable()) thread_.join();
 }
 
-std::future<OutputReport> WriterThread::post(std::function<OutputReport()> task) {
-    std::packaged_task<OutputReport()> packaged(std::move(task));
-    std::future<OutputReport> result = packaged.get_future();
+bool WriterThread::enqueue(std::function<void()> job) {
+    std::lock_guard lock(mutex_);
     if (!thread_.joinable()) {
         try {
             thread_ = std::thread([this] { run(); });
         } catch (const std::system_error&) {
-            packaged();  // no thread to be had: the files are made now
-            return result;
+            return false;
         }
     }
-    {
-        std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(packaged));
-    }
+    jobs_.push_back(std::move(job));
     wake_.notify_one();
-    return result;
+    return true;
 }
 
 void WriterThread::run() {
     for (;;) {
-        std::packaged_task<OutputReport()> task;
+        std::function<void()> job;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
-            if (tasks_.empty()) return;  // stopping, and nothing left
-            task = std::move(tasks_.front());
-            tasks_.pop_front();
+            wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            if (jobs_.empty()) return;  // stopping, and nothing left
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
         }
-        task();
+        job();
     }
 }
 

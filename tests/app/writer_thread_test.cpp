@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/job.h"
+
 namespace qv {
 namespace {
 
