@@ -84,12 +84,12 @@ choose_folder "$work/moments"
 keys Tab Tab space
 choose_folder "$work/consensus"
 # Binary, then ASCII with the arrow key, the site, the source, the policy,
-# the averaging period, Winds and Process.
+# the averaging period, Winds, the three output check boxes and Process.
 keys Tab Down Tab
 text abc
 keys Tab Tab Tab
 text 60
-keys Tab Tab space
+keys Tab Tab Tab Tab Tab space
 
 edit=$(wait_window "Edit Consensus Parameters")
 # Under Xvfb a new window may miss its first expose; a move repaints it.
@@ -118,7 +118,10 @@ xdotool mousemove --window "$settings" 5 5
 shot "$settings" quorvane-settings.png
 keys Return
 
-sleep 2
+# The run opens the Results window over the dialog: out of the way first.
+results=$(wait_window Results)
+xdotool windowminimize "$results"
+sleep 1
 shot "$main" quorvane-main.png
 ls "$work/consensus"
 
