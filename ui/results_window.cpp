@@ -498,6 +498,16 @@ void ResultsWindow::showCurrent() {
     if (currentPlot() != imageEntry_) renderCurrent();
 }
 
+const std::vector<WindDay>& ResultsWindow::plottedWinds(const Entry& entry,
+                                                        std::vector<WindDay>& one) const {
+    const std::vector<WindDay>& modes = days_.winds.at(entry.key);
+    if (entry.mode < 0) return modes;
+    for (const WindDay& d : modes) {
+        if (d.header.variant == entry.mode) one.push_back(d);
+    }
+    return one;
+}
+
 void ResultsWindow::renderCurrent() {
     const int index = currentPlot();
     if (index < 0) {
@@ -521,12 +531,8 @@ void ResultsWindow::renderCurrent() {
     std::string error;
     bool ok = false;
     if (entry.winds) {
-        const std::vector<WindDay>& modes = days_.winds.at(entry.key);
         std::vector<WindDay> one;
-        for (const WindDay& d : modes) {
-            if (entry.mode < 0 || d.header.variant == entry.mode) one.push_back(d);
-        }
-        ok = plot::renderWindImage(entry.mode < 0 ? modes : one, plotted, error, options);
+        ok = plot::renderWindImage(plottedWinds(entry, one), plotted, error, options);
     } else {
         ok = plot::renderTemperatureImage({days_.temperature.at(entry.key)}, plotted, error,
                                           options);
@@ -563,12 +569,8 @@ bool ResultsWindow::savePlot(const QString& chosen) {
     std::string error;
     bool ok = false;
     if (entry.winds) {
-        const std::vector<WindDay>& modes = days_.winds.at(entry.key);
         std::vector<WindDay> one;
-        for (const WindDay& d : modes) {
-            if (entry.mode < 0 || d.header.variant == entry.mode) one.push_back(d);
-        }
-        ok = plot::renderWindPlot(entry.mode < 0 ? modes : one, format, target, error);
+        ok = plot::renderWindPlot(plottedWinds(entry, one), format, target, error);
     } else {
         ok = plot::renderTemperaturePlot({days_.temperature.at(entry.key)}, format, target, error);
     }

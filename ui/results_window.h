@@ -121,6 +121,9 @@ private:
     void readSlice();
     bool addContents(const ConsensusFileContents& contents, plot::DayKey& key, std::string& error);
     void rebuildList(const Entry* select);
+    // The wind days an entry plots: every mode of its day, or (copied into
+    // `one`) its one mode.
+    const std::vector<WindDay>& plottedWinds(const Entry& entry, std::vector<WindDay>& one) const;
     void showCurrent();
     void renderCurrent();
     void onSave();
