@@ -1,6 +1,7 @@
 #include "core/time.h"
 
 #include <chrono>
+#include <cstdio>
 
 namespace qv {
 namespace {
@@ -116,6 +117,50 @@ CalendarTime systemUtcNow() {
     CalendarTime c;
     timeValueToCalendar(value, c);
     return c;
+}
+
+std::int64_t civilDayNumber(int year, int month, int day) {
+    const std::int64_t y = static_cast<std::int64_t>(year) - (month <= 2 ? 1 : 0);
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t mp = (month + 9) % 12;
+    const std::int64_t doy = (153 * mp + 2) / 5 + day - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+CalendarTime civilDate(std::int64_t dayNumber) {
+    const std::int64_t z = dayNumber + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    CalendarTime date;
+    date.year = static_cast<std::uint16_t>(year);
+    date.month = static_cast<std::uint16_t>(month);
+    date.day = static_cast<std::uint16_t>(day);
+    return date;
+}
+
+bool isCalendarDate(int year, int month, int day) {
+    if (month < 1 || month > 12 || day < 1) return false;
+    static constexpr int kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (day > kDays[month - 1]) return false;
+    if (month == 2 && day == 29) {
+        return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    }
+    return true;
+}
+
+std::string isoDate(const CalendarTime& day) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u", unsigned{day.year}, unsigned{day.month},
+                  unsigned{day.day});
+    return text;
 }
 
 }  // namespace qv

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace qv {
 
@@ -56,6 +57,17 @@ std::int16_t dayOfYear(int year, int month, int day);
 // year 1..366; a value below 1 gives month 1 and a day of 0 or less, which
 // no calendar conversion accepts (the tables are never read outside).
 void monthDayFromDayOfYear(int year, int dayOfYear, std::int16_t& month, std::int16_t& day);
+
+// The proleptic Gregorian calendar by days: the one calendar that plots,
+// netCDF files and the run's day order use (after H. Hinnant's algorithms).
+// Days since 1970-01-01 of a civil date (any fields; no check).
+std::int64_t civilDayNumber(int year, int month, int day);
+// The civil date (year, month, day; the rest zero) of a day number.
+CalendarTime civilDate(std::int64_t dayNumber);
+// True for a date the Gregorian calendar has (century rule included).
+bool isCalendarDate(int year, int month, int day);
+// "YYYY-MM-DD".
+std::string isoDate(const CalendarTime& day);
 
 // The UTC wall clock; replaceable for tests and reproducible runs.
 using UtcClock = std::function<CalendarTime()>;

@@ -7,34 +7,6 @@
 
 namespace qv::plot {
 
-std::int64_t civilDayNumber(int year, int month, int day) {
-    // Days from civil (H. Hinnant's algorithm).
-    const std::int64_t y = static_cast<std::int64_t>(year) - (month <= 2 ? 1 : 0);
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t mp = (month + 9) % 12;
-    const std::int64_t doy = (153 * mp + 2) / 5 + day - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-bool isCalendarDate(int year, int month, int day) {
-    if (month < 1 || month > 12 || day < 1) return false;
-    static constexpr int kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (day > kDays[month - 1]) return false;
-    if (month == 2 && day == 29) {
-        return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    }
-    return true;
-}
-
-std::string isoDate(const CalendarTime& day) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u", unsigned{day.year}, unsigned{day.month},
-                  unsigned{day.day});
-    return text;
-}
-
 std::vector<Tick> timeTicks(const TimeScale& scale, double minLabelSpacing) {
     std::vector<Tick> ticks;
     const double spacing = 180.0 * scale.unitsPerMinute();

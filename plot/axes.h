@@ -13,14 +13,12 @@
 
 namespace qv::plot {
 
-// Days since 1970-01-01 of a Gregorian date (proleptic, any year).
-std::int64_t civilDayNumber(int year, int month, int day);
-
-// True when year, month and day form a date.
-bool isCalendarDate(int year, int month, int day);
-
-// "YYYY-MM-DD".
-std::string isoDate(const CalendarTime& day);
+// The calendar (civilDayNumber, civilDate, isCalendarDate, isoDate) is
+// the core's (core/time.h).
+using qv::civilDayNumber;
+using qv::civilDate;
+using qv::isCalendarDate;
+using qv::isoDate;
 
 // Ticks every 3 hours over the scale's whole days; labels "HH:MM", thinned
 // to every 2nd, 4th or 8th tick when `minLabelSpacing` does not fit

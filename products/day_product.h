@@ -28,6 +28,15 @@ inline constexpr float kExceededNyquistCode = -960.0f;
 inline constexpr float kFlaggedCode = -980.0f;
 inline constexpr float kMissingCode = -999.0f;
 
+// QC codes the consensus data file defines: 0 valid, 1 valid without the
+// vertical correction, 3 valid although the consensus failed (passed QC),
+// 7 suspect, 8 invalid. A gate's values are valid only under 0, 1, 3 or 7;
+// any other code (8, or one the format does not define) marks them failed.
+inline bool isDefinedQcCode(int code) {
+    return code == 0 || code == 1 || code == 3 || code == 7 || code == 8;
+}
+inline bool qcCodeKeepsValues(int code) { return code == 0 || code == 1 || code == 3 || code == 7; }
+
 // True when a value is one of the five data codes above.
 inline bool isDataCode(double value) {
     return value == -940.0 || value == -950.0 || value == -960.0 || value == -980.0 ||
