@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace qv {
 
@@ -16,5 +17,11 @@ std::string formatText(const char* format, ...);
 __attribute__((format(printf, 2, 3)))
 #endif
 void appendText(std::string& out, const char* format, ...);
+
+// Bytes from an input file (a station name, a data source) as UTF-8 text to
+// show a user. Valid UTF-8 is kept; any other text is taken as Latin-1, each
+// byte 0x80..0xFF its own character. Control characters (below 0x20, 0x7F)
+// become '?'. Never fails; the result is valid UTF-8.
+std::string displayText(std::string_view bytes);
 
 }  // namespace qv

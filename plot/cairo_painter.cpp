@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 #include <tuple>
 
 #include "core/numeric.h"
@@ -34,10 +35,63 @@ void setFont(cairo_t* cr, double size, bool bold = false, bool italic = false) {
     cairo_set_font_size(cr, size);
 }
 
+// Code point and length in bytes of the well-formed UTF-8 sequence at `at`;
+// length 0 where there is none (overlong, surrogate, above U+10FFFF, cut
+// short, a stray byte).
+struct Utf8Char {
+    char32_t code = 0;
+    std::size_t length = 0;
+};
+
+Utf8Char utf8CharAt(std::string_view s, std::size_t at) {
+    const auto byte = [&](std::size_t i) -> char32_t { return static_cast<unsigned char>(s[i]); };
+    const char32_t lead = byte(at);
+    if (lead < 0x80) return {lead, 1};
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (lead < 0xC2 || lead > 0xF4 || s.size() - at < length) return {};
+    char32_t code = lead & (0x7Fu >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return {};
+        code = (code << 6) | (byte(at + i) & 0x3F);
+    }
+    constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return {};
+    return {code, length};
+}
+
+// Cairo refuses malformed UTF-8 and the noncharacters U+FDD0..U+FDEF and
+// U+xxFFFE/U+xxFFFF, and a refused text puts the context in error, which
+// fails the whole page. The layout gives showable text; this is the last
+// guard: `s` itself when cairo takes it, else a copy in `spare` with '?'
+// for each refused byte or character.
+const std::string& cairoText(const std::string& s, std::string& spare) {
+    const auto refused = [](const Utf8Char& c) {
+        return c.length == 0 || (c.code >= 0xFDD0 && c.code <= 0xFDEF) ||
+               (c.code & 0xFFFE) == 0xFFFE;
+    };
+    std::size_t at = 0;
+    for (Utf8Char c; at < s.size() && !refused(c = utf8CharAt(s, at));) at += c.length;
+    if (at == s.size()) return s;
+    spare.assign(s, 0, at);
+    while (at < s.size()) {
+        const Utf8Char c = utf8CharAt(s, at);
+        if (refused(c)) {
+            spare += '?';
+            at += std::max<std::size_t>(c.length, 1);
+        } else {
+            spare.append(s, at, c.length);
+            at += c.length;
+        }
+    }
+    return spare;
+}
+
 // Text with its baseline at y; `middle` centres it vertically on y instead.
-void text(cairo_t* cr, const std::string& s, double x, double y, Align align,
+void text(cairo_t* cr, const std::string& original, double x, double y, Align align,
           bool middle = false) {
-    if (s.empty()) return;
+    if (original.empty()) return;
+    std::string spare;
+    const std::string& s = cairoText(original, spare);
     cairo_text_extents_t extents;
     cairo_text_extents(cr, s.c_str(), &extents);
     double left = x;

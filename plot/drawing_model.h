@@ -2,6 +2,8 @@
 // tick and label goes, in page units (1 unit = 1 pixel of a PNG, 1 point of
 // an SVG or PDF page; x to the right, y down). The layout functions compute
 // it from day products without touching pixels; the painter only draws it.
+// Every text is UTF-8; texts from input files reach it through the layout's
+// headerTexts.
 #pragma once
 
 #include <string>

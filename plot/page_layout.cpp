@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+#include "core/text.h"
+
 namespace qv::plot {
 
 bool checkPageSize(const PlotOptions& options, std::string& error) {
@@ -131,12 +133,19 @@ std::string averagingText(const std::vector<const DayHeader*>& headers) {
     return text + "-minute averages";
 }
 
-std::string stationText(const DayHeader& header) {
+HeaderTexts headerTexts(const DayHeader& header) {
+    HeaderTexts shown;
+    // Blanks are trimmed before control characters turn into '?'.
     const std::string& name = header.stationName;
     const auto begin = name.find_first_not_of(" \t");
-    if (begin == std::string::npos) return "unnamed station";
-    const auto end = name.find_last_not_of(" \t");
-    return name.substr(begin, end - begin + 1);
+    if (begin == std::string::npos) {
+        shown.station = "unnamed station";
+    } else {
+        const auto end = name.find_last_not_of(" \t");
+        shown.station = displayText(std::string_view(name).substr(begin, end - begin + 1));
+    }
+    shown.source = displayText(header.dataSourceText);
+    return shown;
 }
 
 }  // namespace qv::plot

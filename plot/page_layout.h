@@ -48,7 +48,13 @@ std::string dateRangeText(const std::vector<CalendarTime>& dates);
 // "30-minute averages", or "30- and 60-minute averages".
 std::string averagingText(const std::vector<const DayHeader*>& headers);
 
-// The station name without surrounding blanks.
-std::string stationText(const DayHeader& header);
+// The texts of a day's header the page shows. They come from input files in
+// any encoding, so every one passes through here to become showable UTF-8
+// (displayText); titles take them from nowhere else.
+struct HeaderTexts {
+    std::string station;  // without surrounding blanks; "unnamed station" when blank
+    std::string source;   // the data source; empty when none
+};
+HeaderTexts headerTexts(const DayHeader& header);
 
 }  // namespace qv::plot

@@ -174,11 +174,11 @@ bool layoutTemperaturePlot(const std::vector<TemperatureDay>& days, const PlotOp
     }
 
     const DayHeader& header = days.front().header;
-    out.title = stationText(header) + " virtual temperature, " + dateRangeText(span.dates) + ", " +
+    const HeaderTexts shown = headerTexts(header);
+    out.title = shown.station + " virtual temperature, " + dateRangeText(span.dates) + ", " +
                 averagingText(headers);
     out.subtitle = "RASS consensus temperatures" +
-                   (header.dataSourceText.empty() ? std::string()
-                                                  : " from " + header.dataSourceText) +
+                   (shown.source.empty() ? std::string() : " from " + shown.source) +
                    "; station elevation " + std::to_string(header.siteElevation) +
                    " m msl; each period shaded from its start time";
     out.legendOrigin = {regions.sideColumn, bar.frame.bottom() + 40.0 * s};

@@ -251,12 +251,12 @@ bool layoutWindPlot(const std::vector<WindDay>& days, const PlotOptions& options
     }
 
     const DayHeader& header = days.front().header;
-    out.title = stationText(header) + " winds, " + dateRangeText(span.dates) +
+    const HeaderTexts shown = headerTexts(header);
+    out.title = shown.station + " winds, " + dateRangeText(span.dates) +
                 (modes.size() > 1 ? ", modes " : ", mode ") + modeList + ", " +
                 averagingText(headers);
     out.subtitle = "Consensus winds" +
-                   (header.dataSourceText.empty() ? std::string()
-                                                  : " from " + header.dataSourceText) +
+                   (shown.source.empty() ? std::string() : " from " + shown.source) +
                    "; station elevation " + std::to_string(header.siteElevation) +
                    " m msl; barbs at each period's start time";
     addLegend(out, regions, periodStrideShown, gateStrideShown, southern);

@@ -2,6 +2,7 @@
 // barbs and cells go, what is left out, and the days that cannot be drawn.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 
 #include "plot/axes.h"
@@ -247,6 +248,30 @@ TEST(PlotLayout_Temperature, ALastPeriodEndsAtMidnightAndOutliersDoNotStretchThe
         EXPECT_LE(cell.rect.right(), tv.time.x(1440.0) + 1e-9);
     }
     EXPECT_GT(drawing.colourBar.low, -10.0);
+}
+
+TEST(PlotLayout_Titles, HeaderTextsFromFilesAreShownAsUtf8) {
+    // Station name, data source; their shown texts in title and subtitle.
+    const std::array<const char*, 4> cases[] = {
+        {"M\xDCNCHEN", "Profiler \xB0 3", "M\u00dcNCHEN winds", "from Profiler \u00b0 3;"},
+        {" \tQVS\t ", "Z\xC3\xBCrich", "QVS winds", "from Z\u00fcrich;"},
+        {"QV\x01S\x7F", "a\nb", "QV?S? winds", "from a?b;"},
+        {" \t", "", "unnamed station winds", "Consensus winds;"},
+    };
+    for (const auto& [station, source, title, subtitle] : cases) {
+        WindDay wind = windDay(2, 2);
+        wind.header.stationName = station;
+        wind.header.dataSourceText = source;
+        const Drawing drawing = windDrawing({wind});
+        EXPECT_EQ(drawing.title.rfind(title, 0), 0u) << drawing.title;
+        EXPECT_NE(drawing.subtitle.find(subtitle), std::string::npos) << drawing.subtitle;
+        TemperatureDay temperature = temperatureDay(2, 2);
+        temperature.header.stationName = station;
+        Drawing tv;
+        std::string error;
+        ASSERT_TRUE(layoutTemperaturePlot({temperature}, PlotOptions{}, tv, error)) << error;
+        EXPECT_EQ(tv.title.substr(0, tv.title.find(" virtual")) + " winds", title);
+    }
 }
 
 TEST(PlotLayout_Axes, TimeLabelsThinOutOnLongRunsOfDays) {

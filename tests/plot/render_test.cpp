@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "output/consensus_file_reader.h"
@@ -297,6 +298,58 @@ TEST_F(PlotFiles, UnusualDaysDrawWithoutError) {
         std::string bytes;
         std::string error;
         EXPECT_TRUE(renderTemperatureBytes({day}, PlotFormat::Png, bytes, error)) << error;
+    }
+}
+
+TEST_F(PlotFiles, StationNamesInAnyEncodingDrawAsTheirShownText) {
+    // Each name draws exactly as its shown text. Cairo draws SVG text as glyph
+    // outlines, so whole files are compared, less the surface numbers cairo
+    // counts over the process.
+    const struct {
+        const char* station;
+        const char* drawnAs;
+        const char* notAs;
+    } cases[] = {
+        {"M\xDCNCHEN", "M\u00dcNCHEN", "M?NCHEN"},     // Latin-1
+        {"QVS \xEF\xBF\xBF", "QVS ?", "QVS"},         // U+FFFF: cairo refuses it
+    };
+    for (const auto& c : cases) {
+        for (const PlotFormat format : {PlotFormat::Png, PlotFormat::Svg}) {
+            std::string bytes[3];
+            for (int i = 0; i < 3; ++i) {
+                WindDay day = test::windDay(4, 6);
+                day.header.stationName = i == 0 ? c.station : i == 1 ? c.drawnAs : c.notAs;
+                std::string error;
+                ASSERT_TRUE(renderWindBytes({day}, format, bytes[i], error)) << error;
+                bytes[i] = std::regex_replace(bytes[i], std::regex("surface[0-9]+"), "surface");
+            }
+            EXPECT_TRUE(bytes[0] == bytes[1]) << c.drawnAs;
+            EXPECT_FALSE(bytes[0] == bytes[2]) << c.drawnAs;
+            std::string why;
+            EXPECT_TRUE(format != PlotFormat::Svg || wellFormedXml(bytes[0], why)) << why;
+        }
+    }
+}
+
+TEST_F(PlotFiles, TextCairoRefusesIsDrawnWithQuestionMarksNotFailed) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"M\xDCNCHEN", "M?NCHEN"},  {"\xC3\x9C\xDC", "\xC3\x9C?"},  // Latin-1
+        {"A\xC0\xAF" "B", "A??B"},   {"\xED\xA0\x80", "???"},      // overlong, surrogate
+        {"A\xE2\x82", "A??"},       {"\xF4\x90\x80\x80", "????"},  // cut short, > U+10FFFF
+        {"\xEF\xBF\xBF|\xEF\xB7\x90|\xF4\x8F\xBF\xBE", "?|?|?"},  // noncharacters
+    };
+    for (const auto& [text, drawnAs] : cases) {
+        std::string bytes[2];
+        for (int i = 0; i < 2; ++i) {
+            Drawing drawing;
+            drawing.width = 400;
+            drawing.height = 120;
+            drawing.title = i == 0 ? text : drawnAs;
+            drawing.legendLines = {drawing.title};
+            std::string error;
+            ASSERT_TRUE(paintToBytes(drawing, PlotFormat::Png, bytes[i], error)) << error;
+        }
+        EXPECT_TRUE(bytes[0] == bytes[1]) << drawnAs;
     }
 }
 
