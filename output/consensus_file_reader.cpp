@@ -1,11 +1,14 @@
 #include "output/consensus_file_reader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <string_view>
 
@@ -17,6 +20,7 @@ namespace qv {
 namespace {
 
 constexpr std::size_t kMaxFileBytes = std::size_t{256} << 20;
+constexpr std::size_t kChunkBytes = std::size_t{64} << 10;
 
 // The gate lines as the writer prints them.
 constexpr FieldFormat kWindFields[] = {
@@ -44,6 +48,31 @@ constexpr std::size_t kReqTextOffset = 18;      // "Req. Samples:     "
 constexpr std::size_t kAzimuthTextColumn = 19;  // "Ant. Azimuth (deg):"
 constexpr std::size_t kElevationTextOffset = 18;  // "Ant. Elev. (deg): "
 
+// What a gate field of stars (a value too wide for a Fortran-style
+// writer's field) reads as: the QC code invalid, a value or SNR missing, a
+// count of no samples.
+constexpr std::int16_t kStarsQc = kQcInvalidCode;
+constexpr std::int32_t kStarsValue = static_cast<std::int32_t>(kMissingCode);
+constexpr std::uint32_t kStarsCount = 0;
+
+// A gate whose height the line does not tell keeps its place in the period
+// with every value missing and its QC code invalid: nothing can be drawn or
+// checked at no height.
+void clearGate(WindGate& g) {
+    g.qcCode = kStarsQc;
+    g.speed = g.u = g.v = g.w = kMissingCode;
+    g.direction = kStarsValue;
+    g.countU = g.countV = g.countW = kStarsCount;
+    g.snrU = g.snrV = g.snrW = kStarsValue;
+}
+
+void clearGate(TemperatureGate& g) {
+    g.qcCode = kStarsQc;
+    g.tv = g.tvc = kMissingCode;
+    g.count = static_cast<std::int32_t>(kStarsCount);
+    g.snr = kStarsValue;
+}
+
 constexpr float kPulseLengthFactor = 0.3f;  // as the header writer multiplies
 constexpr float kPercentFactor = 0.01f;
 
@@ -53,13 +82,21 @@ struct Line {
 };
 
 // Lines of a text with LF or CR LF ends; the last line may lack its end.
+// The text may be the start of a file only (`whole` false): then a line
+// without its end is not given out, and `starved` tells that more text
+// was wanted.
 class LineSource {
 public:
-    explicit LineSource(std::string_view text) : text_(text) {}
+    LineSource(std::string_view text, bool whole) : text_(text), whole_(whole) {}
 
     bool peek(Line& line) {
+        const std::size_t end =
+            pos_ < text_.size() ? text_.find('\n', pos_) : std::string_view::npos;
+        if (!whole_ && end == std::string_view::npos) {
+            starved_ = true;
+            return false;
+        }
         if (pos_ >= text_.size()) return false;
-        const std::size_t end = text_.find('\n', pos_);
         const std::size_t stop = end == std::string_view::npos ? text_.size() : end;
         std::string_view body = text_.substr(pos_, stop - pos_);
         if (!body.empty() && body.back() == '\r') body.remove_suffix(1);
@@ -79,9 +116,12 @@ public:
     }
     // The number a line after the last one read would have.
     std::size_t following() const { return number_ + 1; }
+    bool starved() const { return starved_; }
 
 private:
     std::string_view text_;
+    bool whole_ = true;
+    bool starved_ = false;
     std::size_t pos_ = 0;
     std::size_t next_ = 0;
     std::size_t number_ = 0;
@@ -104,12 +144,16 @@ std::string_view firstToken(std::string_view text) {
     return blank == std::string_view::npos ? text : text.substr(0, blank);
 }
 
-std::vector<std::string_view> tokens(std::string_view text) {
+// The first `most` words of a text.
+std::vector<std::string_view> tokens(std::string_view text, std::size_t most) {
     std::vector<std::string_view> out;
-    for (text = trim(text); !text.empty(); text = trim(text)) {
-        const std::string_view token = firstToken(text);
-        out.push_back(token);
-        text.remove_prefix(token.size());
+    std::size_t p = 0;
+    while (out.size() < most) {
+        p = text.find_first_not_of(" \t", p);
+        if (p == std::string_view::npos) break;
+        const std::size_t end = std::min(text.find_first_of(" \t", p), text.size());
+        out.push_back(text.substr(p, end - p));
+        p = end;
     }
     return out;
 }
@@ -150,22 +194,54 @@ int modeDigitOfName(std::string_view name) {
     return static_cast<int>(digit);
 }
 
+// The largest whole percent, 0 to 1000, whose share of `maxSamples` (both
+// not negative) the writer prints as `reqSamples`, or -1. The printed
+// share does not fall as the percent grows, so halving finds it.
+std::int32_t consensusPercentOf(std::int64_t maxSamples, std::int64_t reqSamples) {
+    const auto printed = [maxSamples](std::int32_t percent) {
+        return truncToInt(static_cast<double>(maxSamples) * static_cast<double>(percent) *
+                          static_cast<double>(kPercentFactor));
+    };
+    std::int32_t low = 0;  // printed(low) <= reqSamples throughout
+    std::int32_t high = 1000;
+    while (low < high) {
+        const std::int32_t middle = (low + high + 1) / 2;
+        if (printed(middle) <= reqSamples) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return printed(low) == reqSamples ? low : -1;
+}
+
 class Parser {
 public:
-    Parser(std::string_view text, const std::string& name) : lines_(text), name_(name) {}
+    // `whole`: the text is the whole file, not only its start.
+    Parser(std::string_view text, const std::string& name, bool whole = true)
+        : lines_(text, whole), name_(name) {}
 
-    ConsensusFileRead run() {
-        ConsensusFileRead result;
-        if (parseHeader() && parseBody()) {
-            result.ok = true;
-            result.contents = std::move(contents_);
-        } else {
-            result.error = error_;
-        }
-        return result;
-    }
+    ConsensusFileRead run() { return result(parseHeader() && parseBody()); }
+
+    // The header and the column heads, none of the periods.
+    ConsensusFileRead runHeader() { return result(parseHeader()); }
+
+    // True when the text ended before the header and the column heads
+    // did: the start of a file was too short to tell.
+    bool starved() const { return lines_.starved(); }
 
 private:
+    ConsensusFileRead result(bool ok) {
+        ConsensusFileRead read;
+        read.ok = ok;
+        if (ok) {
+            read.contents = std::move(contents_);
+        } else {
+            read.error = error_;
+        }
+        return read;
+    }
+
     bool fail(std::size_t line, const std::string& reason) {
         error_ = name_ + ", line " + std::to_string(line) + ": " + reason;
         return false;
@@ -442,16 +518,7 @@ private:
             beam.azimuth = static_cast<std::int16_t>(azimuth);
             beam.elevation = elevation;
             beam.sampleCount = static_cast<std::int32_t>(maxSamples);
-            beam.consensusPercent = -1;
-            for (std::int32_t percent = 1000; percent >= 0; --percent) {
-                const double required = static_cast<double>(maxSamples) *
-                                        static_cast<double>(percent) *
-                                        static_cast<double>(kPercentFactor);
-                if (truncToInt(required) == reqSamples) {
-                    beam.consensusPercent = percent;
-                    break;
-                }
-            }
+            beam.consensusPercent = consensusPercentOf(maxSamples, reqSamples);
             if (beam.consensusPercent < 0) {
                 return fail(samplesLine_, "Req. Samples " + std::to_string(reqSamples) +
                                            " of beam " + std::to_string(i + 1) +
@@ -476,7 +543,7 @@ private:
         Line line;
         while (lines_.peek(line)) {
             if (line.text.starts_with("QC ")) {
-                const auto words = tokens(line.text);
+                const auto words = tokens(line.text, 3);
                 if (words.size() > 2 && words[2] == "Tv") headsDigit = 1;
                 if (words.size() > 2 && words[2] == "TvC") headsDigit = 2;
             } else if (!line.text.starts_with("Code ") && !isBlankLine(line.text)) {
@@ -536,7 +603,7 @@ private:
     }
 
     bool readPeriodLine(const Line& line, char (&key)[5], std::int64_t& gates) {
-        auto words = tokens(line.text);
+        auto words = tokens(line.text, 4);
         // A gate count wider than its field touches the key.
         if (words.size() == 2 && words[0].size() > 4 && digitsOnly(words[0])) {
             words.insert(words.begin() + 1, words[0].substr(4));
@@ -550,10 +617,21 @@ private:
         }
         std::memcpy(key, words[0].data(), 4);
         key[4] = '\0';
-        if (periodKeyMinutes(key) < 0) {
+        const int minute = periodKeyMinutes(key);
+        if (minute < 0) {
             return fail(line.number, "the period time " + quoted(words[0]) +
                                          " is not a time of day (HHMM)");
         }
+        // A day holds each period once: what reads a day tells its periods
+        // by their start times, so a second block of one time is refused.
+        if (periodLines_.empty()) periodLines_.assign(24 * 60, 0);
+        std::size_t& first = periodLines_[static_cast<std::size_t>(minute)];
+        if (first != 0) {
+            return fail(line.number, std::string("period ") + key +
+                                         " appears twice (first at line " +
+                                         std::to_string(first) + ")");
+        }
+        first = line.number;
         return true;
     }
 
@@ -569,8 +647,14 @@ private:
                                      "): " + quoted(line.text));
     }
 
+    // Gate fields: a field of stars reads as `missing` (kMissingCode for
+    // the float values).
     bool intField(const Line& line, std::size_t i, std::span<const FieldFormat> formats,
-                  std::int64_t low, std::int64_t high, std::int64_t& out) {
+                  std::int64_t low, std::int64_t high, std::int64_t missing, std::int64_t& out) {
+        if (isStarField(fields_[i])) {
+            out = missing;
+            return true;
+        }
         if (!parseInt64(fields_[i], out) || out < low || out > high) {
             return fail(line.number, std::string("the ") + formats[i].name + " " +
                                          quoted(fields_[i]) + " is out of range");
@@ -580,6 +664,10 @@ private:
 
     bool floatField(const Line& line, std::size_t i, std::span<const FieldFormat> formats,
                     float& out) {
+        if (isStarField(fields_[i])) {
+            out = kMissingCode;
+            return true;
+        }
         if (!parseFloat(fields_[i], out)) {
             return fail(line.number, std::string("the ") + formats[i].name + " " +
                                          quoted(fields_[i]) + " is out of range");
@@ -587,9 +675,15 @@ private:
         return true;
     }
 
+    // NaN where the line does not tell the height: stars, or a NaN as
+    // printf prints it.
     bool heightField(const Line& line, std::size_t i, std::span<const FieldFormat> formats,
                      double& out) {
-        if (!parseDouble(fields_[i], out) || !std::isfinite(out)) {
+        if (isStarField(fields_[i])) {
+            out = std::numeric_limits<double>::quiet_NaN();
+            return true;
+        }
+        if (!parseDouble(fields_[i], out) || std::isinf(out)) {
             return fail(line.number, std::string("the ") + formats[i].name + " " +
                                          quoted(fields_[i]) + " is not a number");
         }
@@ -605,16 +699,16 @@ private:
         WindGate g;
         std::int64_t qc = 0, direction = 0, counts[3] = {}, snrs[3] = {};
         double height = 0.0;
-        if (!intField(line, 0, formats, -32768, 32767, qc) || !heightField(line, 1, formats, height) ||
-            !floatField(line, 2, formats, g.speed) ||
-            !intField(line, 3, formats, i32min, i32max, direction) ||
+        if (!intField(line, 0, formats, -32768, 32767, kStarsQc, qc) ||
+            !heightField(line, 1, formats, height) || !floatField(line, 2, formats, g.speed) ||
+            !intField(line, 3, formats, i32min, i32max, kStarsValue, direction) ||
             !floatField(line, 4, formats, g.u) || !floatField(line, 5, formats, g.v) ||
             !floatField(line, 6, formats, g.w)) {
             return false;
         }
         for (std::size_t k = 0; k < 3; ++k) {
-            if (!intField(line, 7 + k, formats, 0, u32max, counts[k]) ||
-                !intField(line, 10 + k, formats, i32min, i32max, snrs[k])) {
+            if (!intField(line, 7 + k, formats, 0, u32max, kStarsCount, counts[k]) ||
+                !intField(line, 10 + k, formats, i32min, i32max, kStarsValue, snrs[k])) {
                 return false;
             }
         }
@@ -627,6 +721,7 @@ private:
         g.snrU = static_cast<std::int32_t>(snrs[0]);
         g.snrV = static_cast<std::int32_t>(snrs[1]);
         g.snrW = static_cast<std::int32_t>(snrs[2]);
+        if (std::isnan(height)) clearGate(g);
         contents_.winds.periods.back().gates.push_back(g);
         return true;
     }
@@ -639,10 +734,10 @@ private:
         TemperatureGate g;
         std::int64_t qc = 0, count = 0, snr = 0;
         float value = 0.0f;
-        if (!intField(line, 0, formats, -32768, 32767, qc) ||
+        if (!intField(line, 0, formats, -32768, 32767, kStarsQc, qc) ||
             !heightField(line, 1, formats, g.height) || !floatField(line, 2, formats, value) ||
-            !intField(line, 3, formats, i32min, i32max, count) ||
-            !intField(line, 4, formats, i32min, i32max, snr)) {
+            !intField(line, 3, formats, i32min, i32max, kStarsCount, count) ||
+            !intField(line, 4, formats, i32min, i32max, kStarsValue, snr)) {
             return false;
         }
         g.qcCode = static_cast<std::int16_t>(qc);
@@ -650,6 +745,7 @@ private:
         g.tvc = contents_.temperatureDigit == 2 ? value : kMissingCode;
         g.count = static_cast<std::int32_t>(count);
         g.snr = static_cast<std::int32_t>(snr);
+        if (std::isnan(g.height)) clearGate(g);
         contents_.temperature.periods.back().gates.push_back(g);
         return true;
     }
@@ -664,7 +760,81 @@ private:
     std::size_t directionsLine_ = 0;
     std::vector<std::string_view> maxTexts_, reqTexts_, azimuthTexts_, elevationTexts_;
     std::vector<std::string_view> fields_;
+    std::vector<std::size_t> periodLines_;  // by minute of day: the line of its period, or 0
 };
+
+// A file opened for reading only if it is a regular file. A FIFO, a
+// device, a folder or a socket is refused at once: the open does not wait
+// for a writer (O_NONBLOCK), and nothing but a regular file is read.
+class RegularFile {
+public:
+    explicit RegularFile(const std::string& path) : path_(path) {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd_ < 0) {
+            // A socket cannot be opened (ENXIO), nor a device without its
+            // hardware.
+            error_ = errno == ENXIO ? notRegular()
+                                    : path + ": cannot be opened: " + std::strerror(errno);
+            return;
+        }
+        struct stat status {};
+        if (::fstat(fd_, &status) != 0) {
+            error_ = path + ": cannot be opened: " + std::strerror(errno);
+        } else if (!S_ISREG(status.st_mode)) {
+            error_ = notRegular();
+        } else if (static_cast<std::uintmax_t>(status.st_size) > kMaxFileBytes) {
+            error_ = tooLarge();
+        } else {
+            size_ = static_cast<std::size_t>(status.st_size);
+        }
+    }
+    ~RegularFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+
+    // "PATH: what is wrong", or empty.
+    const std::string& error() const { return error_; }
+    // Bytes the file had when it was opened.
+    std::size_t size() const { return size_; }
+
+    // Appends the next piece of the file (up to 64 KiB) to `text`. False at
+    // the end of the file, or on an error (then error() says which).
+    bool readMore(std::string& text) {
+        if (!error_.empty()) return false;
+        const std::size_t old = text.size();
+        text.resize(old + kChunkBytes);
+        ssize_t got = 0;
+        do {
+            got = ::read(fd_, text.data() + old, kChunkBytes);
+        } while (got < 0 && errno == EINTR);
+        text.resize(old + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+        if (got < 0) {
+            error_ = path_ + ": could not be read: " + std::strerror(errno);
+        } else if (text.size() > kMaxFileBytes) {
+            error_ = tooLarge();  // it grew since it was opened
+        }
+        return got > 0 && error_.empty();
+    }
+
+private:
+    std::string notRegular() const { return path_ + ": not a regular file"; }
+    std::string tooLarge() const {
+        return path_ + ": larger than 256 MiB, not a consensus data file";
+    }
+
+    const std::string& path_;
+    int fd_ = -1;
+    std::size_t size_ = 0;
+    std::string error_;
+};
+
+ConsensusFileRead refusal(const std::string& error) {
+    ConsensusFileRead read;
+    read.error = error;
+    return read;
+}
 
 }  // namespace
 
@@ -673,26 +843,30 @@ ConsensusFileRead parseConsensusFile(const std::string& text, const std::string&
 }
 
 ConsensusFileRead readConsensusFile(const std::string& path) {
-    ConsensusFileRead result;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        result.error = path + ": cannot be opened: " + std::strerror(errno);
-        return result;
-    }
+    RegularFile file(path);
     std::string text;
-    char buffer[65536];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        text.append(buffer, static_cast<std::size_t>(in.gcount()));
-        if (text.size() > kMaxFileBytes) {
-            result.error = path + ": larger than 256 MiB, not a consensus data file";
-            return result;
-        }
+    text.reserve(file.size() + kChunkBytes);
+    while (file.readMore(text)) {
     }
-    if (in.bad()) {
-        result.error = path + ": could not be read";
-        return result;
-    }
+    if (!file.error().empty()) return refusal(file.error());
     return parseConsensusFile(text, path);
+}
+
+ConsensusFileRead readConsensusFileHeader(const std::string& path) {
+    RegularFile file(path);
+    std::string text;
+    std::size_t parsedSize = 0;
+    for (;;) {
+        const bool more = file.readMore(text);
+        if (!file.error().empty()) return refusal(file.error());
+        // Parsed again only when the text has doubled: a long header costs
+        // time in proportion to its length.
+        if (more && text.size() < 2 * parsedSize) continue;
+        parsedSize = text.size();
+        Parser parser(text, path, !more);
+        ConsensusFileRead read = parser.runHeader();
+        if (!parser.starved()) return read;
+    }
 }
 
 }  // namespace qv

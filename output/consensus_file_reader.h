@@ -3,6 +3,13 @@
 // header, the period lines, the gate lines with their data codes, values
 // wider than their fields, CR LF or LF line ends.
 //
+// A gate field of stars (a value too wide for a Fortran-style writer's
+// field) is a missing value of that field only: values and SNRs read as
+// the missing code, counts as 0, the QC code as 8 (invalid). A gate whose
+// height is stars (or "nan") is kept with a NaN height, every value
+// missing and the QC code 8. A file with two blocks of one period is
+// refused.
+//
 // The files are untrusted input: a truncated, corrupted or foreign file is
 // refused with a message naming the file and the line, never a crash.
 #pragma once
@@ -44,8 +51,18 @@ struct ConsensusFileRead {
     ConsensusFileContents contents;
 };
 
-// Reads a whole file from disk (files over 256 MiB are refused).
+// Reads a whole file from disk. Only a regular file is read ("PATH: not a
+// regular file" for a FIFO, a device, a folder or a socket, at once);
+// files over 256 MiB are refused.
 ConsensusFileRead readConsensusFile(const std::string& path);
+
+// Reads the header and the column heads of a file only, none of its
+// periods, for indexing many files cheaply: the contents hold what the
+// header tells (kind, temperatureDigit, the header with its mode digit,
+// station and day) and no periods. The file is read only as far as the
+// heads, with the same checks of the file as readConsensusFile; for a file
+// both read, the header is the same.
+ConsensusFileRead readConsensusFileHeader(const std::string& path);
 
 // Reads the text of a file; `name` is used in messages.
 ConsensusFileRead parseConsensusFile(const std::string& text, const std::string& name);

@@ -11,6 +11,13 @@
 //   shapes of the format (a field with decimals takes exactly that many
 //   decimals when another number touches it). For files of other writers
 //   with other field widths.
+//
+// Either way a field may be stars ("****", what Fortran-style writers print
+// for a value too wide for its field): in the columns exactly its width,
+// loosely any run of stars. The scanners return the stars as the field's
+// text. A number longer than any value a field can take (a 64-bit integer,
+// a double's 309 whole digits) is no field, so reading a line costs time
+// in proportion to its length.
 #pragma once
 
 #include <cstddef>
@@ -41,6 +48,9 @@ bool scanFields(std::string_view text, std::span<const FieldFormat> formats, Sca
 // blank text). False when a field cannot be read.
 bool scanRepeated(std::string_view text, const FieldFormat& format, ScanMode mode,
                   std::vector<std::string_view>& out);
+
+// True for a field of stars: the value is not known.
+bool isStarField(std::string_view text);
 
 // Number texts as the scanner returns them. False for text that is not a
 // whole number of the type or is out of its range (a float beyond the

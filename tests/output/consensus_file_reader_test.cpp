@@ -3,10 +3,17 @@
 #include "output/consensus_file_reader.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "output/consensus_file.h"
 #include "output_test_support.h"
 
 namespace qv::test {
@@ -325,6 +332,186 @@ TEST_F(ConsensusFileReader, FilesThatCannotBeReadAreNamed) {
     const ConsensusFileRead folder = readConsensusFile(dir_.string());
     EXPECT_FALSE(folder.ok);
     EXPECT_EQ(folder.error.rfind(dir_.string(), 0), 0u) << folder.error;
+}
+
+// The hand-made wind header as a Tv/TvC file's (the heads still say "WS":
+// the file name's digit tells Tv from TvC).
+std::string temperatureHeader(const std::string& fileName) {
+    std::string text = windHeader("ABC", "06/15/04", 167, fileName);
+    return text.replace(text.find("Wind "), 5, "Temp ");
+}
+
+TEST_F(ConsensusFileReader, MegabyteLinesAreRefusedByTheirLine) {
+    const std::string head = windHeader("ABC", "06/15/04", 167, "ABC04167.w1a");
+    const std::size_t first = lineCount(head) + 1;
+    const std::string good = windLine(gate(0, 1761, 4.6f, 294, 4.14f, -1.91f, -0.02f));
+    const std::string digits(1 << 20, '7');
+    std::string mixed;  // digits and blanks, ending in a long run of blanks
+    while (mixed.size() < (1u << 19)) mixed += "7 77 ";
+    mixed += std::string(1 << 19, ' ');
+    auto asGate = [&](const std::string& line) {
+        return head + "1200      2         0\n" + good + "\n" + line + "\n";
+    };
+    auto inHeader = [&](const std::string& from, const std::string& to) {
+        std::string text = head;
+        return text.replace(text.find(from), from.size(), to) + "1200      0         0\n";
+    };
+    const std::string samples = "Max. Samples:        40  40  40";
+    const std::string elevations = "Ant. Elev. (deg):  75.0 75.0 90.0";
+    const std::tuple<std::string, std::size_t, const char*> cases[] = {
+        {asGate(digits), first + 2, "unreadable wind gate line"},
+        {asGate(" 0" + digits), first + 2, "unreadable wind gate line"},
+        {asGate(mixed), first + 2, "unreadable wind gate line"},
+        {head + digits + "\n", first, "expected a period line"},
+        {head + "1200 " + mixed + "\n", first, "expected a period line"},
+        {inHeader(samples, "Max. Samples:  " + digits), 18, "the Max. Samples entries"},
+        {inHeader(samples, "Max. Samples:  " + mixed), 18, "differ in length"},
+        {inHeader(elevations, "Ant. Elev. (deg):  " + digits), 19, "the Ant. Elev. entries"},
+    };
+    for (const auto& [text, line, reason] : cases) {
+        EXPECT_NE(failure(text, line).find(reason), std::string::npos) << reason;
+    }
+    // Column heads of any length are passed over.
+    const std::string heads =
+        "QC   Height    WS     WD      u       v       w    No. in Cns      SNR (db)";
+    EXPECT_TRUE(parseConsensusFile(inHeader(heads, heads + mixed), "long.w1a").ok);
+}
+
+TEST_F(ConsensusFileReader, APeriodAppearsOnce) {
+    const std::string windHead = windHeader("ABC", "06/15/04", 167, "ABC04167.w1a");
+    const std::string wind = windLine(gate(0, 1761, 4.6f, 294, 4.14f, -1.91f, -0.02f));
+    const std::string tv = temperatureLine(TemperatureGate{0, 1761.0, 21.5f, -999.0f, 10, 5}, 1);
+    struct Case {
+        std::string head, gateLine;
+        std::vector<const char*> keys;
+        std::size_t second, earlier;  // indexes of the repeated key
+    };
+    const Case cases[] = {
+        {windHead, wind, {"0000", "0100", "0000"}, 2, 0},
+        {windHead, wind, {"1200", "1200"}, 1, 0},
+        {temperatureHeader("ABC04167.t1a"), tv, {"2300", "0000", "0100", "0000"}, 3, 1},
+    };
+    for (const Case& c : cases) {
+        std::string text = c.head;
+        for (const char* key : c.keys) text += periodLine(key, 1) + "\n" + c.gateLine + "\n";
+        const std::size_t first = lineCount(c.head) + 1;  // a period takes two lines
+        const std::string want = std::string("period ") + c.keys[c.second] +
+                                 " appears twice (first at line " +
+                                 std::to_string(first + 2 * c.earlier) + ")";
+        EXPECT_NE(failure(text, first + 2 * c.second).find(want), std::string::npos) << want;
+    }
+}
+
+std::string withStars(std::string line, std::size_t column, std::size_t width) {
+    return line.replace(column, width, std::string(width, '*'));
+}
+
+TEST_F(ConsensusFileReader, FieldsOfStarsAreMissingValuesOfTheirGateOnly) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const WindGate g = gate(0, 1857, 4.6f, 293, 4.27f, -1.83f, 0.13f);
+    const std::string line = windLine(g);
+    auto with = [&](auto change) {
+        WindGate out = g;
+        change(out);
+        return out;
+    };
+    const WindGate noHeight = gate(8, nan, -999.0f, -999, -999.0f, -999.0f, -999.0f, 0, -999);
+    const std::pair<std::string, WindGate> winds[] = {
+        {withStars(line, 0, 2), with([](WindGate& w) { w.qcCode = 8; })},
+        {withStars(line, 2, 7), noHeight},
+        {line.substr(0, 2) + "    nan" + line.substr(9), noHeight},
+        {withStars(line, 9, 9), with([](WindGate& w) { w.speed = -999.0f; })},
+        {withStars(line, 18, 6), with([](WindGate& w) { w.direction = -999; })},
+        {withStars(line, 18, 7), with([](WindGate& w) { w.direction = -999; })},
+        {withStars(line, 25, 16), with([](WindGate& w) { w.u = w.v = -999.0f; })},
+        {withStars(line, 41, 8), with([](WindGate& w) { w.w = -999.0f; })},
+        {withStars(line, 49, 12), with([](WindGate& w) { w.countU = w.countV = w.countW = 0; })},
+        {withStars(line, 71, 5), with([](WindGate& w) { w.snrW = -999; })},
+        // Other field widths, read loosely.
+        {"0 1857 4.6 ***. 4.27 -1.83 0.13 20 ** 20 10 10 10",
+         with([](WindGate& w) { w.direction = -999, w.countV = 0; })},
+        {"0 ***** 4.6 293. 4.27 -1.83 0.13 20 20 20 10 10 10", noHeight},
+    };
+    const std::string windHead = windHeader("ABC", "06/15/04", 167, "ABC04167.w1a");
+    for (const auto& [text, want] : winds) {
+        const ConsensusFileRead read =
+            parseConsensusFile(windHead + "1200      1         0\n" + text + "\n", "s.w1a");
+        ASSERT_TRUE(read.ok) << read.error;
+        EXPECT_EQ(windLine(read.contents.winds.periods.at(0).gates.at(0)), windLine(want)) << text;
+    }
+
+    const std::string tLine = temperatureLine(TemperatureGate{0, 1857.0, 21.5f, -999.0f, 12, 7}, 1);
+    const std::pair<std::string, TemperatureGate> temperatures[] = {
+        {withStars(tLine, 2, 7), TemperatureGate{8, nan, -999.0f, -999.0f, 0, -999}},
+        {withStars(tLine, 9, 9), TemperatureGate{0, 1857.0, -999.0f, -999.0f, 12, 7}},
+        {withStars(tLine, 18, 12), TemperatureGate{0, 1857.0, 21.5f, -999.0f, 0, -999}},
+    };
+    const std::string tvHead = temperatureHeader("ABC04167.t1a");
+    for (const auto& [text, want] : temperatures) {
+        const ConsensusFileRead read =
+            parseConsensusFile(tvHead + "1200      1         0\n" + text + "\n", "s.t1a");
+        ASSERT_TRUE(read.ok) << read.error;
+        const TemperatureGate& got = read.contents.temperature.periods.at(0).gates.at(0);
+        EXPECT_EQ(temperatureLine(got, 1), temperatureLine(want, 1)) << text;
+        EXPECT_EQ(got.tvc, -999.0f);
+    }
+}
+
+TEST_F(ConsensusFileReader, OnlyRegularFilesAreOpened) {
+    const fs::path fifo = dir_ / "fifo.w1a";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path folder = dir_ / "folder.w1a";
+    fs::create_directories(folder);
+    const fs::path socketPath = dir_ / "socket.w1a";
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.string().size(), sizeof address.sun_path);
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+
+    // A FIFO without a writer would block an open that waits for one.
+    for (const fs::path& path : {fifo, folder, socketPath, fs::path("/dev/null")}) {
+        for (const auto reader : {&readConsensusFile, &readConsensusFileHeader}) {
+            const ConsensusFileRead read = reader(path.string());
+            EXPECT_FALSE(read.ok);
+            EXPECT_EQ(read.error, path.string() + ": not a regular file");
+        }
+    }
+    ::close(listener);
+}
+
+TEST_F(ConsensusFileReader, HeaderReadGivesTheHeaderOfTheWholeRead) {
+    std::vector<fs::path> files = batchFiles(dir_ / "w", "winds");
+    for (const fs::path& file : batchFiles(dir_ / "t", "temperature")) files.push_back(file);
+    // A Tv file by its column heads (its name says TvC) with the heads line
+    // across the end of the first 64 KiB.
+    std::string text = temperatureHeader("ABC04167.t2a");
+    const std::size_t headsAt = text.find("QC   Height");
+    text.replace(headsAt, text.find('\n', headsAt) - headsAt, "QC   Height    Tv     Cns   SNR");
+    text.insert(text.find("Time    # of Gates"),
+                "Remark: " + std::string(65536 - 10 - headsAt - 9, '-') + "\n");
+    ASSERT_EQ(text.find("QC   Height    Tv"), 65536u - 10);
+    writeFile(dir_ / "ABC04167.t2a", text + "1200      0         0\n");
+    files.push_back(dir_ / "ABC04167.t2a");
+
+    for (const fs::path& file : files) {
+        const ConsensusFileRead whole = readConsensusFile(file.string());
+        const ConsensusFileRead head = readConsensusFileHeader(file.string());
+        ASSERT_TRUE(whole.ok && head.ok) << whole.error << head.error;
+        const ConsensusFileContents& a = whole.contents;
+        const ConsensusFileContents& b = head.contents;
+        EXPECT_EQ(a.kind, b.kind);
+        EXPECT_EQ(a.temperatureDigit, b.temperatureDigit);
+        const bool winds = a.kind == OutputKind::Winds;
+        const DayHeader& ha = winds ? a.winds.header : a.temperature.header;
+        const DayHeader& hb = winds ? b.winds.header : b.temperature.header;
+        EXPECT_EQ(ha.variant, hb.variant);
+        EXPECT_EQ(consensusHeaderText(ha, ha.variant, clock2026()),
+                  consensusHeaderText(hb, hb.variant, clock2026()));
+        EXPECT_TRUE(b.winds.periods.empty() && b.temperature.periods.empty());
+    }
+    EXPECT_EQ(readConsensusFile((dir_ / "ABC04167.t2a").string()).contents.temperatureDigit, 1);
 }
 
 }  // namespace

@@ -88,5 +88,25 @@ TEST(FieldScan, RepeatedEntriesOfHeaderLists) {
     EXPECT_FALSE(scanRepeated("  10  x0", FieldFormat{4, -1, false, ""}, ScanMode::Loose, out));
 }
 
+TEST(FieldScan, NumbersLongerThanAnyValueAreNoFields) {
+    constexpr FieldFormat kHeightAndSpeed[] = {{7, 0, false, "height"}, {9, 1, false, "speed"}};
+    const std::string digits(1 << 20, '7');
+    std::vector<std::string_view> out;
+    for (const ScanMode mode : {ScanMode::Columns, ScanMode::Loose}) {
+        for (const std::string& text : {digits, " " + digits, digits + " 1 2", " 1" + digits + ".5"}) {
+            EXPECT_EQ(scan(text, kThreeCounts, mode).size(), 1u);
+            EXPECT_EQ(scan(text, kHeightAndSpeed, mode).size(), 1u);
+            EXPECT_FALSE(scanRepeated(text, FieldFormat{4, -1, false, ""}, mode, out));
+            EXPECT_FALSE(scanRepeated(text, FieldFormat{5, 1, false, ""}, mode, out));
+        }
+    }
+    // The widest texts printf makes for the fields are still read: "%.0f" of
+    // the largest double (309 digits), a 64-bit integer with its sign.
+    char widest[400];
+    std::snprintf(widest, sizeof widest, "%7.0f%9.1f", 1.7976931348623157e308, 4.6);
+    EXPECT_EQ(scan(widest, kHeightAndSpeed), (Fields{std::string(widest, 309), "4.6"}));
+    EXPECT_EQ(scan("-9223372036854775808  20  30", kThreeCounts).at(0), "-9223372036854775808");
+}
+
 }  // namespace
 }  // namespace qv
