@@ -23,6 +23,11 @@ std::mutex& libraryMutex() {
     return mutex;
 }
 
+// How many LibraryLocks the thread holds: a nested one does not lock again.
+// A child process made by fork inherits the forking thread's count (the
+// lock was held for the fork), so the child's calls pass through.
+thread_local int heldLocks = 0;
+
 nc_type typeOf(Type type) {
     switch (type) {
         case Type::Byte: return NC_BYTE;
@@ -39,6 +44,14 @@ int varId(int variable) { return variable == kGlobal ? NC_GLOBAL : variable; }
 
 }  // namespace
 
+LibraryLock::LibraryLock() {
+    if (heldLocks++ == 0) libraryMutex().lock();
+}
+
+LibraryLock::~LibraryLock() {
+    if (--heldLocks == 0) libraryMutex().unlock();
+}
+
 void keepHeapForManyFiles() {
 #if defined(__GLIBC__)
     mallopt(M_MMAP_THRESHOLD, 4 << 20);
@@ -48,7 +61,7 @@ void keepHeapForManyFiles() {
 
 File::~File() {
     if (id_ >= 0) {
-        std::lock_guard lock(libraryMutex());
+        LibraryLock lock;
         nc_close(id_);
     }
 }
@@ -72,7 +85,7 @@ constexpr int kCompactFlags = NC_NOATTCREORD;
 
 bool File::createInMemory(const std::string& name, std::size_t expectedBytes) {
     path_ = name;
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     return check(nc_create_mem(name.c_str(), NC_NETCDF4 | NC_CLASSIC_MODEL | kCompactFlags,
                                expectedBytes, &id_),
                  "cannot be created");
@@ -120,7 +133,7 @@ bool File::closeToBytes(std::string& bytes) {
     NC_memio memory{};
     int status = NC_NOERR;
     {
-        std::lock_guard lock(libraryMutex());
+        LibraryLock lock;
         status = nc_close_memio(id_, &memory);
         id_ = -1;
     }
@@ -134,7 +147,7 @@ bool File::closeToBytes(std::string& bytes) {
 
 bool File::open(const std::string& path) {
     path_ = path;
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     int id = -1;
     if (!check(nc_open(path.c_str(), NC_NOWRITE, &id), "cannot be opened as netCDF")) {
         return false;
@@ -145,21 +158,21 @@ bool File::open(const std::string& path) {
 
 bool File::close() {
     if (id_ < 0) return error_.empty();
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     const int status = nc_close(id_);
     id_ = -1;
     return check(status, "could not be finished") && error_.empty();
 }
 
 int File::defineDimension(const char* name, std::size_t length) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     int dim = -1;
     if (!check(nc_def_dim(id_, name, length, &dim), std::string("dimension ") + name)) return -1;
     return dim;
 }
 
 int File::defineVariable(const char* name, Type type, std::initializer_list<int> dimensions) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     int var = -1;
     if (!check(nc_def_var(id_, name, typeOf(type), static_cast<int>(dimensions.size()),
                           dimensions.begin(), &var),
@@ -170,103 +183,103 @@ int File::defineVariable(const char* name, Type type, std::initializer_list<int>
 }
 
 bool File::compress(int variable, std::initializer_list<std::size_t> chunks) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     return check(nc_def_var_chunking(id_, variable, NC_CHUNKED, chunks.begin()), "chunking") &&
            check(nc_def_var_deflate(id_, variable, 1, 1, 4), "compression");
 }
 
 bool File::putText(int variable, const char* name, std::string_view text) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     return check(nc_put_att_text(id_, varId(variable), name, text.size(), text.data()),
                  std::string("attribute ") + name);
 }
 
 bool File::putBytes(int variable, const char* name, std::span<const std::int8_t> values) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     return check(nc_put_att_schar(id_, varId(variable), name, NC_BYTE, values.size(),
                                   values.data()),
                  std::string("attribute ") + name);
 }
 
 bool File::putShorts(int variable, const char* name, std::span<const std::int16_t> values) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     return check(nc_put_att_short(id_, varId(variable), name, NC_SHORT, values.size(),
                                   values.data()),
                  std::string("attribute ") + name);
 }
 
 bool File::putInts(int variable, const char* name, std::span<const std::int32_t> values) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     return check(nc_put_att_int(id_, varId(variable), name, NC_INT, values.size(),
                                 values.data()),
                  std::string("attribute ") + name);
 }
 
 bool File::putFloats(int variable, const char* name, std::span<const float> values) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     return check(nc_put_att_float(id_, varId(variable), name, NC_FLOAT, values.size(),
                                   values.data()),
                  std::string("attribute ") + name);
 }
 
 bool File::putDoubles(int variable, const char* name, std::span<const double> values) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     return check(nc_put_att_double(id_, varId(variable), name, NC_DOUBLE, values.size(),
                                    values.data()),
                  std::string("attribute ") + name);
 }
 
 bool File::endDefinitions() {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     return check(nc_enddef(id_), "definitions");
 }
 
 bool File::write(int variable, std::span<const std::int8_t> values) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     return check(nc_put_var_schar(id_, variable, values.data()), "writing data");
 }
 
 bool File::write(int variable, std::span<const std::int16_t> values) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     return check(nc_put_var_short(id_, variable, values.data()), "writing data");
 }
 
 bool File::write(int variable, std::span<const std::int32_t> values) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     return check(nc_put_var_int(id_, variable, values.data()), "writing data");
 }
 
 bool File::write(int variable, std::span<const float> values) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     return check(nc_put_var_float(id_, variable, values.data()), "writing data");
 }
 
 bool File::write(int variable, std::span<const double> values) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     return check(nc_put_var_double(id_, variable, values.data()), "writing data");
 }
 
 bool File::writeText(int variable, std::string_view text) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     return check(nc_put_var_text(id_, variable, text.data()), "writing text");
 }
 
 bool File::dimensionLength(const char* name, std::size_t& length) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     int dim = -1;
     return check(nc_inq_dimid(id_, name, &dim), std::string("dimension ") + name) &&
            check(nc_inq_dimlen(id_, dim, &length), std::string("dimension ") + name);
 }
 
 int File::findVariable(const char* name) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     int var = -1;
     if (nc_inq_varid(id_, name, &var) != NC_NOERR) return -1;
     return var;
 }
 
 bool File::shape(int variable, std::vector<std::size_t>& lengths) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     int count = 0;
     if (!check(nc_inq_varndims(id_, variable, &count), "variable shape")) return false;
     if (count < 0 || count > NC_MAX_VAR_DIMS) return fail("variable shape: too many dimensions");
@@ -298,7 +311,7 @@ bool readWhole(File& file, int variable, std::size_t expected, std::vector<T>& o
     }
     out.assign(total, T{});
     if (total == 0) return true;
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     return (file.*check)(get(id, variable, out.data()), "reading data");
 }
 
@@ -332,7 +345,7 @@ bool File::readText(int variable, std::size_t expected, std::string& out) {
 }
 
 bool File::getText(int variable, const char* name, std::string& out) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     nc_type type = NC_NAT;
     std::size_t length = 0;
     if (nc_inq_att(id_, varId(variable), name, &type, &length) != NC_NOERR) return false;
@@ -346,7 +359,7 @@ bool File::getText(int variable, const char* name, std::string& out) {
 }
 
 bool File::getNumbers(int variable, const char* name, std::vector<double>& out) {
-    std::lock_guard lock(libraryMutex());
+    LibraryLock lock;
     nc_type type = NC_NAT;
     std::size_t length = 0;
     if (nc_inq_att(id_, varId(variable), name, &type, &length) != NC_NOERR) return false;

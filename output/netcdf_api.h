@@ -1,7 +1,8 @@
 // A thin layer over the netCDF C library: every nc_* call of Quorvane goes
 // through here, so that status codes become one kind of message ("PATH:
 // what was being done: the library's reason") and calls are serialised
-// (the library keeps process-wide state and is not thread-safe).
+// by one process-wide lock (the library keeps process-wide state and is
+// not thread-safe).
 #pragma once
 
 #include <cstddef>
@@ -15,6 +16,19 @@
 namespace qv::nc {
 
 enum class Type { Byte, Char, Short, Int, Float, Double };
+
+// The process-wide lock of the library, held for this object's lifetime.
+// Every call below takes it; a caller takes it around a whole file (a
+// writer) or around fork (so that no other thread is inside the library
+// when a child process copies its state). Nested locks of one thread pass
+// through.
+class LibraryLock {
+public:
+    LibraryLock();
+    ~LibraryLock();
+    LibraryLock(const LibraryLock&) = delete;
+    LibraryLock& operator=(const LibraryLock&) = delete;
+};
 
 // For programs that write many netCDF files (a run, the converter): call
 // once at start. The HDF5 library under netCDF-4 allocates and zeroes a

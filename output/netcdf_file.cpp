@@ -75,8 +75,20 @@ std::string dateDigits(const CalendarTime& day, const char* format) {
     return text;
 }
 
+// The QC byte of a gate: its code when that code keeps the values, else 8
+// (invalid), so that the variable holds only its declared flag values.
 std::int8_t qcByte(std::int16_t code) {
-    return static_cast<std::int8_t>(std::clamp<int>(code, ncdf::kQcFill + 1, 127));
+    return static_cast<std::int8_t>(qcCodeKeepsValues(code) ? code : kQcInvalidCode);
+}
+
+// The status that masks a number on a gate whose QC code does not keep its
+// values; kStatusOk when the code keeps them. The continuity check flags a
+// gate by QC 8 and -940 in u and v (and leaves w's number): its masked
+// numbers are failed_qc, those of any other such gate failed_consensus.
+std::int16_t maskStatus(std::int16_t code, float u, float v) {
+    if (qcCodeKeepsValues(code)) return ncdf::kStatusOk;
+    return u == kFailedQcCode || v == kFailedQcCode ? ncdf::kStatusFailedQc
+                                                    : ncdf::kStatusFailedConsensus;
 }
 
 // Periods in time order (a stable sort keeps the file's order among equals).
@@ -134,25 +146,23 @@ bool startSheet(DaySheet& sheet, const DayHeader& header, const std::vector<cons
 }
 
 // A printed value into a column: data codes and non-numbers become NaN
-// with their code; on an invalid gate every other value is masked too.
+// with their code; any other value is masked by `mask` (see maskStatus).
 void putValue(FloatColumn& column, std::size_t cell, double printed, float stored,
-              bool invalidGate) {
-    std::int16_t status = ncdf::kStatusOk;
+              std::int16_t mask) {
+    std::int16_t status = mask;
     if (std::isnan(printed)) {
         status = ncdf::kStatusMissing;
     } else if (isDataCode(printed)) {
         status = static_cast<std::int16_t>(printed);
-    } else if (invalidGate) {
-        status = ncdf::kStatusFailedConsensus;
     }
     column.values[cell] = status == ncdf::kStatusOk ? stored : kNaN;
     column.status[cell] = status;
 }
 
 void putPrinted(FloatColumn& column, std::size_t cell, float value, int decimals,
-                bool invalidGate) {
+                std::int16_t mask) {
     const float printed = ncdf::printedBackOfFloat<float>(value, decimals);
-    putValue(column, cell, printed, printed, invalidGate);
+    putValue(column, cell, printed, printed, mask);
 }
 
 bool defineFloat(nc::File& f, const FloatColumn& c, const DaySheet& s, int dt, int dg,
@@ -242,6 +252,8 @@ bool defineGlobals(nc::File& f, const DaySheet& s, const NetcdfContext& context)
 // The day's file, made in memory; its bytes in `bytes`.
 bool produceSheet(const DaySheet& s, const NetcdfContext& context, const std::string& path,
                   std::string& bytes, std::string& error) {
+    // The library is this thread's for the whole file.
+    const nc::LibraryLock lock;
     nc::File f;
     const DayHeader& h = *s.header;
     const std::string station = h.stationName.empty() ? std::string(" ") : h.stationName;
@@ -418,15 +430,15 @@ bool makeWindNetcdf(const WindDay& day, const NetcdfContext& context, const std:
         for (std::size_t g = 0; g < period.gates.size(); ++g) {
             const WindGate& gate = period.gates[g];
             const std::size_t cell = t * s.gates + g;
-            const bool invalid = gate.qcCode == kQcInvalidCode;
+            const std::int16_t mask = maskStatus(gate.qcCode, gate.u, gate.v);
             s.qc[cell] = qcByte(gate.qcCode);
             s.altitude[cell] = ncdf::printedHeight(gate.height);
-            putPrinted(s.floats[kSpeed], cell, gate.speed, 1, invalid);
+            putPrinted(s.floats[kSpeed], cell, gate.speed, 1, mask);
             putValue(s.floats[kDirection], cell, gate.direction,
-                     static_cast<float>(gate.direction), invalid);
-            putPrinted(s.floats[kU], cell, gate.u, 2, invalid);
-            putPrinted(s.floats[kV], cell, gate.v, 2, invalid);
-            putPrinted(s.floats[kW], cell, gate.w, 2, invalid);
+                     static_cast<float>(gate.direction), mask);
+            putPrinted(s.floats[kU], cell, gate.u, 2, mask);
+            putPrinted(s.floats[kV], cell, gate.v, 2, mask);
+            putPrinted(s.floats[kW], cell, gate.w, 2, mask);
             s.floats[kSnrU].values[cell] = static_cast<float>(gate.snrU);
             s.floats[kSnrV].values[cell] = static_cast<float>(gate.snrV);
             s.floats[kSnrW].values[cell] = static_cast<float>(gate.snrW);
@@ -467,15 +479,16 @@ bool makeTemperatureNetcdf(const TemperatureDay& day, const NetcdfContext& conte
         for (std::size_t g = 0; g < period.gates.size(); ++g) {
             const TemperatureGate& gate = period.gates[g];
             const std::size_t cell = t * s.gates + g;
-            const bool invalid = gate.qcCode == kQcInvalidCode;
+            const std::int16_t mask =
+                qcCodeKeepsValues(gate.qcCode) ? ncdf::kStatusOk : ncdf::kStatusFailedConsensus;
             s.qc[cell] = qcByte(gate.qcCode);
             s.altitude[cell] = ncdf::printedBack(gate.height, 0);
             const double tv = ncdf::printedBackOfFloat<double>(gate.tv, 1);
             const double tvc = ncdf::printedBackOfFloat<double>(gate.tvc, 1);
             putValue(s.floats[kTv], cell, tv, static_cast<float>(tv + ncdf::kKelvinOffset),
-                     invalid);
+                     mask);
             putValue(s.floats[kTvc], cell, tvc, static_cast<float>(tvc + ncdf::kKelvinOffset),
-                     invalid);
+                     mask);
             s.floats[kSnr].values[cell] = static_cast<float>(gate.snr);
             s.ints[0].values[cell] = gate.count;
         }

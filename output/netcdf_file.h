@@ -7,11 +7,13 @@
 // value is formatted with the file's precision and parsed again, so that a
 // file converted from a consensus data file and one written from the run
 // hold the same numbers. A value the file carries as a data code is NaN,
-// its code in status_<variable>; on a QC 8 gate every wind component and
-// temperature that is not already a code is masked the same way (NaN,
-// -950), so that no failed value reaches a user as valid. Gates beyond a
-// period's last gate (periods with fewer gates than the day's longest) are
-// NaN with status -999 and the QC fill value.
+// its code in status_<variable>. On a gate whose QC code does not keep its
+// values (8, or a code the format does not define) every value that is not
+// already a code is masked the same way (NaN, -950; -940 on a gate the
+// continuity check flagged, -940 in u or v) and the QC byte is 8, so that
+// no failed value reaches a user as valid and qc_* holds only its flag
+// values. Gates beyond a period's last gate (periods with fewer gates than
+// the day's longest) are NaN with status -999 and the QC fill value.
 //
 // Settings the run knew but a consensus data file does not keep: when every
 // beam has a positive consensus window (a day from the run), the global
@@ -58,7 +60,16 @@ bool makeTemperatureNetcdf(const TemperatureDay& day, const NetcdfContext& conte
 // kind Winds with `winds` filled, or Temperature with both Tv and TvC
 // (temperatureDigit 0). Masked values come back as their status codes (so
 // the u, v and w of a QC 8 gate read -950). False with a message naming
-// the file for any other file.
+// the file for any other file: "PATH: not a regular file" (FIFOs, devices
+// and folders are never opened), the library's reason, or "PATH: the
+// netCDF library failed on this file (...)" when the library crashed or
+// hung on it. The library runs in a child process; safe to call from any
+// thread. `out` is left as it was on failure.
 bool readNetcdfDay(const std::string& path, ConsensusFileContents& out, std::string& error);
+
+// The kind and the header alone (no periods), for indexing many files: the
+// same header readNetcdfDay gives, read the same way.
+bool readNetcdfDayHeader(const std::string& path, ConsensusFileContents& out,
+                         std::string& error);
 
 }  // namespace qv

@@ -23,6 +23,7 @@ inline constexpr std::int16_t kStatusFlags[] = {0, -940, -950, -960, -980, -999}
 inline constexpr const char* kStatusMeanings =
     "ok failed_qc failed_consensus exceeded_nyquist flagged_by_reviewer missing";
 inline constexpr std::int16_t kStatusOk = 0;
+inline constexpr std::int16_t kStatusFailedQc = -940;
 inline constexpr std::int16_t kStatusFailedConsensus = -950;
 inline constexpr std::int16_t kStatusMissing = -999;
 
@@ -37,19 +38,10 @@ inline constexpr const char* kCoordinates = "altitude lat lon";
 // Seconds since 1970-01-01 of 00:00 UTC of a day (proleptic Gregorian);
 // false for a date that is not a calendar date of years 1 to 9999.
 inline bool dayStartSeconds(const CalendarTime& day, double& out) {
-    const int y0 = day.year, m = day.month, d = day.day;
-    if (y0 < 1 || y0 > 9999 || m < 1 || m > 12 || d < 1) return false;
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (y0 % 4 == 0 && y0 % 100 != 0) || y0 % 400 == 0;
-    if (d > kDays[m - 1] + (m == 2 && leap ? 1 : 0)) return false;
-    // Days from civil (Hinnant): March-based years.
-    const int y = m <= 2 ? y0 - 1 : y0;
-    const int era = y / 400;
-    const int yoe = y - era * 400;
-    const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    const long long days = static_cast<long long>(era) * 146097 + doe - 719468;
-    out = static_cast<double>(days) * 86400.0;
+    if (day.year < 1 || day.year > 9999 || !isCalendarDate(day.year, day.month, day.day)) {
+        return false;
+    }
+    out = static_cast<double>(civilDayNumber(day.year, day.month, day.day)) * 86400.0;
     return true;
 }
 

@@ -1,14 +1,21 @@
-// Reading Quorvane's own netCDF day files back into day values.
+// Reading Quorvane's own netCDF day files back into day values. The
+// library runs in a child process (output/netcdf_isolated.h): this process
+// never calls it to read.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <system_error>
 
 #include "core/numeric.h"
 #include "output/netcdf_api.h"
 #include "output/netcdf_file.h"
+#include "output/netcdf_isolated.h"
 #include "output/netcdf_layout.h"
 
 namespace qv {
@@ -16,9 +23,12 @@ namespace {
 
 constexpr float kPercentFactor = 0.01f;
 
+// Runs in the child: the library reads the file into `out`. With
+// `periods` false only the kind and the header are read.
 class DayReader {
 public:
-    DayReader(const std::string& path, ConsensusFileContents& out) : path_(path), out_(out) {}
+    DayReader(const std::string& path, ConsensusFileContents& out, bool periods)
+        : path_(path), out_(out), periods_(periods) {}
 
     bool run(std::string& error) {
         const bool ok = read();
@@ -50,7 +60,9 @@ private:
             return fail("the time and gate dimensions are too large");
         }
         cells_ = times_ * gates_;
-        if (!readHeader(h, winds) || !readTimes(h)) return false;
+        if (!readHeader(h, winds)) return false;
+        if (!periods_) return true;
+        if (!readTimes(h)) return false;
         return winds ? readWinds() : readTemperature();
     }
 
@@ -292,6 +304,7 @@ private:
 
     const std::string& path_;
     ConsensusFileContents& out_;
+    const bool periods_;
     nc::File file_;
     std::string error_;
     std::size_t times_ = 0, gates_ = 0, cells_ = 0;
@@ -301,10 +314,41 @@ private:
     std::vector<std::int8_t> qc_;
 };
 
+// A FIFO would block the reader in open, a device or a folder is no day
+// file: only regular files reach the library.
+bool isRegularFile(const std::string& path, std::string& error) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        error = path + ": " + std::generic_category().message(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = path + ": not a regular file";
+        return false;
+    }
+    return true;
+}
+
+bool readDayFile(const std::string& path, bool periods, ConsensusFileContents& out,
+                 std::string& error) {
+    if (!isRegularFile(path, error)) return false;
+    return ncdf::readInChild(
+        path,
+        [&path, periods](ConsensusFileContents& contents, std::string& why) {
+            return DayReader(path, contents, periods).run(why);
+        },
+        out, error);
+}
+
 }  // namespace
 
 bool readNetcdfDay(const std::string& path, ConsensusFileContents& out, std::string& error) {
-    return DayReader(path, out).run(error);
+    return readDayFile(path, true, out, error);
+}
+
+bool readNetcdfDayHeader(const std::string& path, ConsensusFileContents& out,
+                         std::string& error) {
+    return readDayFile(path, false, out, error);
 }
 
 }  // namespace qv

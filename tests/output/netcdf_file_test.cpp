@@ -395,3 +395,104 @@ TEST(NetcdfPrintedValues, HeightsEqualPrintfReadBack) {
 
 }  // namespace
 }  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+// Values are valid only under a QC code that keeps them (0, 1, 3, 7): any
+// other gate is masked and its QC byte is 8, so that qc_wind and
+// qc_temperature hold only their flag values. A gate the continuity check
+// flagged (QC 8, -940 in u or v) has its remaining numbers masked as
+// failed_qc, not failed_consensus.
+TEST_F(NetcdfFile, GatesWhoseQcCodeDoesNotKeepTheirValuesAreMasked) {
+    const struct {
+        int qc;
+        float speed, u, v;
+        int qcByte;
+        std::int16_t speedStatus, uStatus, vStatus, wStatus;
+    } cases[] = {
+        {0, 4.5f, 1.25f, -2.5f, 0, 0, 0, 0, 0},
+        {7, 4.5f, 1.25f, -2.5f, 7, 0, 0, 0, 0},
+        {8, 4.5f, 1.25f, -2.5f, 8, -950, -950, -950, -950},
+        {9, 4.5f, 1.25f, -2.5f, 8, -950, -950, -950, -950},
+        {-3, 4.5f, 1.25f, -2.5f, 8, -950, -950, -950, -950},
+        {-127, 4.5f, 1.25f, -2.5f, 8, -950, -950, -950, -950},  // the QC fill value
+        {300, -980.0f, 1.25f, -2.5f, 8, -980, -950, -950, -950},
+        // Flagged by the continuity check: w keeps its number there.
+        {8, -940.0f, -940.0f, -940.0f, 8, -940, -940, -940, -940},
+        {8, 4.5f, 1.25f, -940.0f, 8, -940, -940, -940, -940},
+        {0, 4.5f, -940.0f, 1.0f, 0, 0, -940, 0, 0},
+    };
+    WindDay day;
+    day.header = header(OutputKind::Winds);
+    day.periods = {windPeriod("0000", {})};
+    TemperatureDay t;
+    t.header = header(OutputKind::Temperature);
+    TemperaturePeriod tp;
+    std::memcpy(tp.key, "0000", 5);
+    for (const auto& c : cases) {
+        WindGate g = windGate(c.qc, c.speed, 10, c.u);
+        g.v = c.v;
+        day.periods[0].gates.push_back(g);
+        tp.gates.push_back(TemperatureGate{static_cast<std::int16_t>(c.qc), 1761.0, 21.6f, 20.0f,
+                                           10, 16});
+    }
+    t.periods = {tp};
+    const std::string path = (dir_ / windNetcdfName(day)).string();
+    const std::string tPath = (dir_ / temperatureNetcdfName(t)).string();
+    std::string error;
+    ASSERT_TRUE(writeWindNetcdf(day, context, path, error)) << error;
+    ASSERT_TRUE(writeTemperatureNetcdf(t, context, tPath, error)) << error;
+    const std::size_t n = std::size(cases);
+    const auto qc = variable<std::int8_t>(path, "qc_wind", n);
+    const auto speed = variable<std::int16_t>(path, "status_wind_speed", n);
+    const auto u = variable<std::int16_t>(path, "status_eastward_wind", n);
+    const auto v = variable<std::int16_t>(path, "status_northward_wind", n);
+    const auto w = variable<std::int16_t>(path, "status_upward_air_velocity", n);
+    const auto tQc = variable<std::int8_t>(tPath, "qc_temperature", n);
+    const auto tvc = variable<std::int16_t>(tPath, "status_virtual_temperature_corrected", n);
+    ConsensusFileContents back;
+    ASSERT_TRUE(readNetcdfDay(path, back, error)) << error;
+    ASSERT_EQ(back.winds.periods.at(0).gates.size(), n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(testing::Message() << "QC " << c.qc << ", u " << c.u << ", v " << c.v);
+        EXPECT_EQ(qc[i], c.qcByte);
+        EXPECT_EQ(speed[i], c.speedStatus);
+        EXPECT_EQ(u[i], c.uStatus);
+        EXPECT_EQ(v[i], c.vStatus);
+        EXPECT_EQ(w[i], c.wStatus);
+        EXPECT_EQ(tQc[i], c.qcByte);
+        EXPECT_EQ(tvc[i], c.wStatus == 0 ? 0 : -950);  // no continuity check there
+        const WindGate& r = back.winds.periods[0].gates[i];
+        EXPECT_EQ(r.qcCode, c.qcByte);
+        EXPECT_EQ(r.w, c.wStatus != 0 ? c.wStatus : 0.12f);  // 0.125 prints "0.12"
+    }
+}
+
+// The start of a day: the calendar of core/time, years 1 to 9999.
+TEST(NetcdfCalendar, DayStartSecondsOfCalendarDatesOnly) {
+    const struct {
+        std::uint16_t year, month, day;
+        double seconds;  // NaN: refused
+    } cases[] = {
+        {1970, 1, 1, 0.0},          {2004, 6, 15, 1087257600.0},   {1969, 12, 31, -86400.0},
+        {2000, 2, 29, 951782400.0}, {1, 1, 1, -62135596800.0},     {9999, 12, 31, 253402214400.0},
+        {1900, 2, 29, NAN},         {2004, 4, 31, NAN},            {2004, 13, 1, NAN},
+        {2004, 6, 0, NAN},          {0, 1, 1, NAN},                {10000, 1, 1, NAN},
+    };
+    for (const auto& c : cases) {
+        CalendarTime day;
+        day.year = c.year;
+        day.month = c.month;
+        day.day = c.day;
+        double seconds = NAN;
+        EXPECT_EQ(ncdf::dayStartSeconds(day, seconds), !std::isnan(c.seconds)) << isoDate(day);
+        if (!std::isnan(c.seconds)) {
+            EXPECT_EQ(seconds, c.seconds) << isoDate(day);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace qv::test
