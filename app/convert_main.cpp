@@ -1,10 +1,10 @@
 // quorvane-convert: consensus data files into netCDF-CF day files (the
-// logic is in output/converter.h).
+// logic is in app/convert/convert.h).
 #include <cstdlib>
 #include <ctime>
 #include <iostream>
 
-#include "output/converter.h"
+#include "app/convert/convert.h"
 #include "output/netcdf_api.h"
 
 #ifndef QUORVANE_VERSION

@@ -1,10 +1,10 @@
 // quorvane-plot: time-height plots of consensus data files and netCDF day
-// files (see plot/plot_tool.h and --help).
+// files (see app/plot/plot_tool.h and --help).
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include "plot/plot_tool.h"
+#include "app/plot/plot_tool.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);

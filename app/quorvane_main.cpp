@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(qv::programIcon());
 
     qv::MainDialogHooks hooks;
-    hooks.steps = qv::standardSteps;
+    hooks.steps = [](const qv::RunOutputs& outputs) { return qv::standardSteps(outputs); };
     qv::MainDialog dialog(std::move(hooks));
     dialog.exec();
     return 0;

@@ -22,6 +22,7 @@ public:
     void setStatusMain(const std::string&) override {}
     void setStatusDetail(const std::string&) override { ++detailTexts; }
     void setProcessEnabled(bool) override {}
+    void runEnded() override {}
     void setCancelEnabled(bool) override {}
     InputType inputType() override { return input_; }
     OutputKind outputKind() override { return kind_; }

@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> stopMessages;
     QString nextFolder;
     qv::MainDialogHooks hooks;
-    hooks.steps = qv::standardSteps;
+    hooks.steps = [](const qv::RunOutputs& outputs) { return qv::standardSteps(outputs); };
     hooks.stopMessage = [&](QWidget*, const QString& text) {
         stopMessages.push_back(text.toStdString());
     };

@@ -382,7 +382,7 @@ DayHeader modeHeader(ConsensusJob& job, PendingHeader& pending) {
     header.pulseWidth = job.verticalBeam->pulseWidth;
     header.gateSpacing = job.firstObliqueBeam->gateSpacing;
     header.beams = std::move(pending.beams);
-    header.correctedWinds = job.params.outputs.correctedWinds;
+    header.correctedWinds = job.params.correctedWinds;
     return header;
 }
 
@@ -392,7 +392,7 @@ WindDay runMode(ConsensusJob& job, std::int32_t mode) {
     PendingHeader pending;
     // The corrected solution's vertical shares, one period at a time.
     PeriodShares periodShares;
-    PeriodShares* const shares = job.params.outputs.correctedWinds ? &periodShares : nullptr;
+    PeriodShares* const shares = job.params.correctedWinds ? &periodShares : nullptr;
     job.headerPending = 1;
     for (AveragingPeriod* period : job.periods) {
         if (job.headerPending == 1) pending.beams.clear();

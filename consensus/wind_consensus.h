@@ -13,7 +13,7 @@ namespace qv {
 // Returns one wind day per pulse-width mode that has at least one complete
 // period (its header formed at that first period), in mode order.
 //
-// With job.params.outputs.correctedWinds the corrected wind solution is
+// With job.params.correctedWinds the corrected wind solution is
 // used (the day headers say so): only beams of the same pulse width whose
 // gates lie at the same heights (first gate height and gate spacing) fold
 // into one another, and an oblique gate that took the negated velocity of

@@ -44,6 +44,10 @@ public:
     // Once, at the end of a run, before the last status lines: how it
     // ended, what was written and what was not.
     virtual void reportOutcome(const RunOutcome& outcome) = 0;
+
+    // Once, as the worker's very last call: the run is over and the worker
+    // thread can be joined at once.
+    virtual void runEnded() = 0;
 };
 
 }  // namespace qv

@@ -11,10 +11,10 @@ ConsensusJob::~ConsensusJob() {
     ClearPeriodStore(*this);
 }
 
-void ConsensusJob::recordUnwritten(const std::string& path) {
-    if (std::find(unwrittenPaths.begin(), unwrittenPaths.end(), path) == unwrittenPaths.end()) {
-        unwrittenPaths.push_back(path);
-    }
+void ConsensusJob::recordUnwritten(const std::string& path, const std::string& reason) {
+    const bool known = std::any_of(unwrittenFiles.begin(), unwrittenFiles.end(),
+                                   [&](const UnwrittenFile& f) { return f.path == path; });
+    if (!known) unwrittenFiles.push_back({path, reason});
 }
 
 void ConsensusJob::recordWritten(const std::string& path) {

@@ -12,24 +12,8 @@
 #include "core/host.h"
 #include "core/store.h"
 #include "core/time.h"
-#include "products/day_product.h"
 
 namespace qv {
-
-// The optional outputs and stages of a run; all off by default, and with
-// all off every consensus file byte is what the consensus alone gives.
-struct OutputOptions {
-    bool netcdf = false;       // netCDF-CF files beside the consensus files
-    std::string netcdfFolder;  // empty: the output folder
-    std::string plotFormat;    // "png", "svg" or "pdf"; empty: no plots
-    bool continuity = false;   // the continuity quality-control stage
-    std::string continuityLimits;      // its limits as typed; empty: the defaults
-    std::string continuityReportPath;  // list of the gates it flagged; empty: none
-    bool correctedWinds = false;       // the corrected wind solution
-    // How the run was asked for (the command line or the dialog's
-    // settings), for the netCDF files' history.
-    std::string history;
-};
 
 // What the user chose; filled before the worker starts. The input type,
 // output kind and vertical-velocity policy are not here: they are read
@@ -43,44 +27,29 @@ struct RunParameters {
     std::string dataSourceText;  // at most 49 characters
     std::string outputKindText;  // "Winds" or "Temperature"
     std::int32_t averagingMinutes = 0;  // 1 or more
-    OutputOptions outputs;
+    bool correctedWinds = false;        // the corrected wind solution
 };
 
-// What the outputs of a day report back: files written whole, paths that
-// could not be written, and notes for the user (one line each).
-struct OutputReport {
-    std::vector<std::string> written;
-    std::vector<std::string> unwritten;
-    std::vector<std::string> notes;
-};
-
-// What a run's outputs need to know besides the day products.
-struct OutputRequest {
-    std::string outputPath;
-    OutputOptions options;
-    UtcClock clock;  // the "Created on" stamp and the netCDF history
-};
-
-// Where the day products of one run go, day after day. A stage that looks
-// at neighbouring days may hold a day back until the next one arrives.
-class DayOutputs {
+// The consensus and the outputs of a run, as the engine wires them: the
+// core knows neither the day products nor the files made of them. Made
+// when the run starts; tests may script their own.
+class DayStages {
 public:
-    virtual ~DayOutputs() = default;
-    // The products of the next day of the run.
-    virtual void takeDay(DayProducts products, OutputReport& report) = 0;
-    // The run ends (done or cancelled): what is held back is written.
-    virtual void finish(OutputReport& report) { (void)report; }
+    virtual ~DayStages() = default;
+    // The day the job holds, for output kind `kind`: its consensus, and the
+    // products handed to the run's outputs. False when the consensus made
+    // no product (no file for the day).
+    virtual bool processDay(ConsensusJob& job, OutputKind kind, FileReport& report) = 0;
+    // The run ends (done or cancelled): what is held back is written, and
+    // what is still being written is waited for.
+    virtual void finish(FileReport& report) { (void)report; }
 };
 
-// The readers and consensus kinds the worker calls. The standard set lives
-// in the engine library; tests may script their own.
+// The readers and the day stages the worker calls.
 struct ProcessingSteps {
     std::function<int(ConsensusJob&, const CalendarTime&)> readBinary;
     std::function<int(ConsensusJob&, const CalendarTime&)> readAscii;
-    std::function<DayProducts(ConsensusJob&)> windConsensus;
-    std::function<DayProducts(ConsensusJob&)> temperatureConsensus;
-    // The outputs of a run, made when the run starts.
-    std::function<std::unique_ptr<DayOutputs>(const OutputRequest&)> outputs;
+    std::function<std::unique_ptr<DayStages>(const ConsensusJob&)> stages;
 };
 
 struct ConsensusJob {
@@ -150,11 +119,11 @@ struct ConsensusJob {
     float tvcOut = 0.0f;
     std::int16_t qcCode = 0;
 
-    // Files written in this run, and output paths that could not be
+    // Files written in this run, and output files that could not be
     // written; each path once, in the order of the first report.
     std::vector<std::string> writtenPaths;
-    std::vector<std::string> unwrittenPaths;
-    void recordUnwritten(const std::string& path);
+    std::vector<UnwrittenFile> unwrittenFiles;
+    void recordUnwritten(const std::string& path, const std::string& reason = {});
     void recordWritten(const std::string& path);
 
     // Status helpers forwarding to the host.

@@ -13,13 +13,11 @@ struct RunTally {
     std::string lastReaderError;
 };
 
-void takeReport(ConsensusJob& job, OutputReport& report) {
+void takeReport(ConsensusJob& job, FileReport& report) {
     for (const std::string& path : report.written) job.recordWritten(path);
-    for (const std::string& path : report.unwritten) job.recordUnwritten(path);
-    for (const std::string& note : report.notes) {
-        if (job.host) job.host->reportError(note);
-    }
-    report = OutputReport{};
+    // Listed with their reasons in the run's outcome.
+    for (const UnwrittenFile& file : report.unwritten) job.recordUnwritten(file.path, file.reason);
+    report = FileReport{};
 }
 
 std::string dateText(const CalendarTime& day) {
@@ -49,16 +47,16 @@ std::string nothingWrittenReason(const ConsensusJob& job, const RunTally& tally)
            "width, so no wind file was made.";
 }
 
-void finishRun(ConsensusJob& job, DayOutputs* outputs, RunOutcome::Status status,
+void finishRun(ConsensusJob& job, DayStages* stages, RunOutcome::Status status,
                const RunTally& tally) {
-    OutputReport report;
-    if (outputs) outputs->finish(report);
+    FileReport report;
+    if (stages) stages->finish(report);
     takeReport(job, report);
 
     RunOutcome outcome;
     outcome.status = status;
     outcome.written = job.writtenPaths;
-    outcome.unwritten = job.unwrittenPaths;
+    outcome.unwritten = job.unwrittenFiles;
     outcome.incompleteDays = job.incompleteDays;
     if (status == RunOutcome::Status::SettingsMissing) {
         for (const BeamSetting* s : job.beamSettings) {
@@ -90,16 +88,12 @@ int ProcessingWorker(ConsensusJob& job) {
     bool reviewPending = true;
     RunTally tally;
     RunOutcome::Status stopped = RunOutcome::Status::Cancelled;
-    job.unwrittenPaths.clear();
+    job.unwrittenFiles.clear();
     job.writtenPaths.clear();
     job.incompleteDays.clear();
 
-    OutputRequest request;
-    request.outputPath = job.params.outputPath;
-    request.options = job.params.outputs;
-    request.clock = job.clock ? job.clock : UtcClock(systemUtcNow);
-    std::unique_ptr<DayOutputs> outputs = job.steps.outputs ? job.steps.outputs(request) : nullptr;
-    OutputReport report;
+    std::unique_ptr<DayStages> stages = job.steps.stages ? job.steps.stages(job) : nullptr;
+    FileReport report;
 
     host->setProcessEnabled(false);
     host->setCancelEnabled(true);
@@ -132,20 +126,14 @@ int ProcessingWorker(ConsensusJob& job) {
             ++tally.daysWithMoments;
             const OutputKind kind = job.outputKind();
             tally.lastKind = kind;
-            DayProducts products;
-            if (kind == OutputKind::Winds) {
-                if (job.steps.windConsensus) products = job.steps.windConsensus(job);
-            } else if (kind == OutputKind::Temperature) {
-                if (job.steps.temperatureConsensus) products = job.steps.temperatureConsensus(job);
-            }
-            if (products.empty() && kind == OutputKind::Winds) {
+            const bool made = stages && stages->processDay(job, kind, report);
+            if (!made && kind == OutputKind::Winds) {
                 job.statusText = formatText(
                     "No wind file for %s: no averaging period held two oblique beams and a "
                     "vertical beam of one pulse width.",
                     dateText(job.currentDay).c_str());
                 host->reportError(job.statusText);
             }
-            if (outputs) outputs->takeDay(std::move(products), report);
             takeReport(job, report);
             job.showMain("Done.");
             job.showDetail("Waiting for user input.");
@@ -165,21 +153,23 @@ int ProcessingWorker(ConsensusJob& job) {
         addTime(job.currentDayTime, TimeUnits::day);
     }
 
-    finishRun(job, outputs.get(), RunOutcome::Status::Done, tally);
+    finishRun(job, stages.get(), RunOutcome::Status::Done, tally);
     job.showMain("Done.");
     job.showDetail("Waiting for user input.");
     host->setProcessEnabled(true);
     host->setCancelEnabled(false);
     job.cancelEvent.reset();
+    host->runEnded();
     return 1;
 
 cancelled:
-    finishRun(job, outputs.get(), stopped, tally);
+    finishRun(job, stages.get(), stopped, tally);
     host->setProcessEnabled(true);
     host->setCancelEnabled(false);
     job.showMain("Operation canceled.");
     job.showDetail("Waiting for user input.");
     job.cancelEvent.reset();
+    host->runEnded();
     return 0;
 }
 

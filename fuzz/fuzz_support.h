@@ -255,7 +255,7 @@ inline void processDay(ConsensusJob& job, QuietHost& host, const CalendarTime& d
     const DayProducts temperature = runTemperatureConsensus(job);
     checkProducts(winds);
     checkProducts(temperature);
-    OutputReport report;
+    FileReport report;
     writeConsensusFiles(winds, job.params.outputPath, day, report);
     writeConsensusFiles(temperature, job.params.outputPath, day, report);
 }

@@ -4,6 +4,7 @@
 
 #include "core/numeric.h"
 #include "core/text.h"
+#include "output/day_files.h"
 #include "output/fixed_format.h"
 
 namespace qv {
@@ -61,11 +62,8 @@ std::string consensusFileName(const DayHeader& header, int variant) {
     } else {
         return std::string();
     }
-    // The station name comes from the input file: a '/' in its first three
-    // characters would put the file into another folder (".." and "/" make
-    // "../"), so it becomes '_'.
-    std::string station = header.stationName.substr(0, 3);
-    std::replace(station.begin(), station.end(), '/', '_');
+    // The station name comes from the input file: made safe for a file name.
+    const std::string station = stationFileKey(header.stationName);
     return formatText(format, station.c_str(), day.year % 100, doy, variant);
 }
 

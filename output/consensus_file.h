@@ -14,8 +14,8 @@ namespace qv {
 // The file name without folder: "%.3s%02d%03d.w%da" for winds,
 // "%.3s%02d%03d.t%da" for temperature (from the header's station name, day
 // and file kind, with mode digit `variant`); empty when the header has no
-// output kind. A '/' among the station name's three characters becomes
-// '_', so that the file stays in the output folder.
+// output kind. The station's characters are made safe for a file name
+// (stationFileKey, output/day_files.h).
 std::string consensusFileName(const DayHeader& header, int variant);
 
 // Header lines 1 to 23 for mode digit `variant`; `created` is the "Created

@@ -7,6 +7,7 @@
 
 #include "core/numeric.h"
 #include "output/netcdf_api.h"
+#include "output/day_files.h"
 #include "output/netcdf_layout.h"
 #include "output/whole_file.h"
 
@@ -57,16 +58,6 @@ struct DaySheet {
     std::vector<FloatColumn> floats;
     std::vector<IntColumn> ints;
 };
-
-std::string safeStation(const std::string& name) {
-    std::string station = name.substr(0, 3);
-    for (char& c : station) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                        (c >= '0' && c <= '9') || c == '-' || c == '_';
-        if (!ok) c = '_';
-    }
-    return station.empty() ? "_" : station;
-}
 
 std::string dateDigits(const CalendarTime& day, const char* format) {
     char text[32];
@@ -385,12 +376,12 @@ bool startDaySheet(DaySheet& s, const Day& day, const std::string& path,
 }  // namespace
 
 std::string windNetcdfName(const WindDay& day) {
-    return safeStation(day.header.stationName) + "_" + dateDigits(day.header.day, "%04d%02d%02d") +
+    return stationFileKey(day.header.stationName) + "_" + dateDigits(day.header.day, "%04d%02d%02d") +
            "_winds_m" + std::to_string(day.header.variant) + ".nc";
 }
 
 std::string temperatureNetcdfName(const TemperatureDay& day) {
-    return safeStation(day.header.stationName) + "_" + dateDigits(day.header.day, "%04d%02d%02d") +
+    return stationFileKey(day.header.stationName) + "_" + dateDigits(day.header.day, "%04d%02d%02d") +
            "_temperature.nc";
 }
 

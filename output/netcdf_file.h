@@ -34,9 +34,8 @@ struct NetcdfContext {
     std::string version;  // Quorvane's version, for the source attribute
 };
 
-// "<station>_<YYYYMMDD>_winds_m<mode>.nc"; the station is the first three
-// characters of the station name, any character other than a letter, a
-// digit, '-' or '_' replaced by '_' ("_" for an empty name).
+// "<station>_<YYYYMMDD>_winds_m<mode>.nc"; the station part as in the
+// consensus file name (stationFileKey, output/day_files.h).
 std::string windNetcdfName(const WindDay& day);
 // "<station>_<YYYYMMDD>_temperature.nc".
 std::string temperatureNetcdfName(const TemperatureDay& day);

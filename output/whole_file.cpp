@@ -87,19 +87,20 @@ std::string temporaryPathFor(const std::string& finalPath) {
 
 bool writeWholeFile(const std::string& finalPath, const std::string& contents,
                     std::string& error) {
+    // Reasons name the final file, the one the user asked for.
     return writeWholeFileWith(
         finalPath,
-        [&contents](const std::string& temporary, std::string& err) {
+        [&contents, &finalPath](const std::string& temporary, std::string& err) {
             const int fd = ::open(temporary.c_str(),
                                   O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
             if (fd < 0) {
-                err = systemReason(temporary, errno);
+                err = systemReason(finalPath, errno);
                 return false;
             }
             const bool written = writeAll(fd, contents.data(), contents.size());
             const int writeError = errno;
             if (::close(fd) != 0 || !written) {
-                err = systemReason(temporary, written ? errno : writeError);
+                err = systemReason(finalPath, written ? errno : writeError);
                 return false;
             }
             return true;

@@ -1,5 +1,8 @@
 #include "plot/plot.h"
 
+#include <cstdio>
+
+#include "output/day_files.h"
 #include "output/whole_file.h"
 
 namespace qv::plot {
@@ -73,6 +76,45 @@ bool renderTemperatureImage(const std::vector<TemperatureDay>& days, PlotImage& 
     Drawing drawing;
     return layoutTemperaturePlot(days, options, drawing, error) &&
            paintToImage(drawing, image, error);
+}
+
+std::string plotFileName(const std::string& stationName, const CalendarTime& first,
+                         const CalendarTime& last, bool winds, PlotFormat format) {
+    auto compact = [](const CalendarTime& d) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%04u%02u%02u", unsigned{d.year}, unsigned{d.month},
+                      unsigned{d.day});
+        return std::string(text);
+    };
+    std::string dates = compact(first);
+    if (first.year != last.year || first.month != last.month || first.day != last.day) {
+        dates += "-" + compact(last);
+    }
+    return stationFileKey(stationName) + "_" + dates + (winds ? "_winds" : "_temperature") +
+           plotFormatExtension(format);
+}
+
+DayOutput plotOutput(PlotFormat format) {
+    return [format](const DayProducts& products, const OutputContext& context) {
+        std::vector<OutputFile> files;
+        if (!products.winds.empty()) {
+            const DayHeader& h = products.winds.front().header;
+            const std::string path =
+                pathIn(context.folder, plotFileName(h.stationName, h.day, h.day, true, format));
+            files.push_back(makeOutputFile(path, [&](std::string& bytes, std::string& error) {
+                return renderWindBytes(products.winds, format, bytes, error);
+            }));
+        }
+        for (const TemperatureDay& day : products.temperature) {
+            const DayHeader& h = day.header;
+            const std::string path =
+                pathIn(context.folder, plotFileName(h.stationName, h.day, h.day, false, format));
+            files.push_back(makeOutputFile(path, [&](std::string& bytes, std::string& error) {
+                return renderTemperatureBytes({day}, format, bytes, error);
+            }));
+        }
+        return files;
+    };
 }
 
 }  // namespace qv::plot

@@ -7,6 +7,7 @@
 
 #include "plot/cairo_painter.h"
 #include "plot/layout.h"
+#include "output/day_output.h"
 #include "products/day_product.h"
 
 namespace qv::plot {
@@ -15,6 +16,16 @@ namespace qv::plot {
 bool plotFormatFromText(const std::string& text, PlotFormat& format);
 // The file name extension of a format, with its dot.
 const char* plotFormatExtension(PlotFormat format);
+
+// "QVS_20040615_winds.png", "QVS_20040615-20040616_temperature.svg": the
+// station part made safe for a file name (stationFileKey).
+std::string plotFileName(const std::string& stationName, const CalendarTime& first,
+                         const CalendarTime& last, bool winds, PlotFormat format);
+
+// Plots as an output of day products, in the one shape of every output
+// (output/day_output.h): the day's winds (every mode in one plot) and its
+// temperature, in `format`.
+DayOutput plotOutput(PlotFormat format);
 
 // Writes the plot of consecutive days (side by side; several pulse-width
 // modes as stacked panels) to `path`, whole or not at all. False with

@@ -207,6 +207,22 @@ def main():
     fresh(memory_out)()
     r["year_rss_kib"] = peak_rss_kib(batch_cmd("winds", "binary", a.data, end, memory_out), env)
 
+    # The readers of day files over the year's winds (consensus and netCDF
+    # files side by side, as a run leaves them): peak memory of a month's
+    # files and of the year's, which a day-at-a-time reader keeps alike.
+    convert = os.path.join(a.build, "app", "quorvane-convert")
+    plot = os.path.join(a.build, "app", "quorvane-plot")
+    r["reader_rss_kib"] = {}
+    for days_label, names in [("month", sorted(os.listdir(nc_dir))[:60]),
+                              ("year", None)]:
+        inputs = ([os.path.join(nc_dir, n) for n in names if not n.endswith(".nc")]
+                  if names else [nc_dir])
+        for tool, extra in [("convert", ["--out"]), ("plot", ["--out"])]:
+            out = os.path.join(work, f"reader-{tool}")
+            fresh(out)()
+            cmd = [convert if tool == "convert" else plot] + inputs + extra + [out]
+            r["reader_rss_kib"][f"{tool}_{days_label}"] = peak_rss_kib(cmd, env)
+
     # The dialog over the same days, from Process to "Done.".
     dialog_rows = []
     if a.dialog != "0" and os.path.exists(dialog):
@@ -281,6 +297,11 @@ def main():
         print(f"{'peak memory, one day, ' + key.replace('_', ' '):44}"
               f"{check('', kib / 1024, 64.0, '{:.1f}')} MiB")
     print(f"{'peak memory, the whole year, binary winds':44}{r['year_rss_kib'] / 1024:10.1f} MiB")
+    for tool in ["convert", "plot"]:
+        month = r["reader_rss_kib"][f"{tool}_month"] / 1024
+        year = r["reader_rss_kib"][f"{tool}_year"] / 1024
+        print(f"{'peak memory, quorvane-' + tool + ' over the year':44}"
+              f"{check('', year, 100.0, '{:.1f}')} MiB  (a month: {month:.1f} MiB)")
 
     if micro:
         print()

@@ -77,7 +77,7 @@ void MainDialog::onProcess() {
         return;
     }
     job_.params = v.params;
-    job_.steps = hooks_.steps ? hooks_.steps() : ProcessingSteps{};
+    job_.steps = hooks_.steps ? hooks_.steps(v.outputs) : ProcessingSteps{};
     job_.host = this;
     job_.clock = hooks_.clock;
     job_.cancelEvent.reset();
@@ -204,11 +204,12 @@ void MainDialog::setStatusDetail(const std::string& text) {
 }
 
 void MainDialog::setProcessEnabled(bool enabled) {
-    // The worker enables Process as its last control change: the run is over.
-    post([enabled](PendingUpdate& u) {
-        u.processEnabled = enabled;
-        if (enabled) u.runEnded = true;
-    });
+    post([enabled](PendingUpdate& u) { u.processEnabled = enabled; });
+}
+
+void MainDialog::runEnded() {
+    // The worker's very last call: the run is over.
+    post([](PendingUpdate& u) { u.runEnded = true; });
 }
 
 void MainDialog::setCancelEnabled(bool enabled) {
@@ -291,7 +292,11 @@ void MainDialog::showOutcome(const RunOutcome& outcome) {
         text += heading;
         for (const std::string& item : items) text += QLatin1Char('\n') + fromLocal(item);
     };
-    addSection(QStringLiteral("These output files could not be written:"), outcome.unwritten);
+    std::vector<std::string> unwritten;
+    for (const UnwrittenFile& file : outcome.unwritten) {
+        unwritten.push_back(file.path + ": " + file.reason);
+    }
+    addSection(QStringLiteral("These output files could not be written:"), unwritten);
     addSection(QStringLiteral("These days were not processed in full:"), outcome.incompleteDays);
     if (!outcome.nothingWrittenReason.empty()) {
         if (!text.isEmpty()) text += QStringLiteral("\n\n");

@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/engine/run_outputs.h"
 #include "core/host.h"
 #include "core/job.h"
 #include "ui/main_validation.h"
@@ -58,7 +59,7 @@ struct MainDialogHooks {
     FolderPicker pickFolder;                 // the toolkit's folder chooser
     // The readers, consensus kinds and outputs of a run; the program's main
     // passes the standard ones in (a dialog without them processes nothing).
-    std::function<ProcessingSteps()> steps;
+    std::function<ProcessingSteps(const RunOutputs&)> steps;
 };
 
 class MainDialog : public QDialog, public ProcessingHost {
@@ -78,6 +79,7 @@ public:
     void setStatusMain(const std::string& text) override;
     void setStatusDetail(const std::string& text) override;
     void setProcessEnabled(bool enabled) override;
+    void runEnded() override;
     void setCancelEnabled(bool enabled) override;
     InputType inputType() override;
     OutputKind outputKind() override;

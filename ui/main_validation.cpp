@@ -94,10 +94,10 @@ RunValidation validateRun(const DialogFields& f) {
     p.inputPath = f.inputPath;
     p.outputPath = f.outputPath;
     p.siteId = f.siteId;
-    p.outputs.netcdf = f.netcdf;
-    p.outputs.continuity = f.continuity;
-    p.outputs.correctedWinds = f.correctedWinds;
-    p.outputs.history = formatText(
+    v.outputs.netcdf = f.netcdf;
+    if (f.continuity) v.outputs.continuity = ContinuityLimits{};
+    p.correctedWinds = f.correctedWinds;
+    v.outputs.history = formatText(
         "Quorvane dialog: input %s (%s%s%s), %d-minute averages, %s (%s)%s%s", p.inputPath.c_str(),
         f.ascii ? "ASCII, site " : "binary", f.ascii ? p.siteId.c_str() : "", "",
         p.averagingMinutes, p.outputKindText.c_str(), p.dataSourceText.c_str(),

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/engine/run_outputs.h"
 #include "core/job.h"
 #include "core/run_rules.h"
 #include "core/time.h"
@@ -63,6 +64,7 @@ std::int32_t parseAveragingMinutes(std::string_view text);
 struct RunValidation {
     std::string message;
     RunParameters params;
+    RunOutputs outputs;
     bool ok() const { return message.empty(); }
 };
 

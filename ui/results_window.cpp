@@ -17,9 +17,9 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
-#include "output/netcdf_file.h"
-#include "plot/axes.h"
+#include "core/time.h"
 #include "plot/plot.h"
 
 namespace qv {
@@ -81,18 +81,6 @@ std::string toLocal(const QString& text) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-// Consensus data file names end in ".w" or ".t", a mode digit and a letter
-// (".w1a", ".t2a").
-bool isConsensusFileName(const std::string& path) {
-    const std::string extension = fs::path(path).extension().string();
-    return extension.size() >= 3 && (extension[1] == 'w' || extension[1] == 't') &&
-           extension[2] >= '0' && extension[2] <= '9';
-}
-
-bool isNetcdfFileName(const std::string& path) {
-    return fs::path(path).extension().string() == ".nc";
-}
-
 std::string folderOfFile(const std::string& path) {
     const fs::path parent = fs::path(path).parent_path();
     return parent.empty() ? std::string(".") : parent.string();
@@ -148,15 +136,45 @@ QStringList openFilesDialog(QWidget* parent, const QString& folder) {
         QStringLiteral("Consensus data and netCDF day files (*.w* *.t* *.nc);;All files (*)"));
 }
 
-bool readDayFile(const std::string& path, ConsensusFileContents& contents, std::string& error) {
-    if (isNetcdfFileName(path)) return readNetcdfDay(path, contents, error);
-    ConsensusFileRead read = readConsensusFile(path);
-    if (!read.ok) {
-        error = read.error;
-        return false;
+// "QVS 2004-06-15": a day as the list names it.
+QString dayText(const DayFileSet& set) {
+    return QString::fromLatin1(set.station.data(), static_cast<qsizetype>(set.station.size())) +
+           QLatin1Char(' ') + QString::fromStdString(isoDate(set.date));
+}
+
+// The pulse-width modes of a day's wind files, ascending, each once (a
+// mode's consensus file and netCDF file are the same data).
+std::vector<int> windModes(const DayFileSet& set) {
+    std::vector<int> modes;
+    for (const DayFileEntry& file : set.files) {
+        if (file.kind == OutputKind::Winds) modes.push_back(file.digit);
     }
-    contents = std::move(read.contents);
-    return true;
+    std::sort(modes.begin(), modes.end());
+    modes.erase(std::unique(modes.begin(), modes.end()), modes.end());
+    return modes;
+}
+
+// What a day's temperature plot holds: 1 Tv, 2 TvC, 3 both, 0 nothing. The
+// day's consensus files where it has any (the load then passes a netCDF day
+// over), else its netCDF day: both.
+int temperatureHeld(const DayFileSet& set) {
+    int consensus = 0;
+    bool netcdf = false;
+    for (const DayFileEntry& file : set.files) {
+        if (file.kind != OutputKind::Temperature) continue;
+        if (file.digit == 0) {
+            netcdf = true;
+        } else if (file.digit == 1 || file.digit == 2) {
+            consensus |= file.digit;
+        }
+    }
+    return consensus != 0 ? consensus : netcdf ? 3 : 0;
+}
+
+QString joinedErrors(const std::vector<std::string>& errors) {
+    QStringList lines;
+    for (const std::string& error : errors) lines << fromLocal(error);
+    return lines.join(QLatin1Char('\n'));
 }
 
 }  // namespace
@@ -223,7 +241,8 @@ ResultsWindow::~ResultsWindow() = default;
 void ResultsWindow::showFiles(const std::vector<std::string>& paths) {
     std::vector<std::string> files;
     for (const std::string& path : paths) {
-        if (isConsensusFileName(path)) files.push_back(path);
+        const DayFileKind kind = dayFileKind(path);
+        if (kind == DayFileKind::Winds || kind == DayFileKind::Temperature) files.push_back(path);
     }
     if (!reading() && files.size() <= kReadAtOnce) {
         addFiles(files, false);
@@ -240,130 +259,83 @@ void ResultsWindow::showFiles(const std::vector<std::string>& paths) {
 }
 
 void ResultsWindow::openFiles(const std::vector<std::string>& paths) {
-    // Files read later replace the days of files read earlier: a run's
+    // Files read later replace the files of a day read earlier: a run's
     // files still pending go first.
     while (reading()) readSlice();
-    addFiles(paths, true);
+    std::vector<std::string> errors;
+    const std::vector<std::string> files = dayFilesIn(paths, errors);
+    QStringList folderErrors;
+    for (const std::string& error : errors) folderErrors << fromLocal(error);
+    addFiles(files, true, folderErrors);
 }
 
 void ResultsWindow::readSlice() {
     QElapsedTimer clock;
     clock.start();
     const bool firstSlice = pending_.size() == static_cast<std::size_t>(pendingTotal_);
-    for (int inSlice = 0; !pending_.empty() && (inSlice == 0 || clock.elapsed() < hooks_.readSliceMilliseconds);
+    for (int inSlice = 0;
+         !pending_.empty() && (inSlice == 0 || clock.elapsed() < hooks_.readSliceMilliseconds);
          ++inSlice) {
         const std::string path = std::move(pending_.front());
         pending_.pop_front();
-        readFile(path, pendingTally_);
+        indexFile(path, pendingTally_);
     }
     if (pending_.empty()) {
         readTimer_.stop();
-        if (userChosePlot_) pendingTally_.firstKeySet = false;  // keep the user's plot
+        if (userChosePlot_) pendingTally_.firstSet = false;  // keep the user's plot
         finishReading(pendingTally_);
         return;
     }
     // The days of the first slice are listed (and the first of them drawn)
     // at once; the list is made again, and the plot drawn again, only when
     // every file is read.
-    if (firstSlice && pendingTally_.firstKeySet) {
-        Entry select;
-        select.key = pendingTally_.firstKey;
-        select.winds = pendingTally_.firstWinds;
-        select.mode = -1;
-        rebuildList(&select);
-    }
     setStatus(QStringLiteral("Reading files: %1 of %2...")
                   .arg(pendingTotal_ - static_cast<int>(pending_.size()))
                   .arg(pendingTotal_));
+    if (firstSlice && pendingTally_.firstSet) rebuildList(&pendingTally_.first);
     readTimer_.start();
 }
 
-bool ResultsWindow::addContents(const ConsensusFileContents& contents, plot::DayKey& key,
-                                std::string& error) {
-    // The day's key and a check of the contents, on a store of its own.
-    plot::CollectedDays alone;
-    if (!plot::addDayContents(contents, alone, error)) return false;
-    if (!alone.winds.empty()) {
-        key = alone.winds.begin()->first;
-        // A file of a mode already held replaces it.
-        auto found = days_.winds.find(key);
-        if (found != days_.winds.end()) {
-            std::vector<WindDay>& modes = found->second;
-            const int mode = contents.winds.header.variant;
-            modes.erase(
-                std::remove_if(modes.begin(), modes.end(),
-                               [mode](const WindDay& d) { return d.header.variant == mode; }),
-                modes.end());
-        }
-    } else {
-        key = alone.temperature.begin()->first;
-        auto found = days_.temperature.find(key);
-        if (found != days_.temperature.end()) {
-            // The header's digit of a collected temperature day says what it
-            // holds: 1 Tv, 2 TvC, 3 both.
-            TemperatureDay& day = found->second;
-            const int adding = contents.temperatureDigit == 0 ? 3 : contents.temperatureDigit;
-            const int kept = day.header.variant & ~adding;
-            if (kept == 0) {
-                days_.temperature.erase(found);
-            } else if (kept != day.header.variant) {
-                // Only the other temperature stays; the one read again is
-                // taken from the new file alone.
-                for (TemperaturePeriod& period : day.periods) {
-                    for (TemperatureGate& gate : period.gates) {
-                        if (adding & 1) gate.tv = kMissingCode;
-                        if (adding & 2) gate.tvc = kMissingCode;
-                    }
-                }
-                day.header.variant = static_cast<std::int16_t>(kept);
-            }
-        }
-    }
-    return plot::addDayContents(contents, days_, error);
-}
-
-void ResultsWindow::addFiles(const std::vector<std::string>& paths, bool netcdfToo) {
+void ResultsWindow::addFiles(const std::vector<std::string>& paths, bool netcdfToo,
+                             const QStringList& earlierErrors) {
     ReadTally tally;
     tally.netcdfToo = netcdfToo;
-    for (const std::string& path : paths) {
-        if (netcdfToo || isConsensusFileName(path)) readFile(path, tally);
-    }
+    tally.errors = earlierErrors;
+    for (const std::string& path : paths) indexFile(path, tally);
     finishReading(tally);
 }
 
-void ResultsWindow::readFile(const std::string& path, ReadTally& tally) {
-    ConsensusFileContents contents;
+void ResultsWindow::indexFile(const std::string& path, ReadTally& tally) {
     std::string error;
-    if (!readDayFile(path, contents, error)) {
+    if (!addToIndex(index_, path, /*replace=*/true, error)) {
         tally.errors << fromLocal(error);
         return;
     }
-    plot::DayKey key;
-    if (!addContents(contents, key, error)) {
-        tally.errors << fromLocal(path + ": " + error);
-        return;
-    }
     ++tally.read;
-    folderOf_[key] = folderOfFile(path);
     lastFolder_ = folderOfFile(path);
-    const bool winds = contents.kind == OutputKind::Winds;
-    // The plot shown: the earliest day read, winds before temperature.
-    if (!tally.firstKeySet || key < tally.firstKey ||
-        (!(tally.firstKey < key) && winds && !tally.firstWinds)) {
-        tally.firstKey = key;
-        tally.firstWinds = winds;
-        tally.firstKeySet = true;
+    // The day held may be the one this file belongs to.
+    loaded_ = LoadedDay{};
+    // The file is the last of its day's set.
+    for (const DayFileSet& set : index_.days) {
+        if (set.files.empty() || set.files.back().path != path) continue;
+        Entry day;
+        day.station = set.station;
+        day.dayNumber = set.dayNumber;
+        day.winds = set.files.back().kind == OutputKind::Winds;
+        // The plot shown: the earliest day read, winds before temperature.
+        const Entry& first = tally.first;
+        if (!tally.firstSet ||
+            std::tie(day.station, day.dayNumber) < std::tie(first.station, first.dayNumber) ||
+            (day.station == first.station && day.dayNumber == first.dayNumber && day.winds &&
+             !first.winds)) {
+            tally.first = day;
+            tally.firstSet = true;
+        }
+        break;
     }
 }
 
 void ResultsWindow::finishReading(ReadTally& tally) {
-    Entry select;
-    select.key = tally.firstKey;
-    select.winds = tally.firstWinds;
-    select.mode = -1;
-    imageEntry_ = -1;  // the days may have changed under the image
-    rebuildList(tally.firstKeySet ? &select : nullptr);
-
     QString text;
     if (tally.read == 0 && tally.errors.isEmpty()) {
         text = tally.netcdfToo ? QStringLiteral("No files were read.")
@@ -382,6 +354,8 @@ void ResultsWindow::finishReading(ReadTally& tally) {
     }
     status_->setToolTip(tally.errors.join(QLatin1Char('\n')));
     setStatus(text);
+    imageEntry_ = -1;  // the day's files may have changed under the image
+    rebuildList(tally.firstSet ? &tally.first : nullptr);
 }
 
 void ResultsWindow::rebuildList(const Entry* select) {
@@ -396,56 +370,46 @@ void ResultsWindow::rebuildList(const Entry* select) {
         keepSet = true;
     }
 
+    // Station and day order: the winds of a day, then its temperature.
     entries_.clear();
     QStringList texts;
-    auto dayText = [](const plot::DayKey& key, const DayHeader& header) {
-        return QString::fromStdString(key.station) + QLatin1Char(' ') +
-               QString::fromStdString(plot::isoDate(header.day));
-    };
-    // Station and day order: the winds of a day, then its temperature.
-    auto windsAt = days_.winds.begin();
-    auto temperatureAt = days_.temperature.begin();
-    while (windsAt != days_.winds.end() || temperatureAt != days_.temperature.end()) {
-        const bool windsNext =
-            windsAt != days_.winds.end() &&
-            (temperatureAt == days_.temperature.end() || !(temperatureAt->first < windsAt->first));
-        if (windsNext) {
-            const std::vector<WindDay>& modes = windsAt->second;
+    for (const DayFileSet& set : index_.days) {
+        const QString day = dayText(set);
+        Entry entry;
+        entry.station = set.station;
+        entry.dayNumber = set.dayNumber;
+        const std::vector<int> modes = windModes(set);
+        if (!modes.empty()) {
             QStringList numbers;
-            for (const WindDay& d : modes) numbers << QString::number(d.header.variant);
-            if (!modes.empty()) {
-                entries_.push_back({windsAt->first, true, -1});
-                texts << dayText(windsAt->first, modes.front().header) +
-                             (modes.size() == 1
-                                  ? QStringLiteral("  Winds, mode %1").arg(numbers.front())
-                                  : QStringLiteral("  Winds, modes ") +
-                                        numbers.join(QStringLiteral(", ")));
-            }
+            for (int mode : modes) numbers << QString::number(mode);
+            entries_.push_back(entry);
+            texts << day + (modes.size() == 1
+                                ? QStringLiteral("  Winds, mode %1").arg(numbers.front())
+                                : QStringLiteral("  Winds, modes ") +
+                                      numbers.join(QStringLiteral(", ")));
             if (modes.size() > 1) {
-                for (const WindDay& d : modes) {
-                    entries_.push_back({windsAt->first, true, d.header.variant});
-                    texts << dayText(windsAt->first, d.header) +
-                                 QStringLiteral("  Winds, mode %1").arg(d.header.variant);
+                for (int mode : modes) {
+                    entry.mode = mode;
+                    entries_.push_back(entry);
+                    texts << day + QStringLiteral("  Winds, mode %1").arg(mode);
                 }
+                entry.mode = -1;
             }
-            ++windsAt;
-        } else {
-            const int held = temperatureAt->second.header.variant;
-            entries_.push_back({temperatureAt->first, false, -1});
-            texts << dayText(temperatureAt->first, temperatureAt->second.header) +
-                         (held == 1   ? QStringLiteral("  Temperature, Tv")
-                          : held == 2 ? QStringLiteral("  Temperature, TvC")
-                                      : QStringLiteral("  Temperature, Tv and TvC"));
-            ++temperatureAt;
+        }
+        const int held = temperatureHeld(set);
+        if (held != 0) {
+            entry.winds = false;
+            entries_.push_back(entry);
+            texts << day + (held == 1   ? QStringLiteral("  Temperature, Tv")
+                            : held == 2 ? QStringLiteral("  Temperature, TvC")
+                                        : QStringLiteral("  Temperature, Tv and TvC"));
         }
     }
 
     int row = entries_.empty() ? -1 : 0;
     if (keepSet) {
         for (std::size_t i = 0; i < entries_.size(); ++i) {
-            const Entry& e = entries_[i];
-            if (!(e.key < keep.key) && !(keep.key < e.key) && e.winds == keep.winds &&
-                e.mode == keep.mode) {
+            if (entries_[i].sameDayAs(keep) && entries_[i].mode == keep.mode) {
                 row = static_cast<int>(i);
                 break;
             }
@@ -491,18 +455,53 @@ QImage ResultsWindow::shownImage() const {
     return imageEntry_ >= 0 && imageEntry_ == currentPlot() ? image_ : QImage();
 }
 
-void ResultsWindow::setStatus(const QString& text) { status_->setText(text); }
+void ResultsWindow::setStatus(const QString& text) {
+    message_ = text;
+    status_->setText(plotProblem_.isEmpty() ? message_
+                     : message_.isEmpty()   ? plotProblem_
+                                            : message_ + QLatin1Char('\n') + plotProblem_);
+}
+
+void ResultsWindow::setPlotProblem(const QString& text) {
+    plotProblem_ = text;
+    setStatus(message_);
+}
 
 void ResultsWindow::showCurrent() {
     save_->setEnabled(currentPlot() >= 0);
     if (currentPlot() != imageEntry_) renderCurrent();
 }
 
+const DayFileSet* ResultsWindow::setOf(const Entry& entry) const {
+    for (const DayFileSet& set : index_.days) {
+        if (set.station == entry.station && set.dayNumber == entry.dayNumber) return &set;
+    }
+    return nullptr;
+}
+
+bool ResultsWindow::loadDay(const Entry& entry) {
+    if (loaded_.held && loaded_.day.sameDayAs(entry)) return loaded_.ok;
+    // The day held goes before the next is read.
+    loaded_ = LoadedDay{};
+    loaded_.held = true;
+    loaded_.day = entry;
+    loaded_.day.mode = -1;
+    std::vector<std::string> errors;
+    const DayFileSet* set = setOf(entry);
+    if (set && entry.winds) {
+        loaded_.ok = loadWindDays(*set, loaded_.winds, errors);
+    } else if (set) {
+        loaded_.ok = loadTemperatureDay(*set, loaded_.temperature, errors);
+    }
+    if (!loaded_.ok && errors.empty()) errors.push_back("no file of the day could be read");
+    loaded_.problem = joinedErrors(errors);
+    return loaded_.ok;
+}
+
 const std::vector<WindDay>& ResultsWindow::plottedWinds(const Entry& entry,
                                                         std::vector<WindDay>& one) const {
-    const std::vector<WindDay>& modes = days_.winds.at(entry.key);
-    if (entry.mode < 0) return modes;
-    for (const WindDay& d : modes) {
+    if (entry.mode < 0) return loaded_.winds;
+    for (const WindDay& d : loaded_.winds) {
         if (d.header.variant == entry.mode) one.push_back(d);
     }
     return one;
@@ -513,6 +512,8 @@ void ResultsWindow::renderCurrent() {
     if (index < 0) {
         image_ = QImage();
         imageEntry_ = -1;
+        loaded_ = LoadedDay{};
+        setPlotProblem(QString());
         view_->setImage(image_,
                         entries_.empty()
                             ? QStringLiteral("No plots yet: Open... reads consensus data files.")
@@ -527,26 +528,34 @@ void ResultsWindow::renderCurrent() {
         return;
     }
     const Entry& entry = entries_[static_cast<std::size_t>(index)];
-    plot::PlotImage plotted;
-    std::string error;
-    bool ok = false;
-    if (entry.winds) {
-        std::vector<WindDay> one;
-        ok = plot::renderWindImage(plottedWinds(entry, one), plotted, error, options);
-    } else {
-        ok = plot::renderTemperatureImage({days_.temperature.at(entry.key)}, plotted, error,
-                                          options);
-    }
     imageEntry_ = index;
-    if (!ok) {
-        image_ = QImage();
-        const QString text = QStringLiteral("The plot could not be drawn: ") + fromLocal(error);
-        view_->setImage(image_, text);
-        setStatus(text);
-        return;
+    image_ = QImage();
+    QString problem;
+    if (loadDay(entry)) {
+        plot::PlotImage plotted;
+        std::string error;
+        bool drawn = false;
+        if (entry.winds) {
+            std::vector<WindDay> one;
+            const std::vector<WindDay>& winds = plottedWinds(entry, one);
+            drawn = !winds.empty() && plot::renderWindImage(winds, plotted, error, options);
+        } else {
+            drawn = plot::renderTemperatureImage({loaded_.temperature}, plotted, error, options);
+        }
+        if (drawn) {
+            image_ = toImage(plotted);
+            if (!loaded_.problem.isEmpty()) {
+                problem = QStringLiteral("Left out of the plot: ") + loaded_.problem;
+            }
+        } else {
+            problem = QStringLiteral("The plot could not be drawn: ") +
+                      (error.empty() ? loaded_.problem : fromLocal(error));
+        }
+    } else {
+        problem = QStringLiteral("The plot could not be drawn: ") + loaded_.problem;
     }
-    image_ = toImage(plotted);
-    view_->setImage(image_, QString());
+    setPlotProblem(problem);
+    view_->setImage(image_, image_.isNull() ? problem : QString());
 }
 
 bool ResultsWindow::savePlot(const QString& chosen) {
@@ -565,14 +574,20 @@ bool ResultsWindow::savePlot(const QString& chosen) {
         return false;
     }
     const Entry& entry = entries_[static_cast<std::size_t>(index)];
+    if (!loadDay(entry)) {
+        setStatus(QStringLiteral("The plot was not saved: ") + loaded_.problem);
+        return false;
+    }
     const std::string target = toLocal(path);
     std::string error;
     bool ok = false;
     if (entry.winds) {
         std::vector<WindDay> one;
-        ok = plot::renderWindPlot(plottedWinds(entry, one), format, target, error);
+        const std::vector<WindDay>& winds = plottedWinds(entry, one);
+        ok = !winds.empty() && plot::renderWindPlot(winds, format, target, error);
+        if (winds.empty()) error = "mode " + std::to_string(entry.mode) + " was not read";
     } else {
-        ok = plot::renderTemperaturePlot({days_.temperature.at(entry.key)}, format, target, error);
+        ok = plot::renderTemperaturePlot({loaded_.temperature}, format, target, error);
     }
     if (!ok) {
         setStatus(QStringLiteral("The plot was not saved: ") + fromLocal(error));
@@ -586,20 +601,17 @@ void ResultsWindow::onSave() {
     const int index = currentPlot();
     if (index < 0) return;
     const Entry& entry = entries_[static_cast<std::size_t>(index)];
-    CalendarTime date;
-    if (entry.winds) {
-        date = days_.winds.at(entry.key).front().header.day;
-    } else {
-        date = days_.temperature.at(entry.key).header.day;
-    }
+    const DayFileSet* set = setOf(entry);
+    if (!set) return;
     std::string name =
-        plot::plotFileName(entry.key.station, date, date, entry.winds, plot::PlotFormat::Png);
+        plot::plotFileName(set->station, set->date, set->date, entry.winds, plot::PlotFormat::Png);
     if (entry.winds && entry.mode >= 0) {
         name.insert(name.size() - 4, "_m" + std::to_string(entry.mode));
     }
-    auto folder = folderOf_.find(entry.key);
+    // Beside the day's file read last.
     const std::string suggested =
-        folder == folderOf_.end() ? name : (fs::path(folder->second) / name).string();
+        set->files.empty() ? name
+                           : (fs::path(folderOfFile(set->files.back().path)) / name).string();
     const QString path = hooks_.pickSavePath(this, fromLocal(suggested));
     if (path.isEmpty()) return;
     savePlot(path);

@@ -6,6 +6,10 @@
 // day's files together). The chosen plot fills the rest of the window,
 // rendered at the size it is shown; Save writes it as PNG, SVG or PDF.
 //
+// The window holds an index of the files (output/day_files.h: station, day
+// and mode from each file's header), not their days: the day of the plot
+// shown is read when it is shown or saved, and only that day is kept.
+//
 // The window is not modal. Given the main dialog as parent it is a window
 // of its own that stays usable while the main dialog runs modally, and the
 // main dialog stays usable while it is open.
@@ -19,14 +23,13 @@
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
+#include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "output/consensus_file_reader.h"
-#include "plot/plot_tool.h"
+#include "output/day_files.h"
 
 class QLabel;
 class QListWidget;
@@ -62,7 +65,7 @@ public:
     ~ResultsWindow() override;
 
     // Adds the days of the files a run wrote (RunOutcome::written): the
-    // consensus data files among them are read, every other path (netCDF
+    // consensus data files among them are indexed, every other path (netCDF
     // files, plots, ...) is ignored, since the run's consensus files carry
     // the same days. The first plot of the days read is shown. A few files
     // are read at once; more (a long run's) are read a slice at a time
@@ -72,14 +75,14 @@ public:
     // True while files given to showFiles are still being read.
     bool reading() const { return !pending_.empty(); }
 
-    // Adds the days of the files named, netCDF day files included: what
-    // Open... does with the files chosen. The first plot of the days read
-    // is shown.
+    // Adds the days of the files named, netCDF day files included (a
+    // folder named: its day files): what Open... does with the files
+    // chosen. The first plot of the days read is shown.
     void openFiles(const std::vector<std::string>& paths);
 
     // A file of a station, day and mode already listed (for temperature:
-    // the same Tv or TvC) replaces what the window held for it, so that
-    // the plots of a day processed again show the new files.
+    // the same Tv or TvC; a netCDF day file both) replaces the file listed,
+    // so that the plots of a day processed again show the new files.
 
     // The plots listed, as the list shows them, in list order.
     QStringList plotNames() const;
@@ -99,44 +102,70 @@ public:
     QImage shownImage() const;
 
 private:
+    // One plot of the list: a station's day, its winds (every mode, or
+    // one) or its temperature.
     struct Entry {
-        plot::DayKey key;
+        std::string station;
+        std::int64_t dayNumber = 0;
         bool winds = true;
         int mode = -1;  // winds: -1 for every mode of the day, else the one mode
+        bool sameDayAs(const Entry& other) const {
+            return station == other.station && dayNumber == other.dayNumber &&
+                   winds == other.winds;
+        }
     };
 
     // What one call's files gave, for the status line and the plot shown.
     struct ReadTally {
         int read = 0;
         QStringList errors;
-        bool firstKeySet = false;
-        plot::DayKey firstKey;
-        bool firstWinds = true;
+        bool firstSet = false;
+        Entry first;  // the earliest day indexed, winds before temperature
         bool netcdfToo = false;
     };
 
-    void addFiles(const std::vector<std::string>& paths, bool netcdfToo);
-    void readFile(const std::string& path, ReadTally& tally);
+    // The day of the plot shown (winds: every mode), read from its files;
+    // released when another day is shown or the index changes.
+    struct LoadedDay {
+        bool held = false;
+        Entry day;
+        bool ok = false;
+        std::vector<WindDay> winds;
+        TemperatureDay temperature;
+        QString problem;  // the files not read, the reason nothing is drawn
+    };
+
+    void addFiles(const std::vector<std::string>& paths, bool netcdfToo,
+                  const QStringList& earlierErrors = {});
+    void indexFile(const std::string& path, ReadTally& tally);
     void finishReading(ReadTally& tally);
     void readSlice();
-    bool addContents(const ConsensusFileContents& contents, plot::DayKey& key, std::string& error);
     void rebuildList(const Entry* select);
+    const DayFileSet* setOf(const Entry& entry) const;
+    // Reads the day of `entry` unless it is the one held; false (the reason
+    // in loaded_.problem) when nothing of it can be plotted.
+    bool loadDay(const Entry& entry);
     // The wind days an entry plots: every mode of its day, or (copied into
-    // `one`) its one mode.
+    // `one`) its one mode. The day must be loaded.
     const std::vector<WindDay>& plottedWinds(const Entry& entry, std::vector<WindDay>& one) const;
     void showCurrent();
     void renderCurrent();
     void onSave();
     void onOpen();
+    // The status line: the last message (files read, plot saved), then what
+    // keeps the plot shown from being drawn whole.
     void setStatus(const QString& text);
+    void setPlotProblem(const QString& text);
 
     ResultsHooks hooks_;
-    plot::CollectedDays days_;
-    std::map<plot::DayKey, std::string> folderOf_;  // folder of the day's last file read
+    DayFileIndex index_;
+    LoadedDay loaded_;
     std::string lastFolder_;
     std::vector<Entry> entries_;
     QImage image_;
     int imageEntry_ = -1;  // the entry `image_` shows
+    QString message_;
+    QString plotProblem_;
 
     QListWidget* list_ = nullptr;
     ResultsPlotView* view_ = nullptr;

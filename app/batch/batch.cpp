@@ -6,6 +6,7 @@
 #include <cmath>
 #include <csignal>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "app/batch/console_host.h"
@@ -13,6 +14,7 @@
 #include "app/engine/engine.h"
 #include "core/settings_csv.h"
 #include "output/folder_lock.h"
+#include "output/whole_file.h"
 #include "core/text.h"
 #include "core/worker.h"
 
@@ -64,12 +66,11 @@ bool loadSettings(const std::string& path, std::vector<SettingsRow>& rows, std::
     return readSettingsCsv(in, path, rows, error);
 }
 
-bool saveSettings(const std::string& path, const RecordList<BeamSetting>& table) {
-    std::ofstream out(path, std::ios::trunc);
-    if (!out) return false;
+bool saveSettings(const std::string& path, const RecordList<BeamSetting>& table,
+                  std::string& error) {
+    std::ostringstream out;
     writeSettingsCsv(out, table);
-    out.flush();
-    return static_cast<bool>(out);
+    return writeWholeFile(path, out.str(), error);
 }
 
 void printMissingBeams(std::ostream& err, const ConsoleHost& host) {
@@ -233,7 +234,7 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
     // said at once; the run goes on and lists the files it could not write.
     if (locked == LockResult::CannotLock) err << lockMessage << '\n';
     std::vector<std::unique_ptr<OutputFolderLock>> otherLocks;
-    for (const std::string& folder : {options.netcdfFolder}) {
+    for (const std::string& folder : {options.outputs.netcdfFolder}) {
         if (folder.empty() || folder == options.outputPath) continue;
         std::unique_ptr<OutputFolderLock> other;
         const LockResult otherLocked = OutputFolderLock::acquire(folder, other, lockMessage);
@@ -261,18 +262,12 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
     p.dataSourceText = options.dataSource;
     p.outputKindText = options.kind == OutputKind::Winds ? "Winds" : "Temperature";
     p.averagingMinutes = static_cast<std::int32_t>(*options.minutes);
-    OutputOptions& outputs = p.outputs;
-    outputs.netcdf = options.netcdf;
-    outputs.netcdfFolder = options.netcdfFolder;
-    outputs.plotFormat = options.plotFormat;
-    outputs.continuity = options.continuity;
-    outputs.continuityLimits = options.continuityLimits;
-    outputs.continuityReportPath = options.continuityReportPath;
-    outputs.correctedWinds = options.correctedWinds;
+    p.correctedWinds = options.correctedWinds;
+    RunOutputs outputs = options.outputs;
     outputs.history = "quorvane-batch";
     for (const std::string& arg : args) outputs.history += " " + arg;
 
-    job.steps = context.steps ? *context.steps : standardSteps();
+    job.steps = context.steps ? *context.steps : standardSteps(outputs);
     job.steps.readAscii = announcingDay(host, job.steps.readAscii);
     job.steps.readBinary = announcingDay(host, job.steps.readBinary);
 
@@ -295,12 +290,14 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
     host.finish(err);
 
     const RunOutcome& outcome = host.outcome();
-    std::vector<std::string> unwritten = outcome.unwritten;
+    std::vector<UnwrittenFile> unwritten = outcome.unwritten;
     if (!options.saveSettingsPath.empty()) {
         if (job.beamSettings.empty()) {
             err << "No beams were found: " << options.saveSettingsPath << " was not written.\n";
-        } else if (!saveSettings(options.saveSettingsPath, job.beamSettings)) {
-            unwritten.push_back(options.saveSettingsPath);
+        } else if (std::string why; !saveSettings(options.saveSettingsPath, job.beamSettings, why)) {
+            FileReport lost;
+            lost.lost(options.saveSettingsPath, why);
+            unwritten.push_back(lost.unwritten.front());
         }
     }
     const bool stoppedForSettings = outcome.status == RunOutcome::Status::SettingsMissing;
@@ -312,7 +309,9 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
     }
     if (!unwritten.empty()) {
         err << "These output files could not be written:\n";
-        for (const std::string& path : unwritten) err << "  " << path << '\n';
+        for (const UnwrittenFile& file : unwritten) {
+            err << "  " << file.path << ": " << file.reason << '\n';
+        }
     }
     if (!outcome.incompleteDays.empty()) {
         err << "These days were not processed in full:\n";

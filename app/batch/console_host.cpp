@@ -39,14 +39,11 @@ void ConsoleHost::setStatusDetail(const std::string& text) {
     }
 }
 
-void ConsoleHost::setProcessEnabled(bool enabled) {
+void ConsoleHost::setProcessEnabled(bool) {}
+
+void ConsoleHost::runEnded() {
     {
         std::lock_guard<std::mutex> g(m_);
-        if (!enabled) {
-            sawStart_ = true;
-            return;
-        }
-        if (!sawStart_) return;
         runEnded_ = true;
     }
     ended_.notify_all();

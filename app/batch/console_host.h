@@ -42,6 +42,7 @@ public:
     void setStatusMain(const std::string& text) override;
     void setStatusDetail(const std::string& text) override;
     void setProcessEnabled(bool enabled) override;
+    void runEnded() override;
     void setCancelEnabled(bool enabled) override;
     InputType inputType() override { return config_.input; }
     OutputKind outputKind() override { return config_.kind; }
@@ -92,7 +93,6 @@ private:
     std::string lastError_;
     std::string barDetail_;
     int daysStarted_ = 0;
-    bool sawStart_ = false;
     bool runEnded_ = false;
     bool barShown_ = false;
 

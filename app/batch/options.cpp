@@ -7,6 +7,7 @@
 #include "core/numbers.h"
 #include "core/run_rules.h"
 #include "core/text.h"
+#include "plot/plot.h"
 #include "qc/continuity.h"
 
 namespace qv::batch {
@@ -149,26 +150,27 @@ std::string applyValue(Opt opt, const std::string& name, const std::string& valu
     case Opt::Settings: o.settingsPath = value; return {};
     case Opt::SaveSettings: o.saveSettingsPath = value; return {};
     case Opt::NetcdfDir:
-        o.netcdf = true;
-        o.netcdfFolder = trimFolder(value);
+        o.outputs.netcdf = true;
+        o.outputs.netcdfFolder = trimFolder(value);
         return {};
-    case Opt::Plot:
-        if (value != "png" && value != "svg" && value != "pdf") {
+    case Opt::Plot: {
+        plot::PlotFormat format{};
+        if (!plot::plotFormatFromText(value, format)) {
             return invalidValue(name, value, "png, svg or pdf");
         }
-        o.plotFormat = value;
+        o.outputs.plotFormat = format;
         return {};
+    }
     case Opt::ContinuityLimits: {
         ContinuityLimits limits;
         std::string why;
         if (!parseContinuityLimits(value, limits, why)) return invalidValue(name, value, why.c_str());
-        o.continuity = true;
-        o.continuityLimits = value;
+        o.outputs.continuity = limits;
         return {};
     }
     case Opt::ContinuityReport:
-        o.continuity = true;
-        o.continuityReportPath = value;
+        if (!o.outputs.continuity) o.outputs.continuity = ContinuityLimits{};
+        o.outputs.continuityReportPath = value;
         return {};
     }
     return {};
@@ -205,11 +207,11 @@ bool parseArguments(const std::vector<std::string>& args, BatchOptions& options,
             continue;
         }
         if (arg == "--netcdf") {
-            options.netcdf = true;
+            options.outputs.netcdf = true;
             continue;
         }
         if (arg == "--continuity") {
-            options.continuity = true;
+            if (!options.outputs.continuity) options.outputs.continuity = ContinuityLimits{};
             continue;
         }
         if (arg == "--corrected-winds") {

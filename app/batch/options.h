@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/engine/run_outputs.h"
 #include "core/host.h"
 #include "core/time.h"
 
@@ -44,13 +45,11 @@ struct BatchOptions {
     std::string settingsPath;      // --settings
     std::string saveSettingsPath;  // --save-settings
 
-    // Optional outputs and stages.
-    bool netcdf = false;              // --netcdf (also set by --netcdf-dir)
-    std::string netcdfFolder;         // --netcdf-dir
-    std::string plotFormat;           // --plot png|svg|pdf
-    bool continuity = false;          // --continuity (also set by its two options)
-    std::string continuityLimits;     // --continuity-limits
-    std::string continuityReportPath; // --continuity-report
+    // Optional outputs and stages: --netcdf (also set by --netcdf-dir),
+    // --netcdf-dir, --plot png|svg|pdf, --continuity (also set by
+    // --continuity-limits and --continuity-report, with the defaults or
+    // the limits given).
+    RunOutputs outputs;
     bool correctedWinds = false;      // --corrected-winds
 };
 

@@ -11,15 +11,12 @@
 #include "app/engine/writer_thread.h"
 #include "consensus/temperature_consensus.h"
 #include "consensus/wind_consensus.h"
-#include "core/text.h"
 #include "input/ascii_moments.h"
 #include "input/binary_moments.h"
 #include "output/consensus_file_sink.h"
-#include "output/netcdf_file.h"
+#include "output/netcdf_output.h"
 #include "output/whole_file.h"
 #include "plot/plot.h"
-#include "plot/plot_tool.h"
-#include "qc/continuity.h"
 
 #ifndef QUORVANE_VERSION
 #define QUORVANE_VERSION "1.0.0"
@@ -28,102 +25,83 @@
 namespace qv {
 namespace {
 
-std::string isoStamp(const CalendarTime& t) {
-    return formatText("%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day, t.hour, t.minute,
-                      t.second);
-}
-
 // The calendar day of a day's products (all its days share it).
-std::optional<CalendarTime> productsDay(const DayProducts& products) {
-    if (!products.winds.empty()) return products.winds.front().header.day;
-    if (!products.temperature.empty()) return products.temperature.front().header.day;
-    return std::nullopt;
+std::optional<std::int64_t> productsDay(const DayProducts& products) {
+    const DayHeader* h = !products.winds.empty()         ? &products.winds.front().header
+                         : !products.temperature.empty() ? &products.temperature.front().header
+                                                         : nullptr;
+    if (!h || !isCalendarDate(h->day.year, h->day.month, h->day.day)) return std::nullopt;
+    return civilDayNumber(h->day.year, h->day.month, h->day.day);
 }
 
 // True when `later` is the calendar day after `earlier`.
 bool consecutive(const DayProducts& earlier, const DayProducts& later) {
     const auto a = productsDay(earlier);
     const auto b = productsDay(later);
-    if (!a || !b) return false;
-    CalendarTime da = *a, db = *b;
-    da.hour = da.minute = da.second = da.milliseconds = 0;
-    db.hour = db.minute = db.second = db.milliseconds = 0;
-    TimeValue ta = 0, tb = 0;
-    if (!calendarToTimeValue(da, ta) || !calendarToTimeValue(db, tb)) return false;
-    addTime(ta, TimeUnits::day);
-    return ta == tb;
+    return a && b && *a + 1 == *b;
 }
 
-// Appends `from` to `to`, in order.
-void appendReport(OutputReport& to, OutputReport&& from) {
-    auto move = [](std::vector<std::string>& a, std::vector<std::string>& b) {
-        a.insert(a.end(), std::make_move_iterator(b.begin()), std::make_move_iterator(b.end()));
-    };
-    move(to.written, from.written);
-    move(to.unwritten, from.unwritten);
-    move(to.notes, from.notes);
-}
+using FileReports = std::vector<std::future<FileReport>>;
 
-// Records one optional file's result; a writer that throws (out of memory)
-// leaves the file unwritten with the reason, and the run goes on.
-template <typename Write>
-void writeOptional(const std::string& path, OutputReport& report, Write&& write) {
-    std::string error;
-    bool ok = false;
-    try {
-        ok = write(error);
-    } catch (const std::exception& e) {
-        error = path + ": could not be written (" + e.what() + ")";
-    }
-    if (ok) {
-        report.written.push_back(path);
-    } else {
-        report.unwritten.push_back(path);
-        report.notes.push_back(error.empty() ? path + ": could not be written" : error);
-    }
-}
-
-// The outputs of a run: the consensus data files always; netCDF files,
-// plots and the continuity stage when the run's options ask for them.
-// With the continuity stage a day is held back until the next day of the
-// run arrives (or the run ends), so that both neighbours take part.
+// The consensus and the outputs of a run. With the continuity stage a day
+// is held back until the next day of the run arrives (or the run ends), so
+// that both neighbours take part.
 //
-// A day's files are made on writer threads while the worker reads and
-// averages the next days: its consensus data files on one (formatting them
-// and flushing them to the disk is a tenth of a binary run, and a disk slow
-// to flush no longer holds the worker up), its netCDF files and plots on
-// the other (a few milliseconds each, mostly the libraries' own work). At
-// most two days are in flight, so a slow disk holds the worker back rather
-// than piling up days in memory. What a day wrote, or could not write, is
-// reported once all of its files are done and in the run's day order, the
-// consensus files first: the written and unwritten lists come out as if
-// every file had been written in turn, nothing is reported before it is
-// whole, and the run's end (done or cancelled) waits for every day handed
-// over.
-class StandardOutputs : public DayOutputs {
+// A day's files are made on a maker thread while the worker reads and
+// averages the next days, and each file made is written whole on a writer
+// thread: the maker only computes, the writer waits for the disk, and a
+// disk slow to flush no longer holds the worker up. At most two days are in
+// flight, so a slow disk holds the worker back rather than piling up days
+// in memory. What a day wrote, or could not write, is reported once all of
+// its files are done and in the run's day order, output by output: the
+// report comes out as if every file had been written in turn, nothing is
+// reported before it is whole, and the run's end (done or cancelled) waits
+// for every day handed over.
+class StandardStages : public DayStages {
 public:
-    explicit StandardOutputs(OutputRequest request) : request_(std::move(request)) {
-        const OutputOptions& o = request_.options;
-        if (o.continuity && !o.continuityLimits.empty()) {
-            std::string error;
-            // The hosts check the text before a run; a text that fails here
-            // leaves the documented defaults.
-            parseContinuityLimits(o.continuityLimits, limits_, error);
+    StandardStages(ConsensusSteps consensus, std::vector<ChosenOutput> outputs, RunOutputs options,
+                   UtcClock clock)
+        : consensus_(std::move(consensus)),
+          outputs_(std::move(outputs)),
+          options_(std::move(options)),
+          clock_(clock ? std::move(clock) : UtcClock(systemUtcNow)) {}
+
+    bool processDay(ConsensusJob& job, OutputKind kind, FileReport& report) override {
+        DayProducts products;
+        if (kind == OutputKind::Winds && consensus_.winds) products = consensus_.winds(job);
+        if (kind == OutputKind::Temperature && consensus_.temperature) {
+            products = consensus_.temperature(job);
         }
-        if (!o.plotFormat.empty()) {
-            plotFormat_ = plot::PlotFormat{};
-            if (!plot::plotFormatFromText(o.plotFormat, *plotFormat_)) plotFormat_.reset();
+        const bool made = !products.empty();
+        takeDay(std::make_shared<DayProducts>(std::move(products)), report);
+        return made;
+    }
+
+    void finish(FileReport& report) override {
+        if (held_) {
+            checkHeld(nullptr);
+            writeDay(held_, report);
+            held_.reset();
+        }
+        release(report, true);
+        const std::string& reportPath = options_.continuityReportPath;
+        if (options_.continuity && !reportPath.empty()) {
+            std::string error;
+            if (writeWholeFile(reportPath, continuityReport_, error)) {
+                report.written.push_back(reportPath);
+            } else {
+                report.lost(reportPath, error);
+            }
         }
     }
 
-    void takeDay(DayProducts products, OutputReport& report) override {
-        auto day = std::make_shared<DayProducts>(std::move(products));
-        if (!request_.options.continuity) {
+private:
+    void takeDay(std::shared_ptr<DayProducts> day, FileReport& report) {
+        if (!options_.continuity) {
             writeDay(std::move(day), report);
         } else {
             if (held_) {
-                const DayProducts* after = consecutive(*held_, *day) ? day.get() : nullptr;
-                checkHeld(after);
+                checkHeld(consecutive(*held_, *day) ? day.get() : nullptr);
                 writeDay(held_, report);
                 before_ = std::move(held_);
             }
@@ -132,29 +110,10 @@ public:
         release(report, false);
     }
 
-    void finish(OutputReport& report) override {
-        if (held_) {
-            checkHeld(nullptr);
-            writeDay(held_, report);
-            held_.reset();
-        }
-        release(report, true);
-        const std::string& reportPath = request_.options.continuityReportPath;
-        if (request_.options.continuity && !reportPath.empty()) {
-            std::string error;
-            if (writeWholeFile(reportPath, continuityReport_, error)) {
-                report.written.push_back(reportPath);
-            } else {
-                report.unwritten.push_back(reportPath);
-            }
-        }
-    }
-
-private:
     void checkHeld(const DayProducts* after) {
         const DayProducts* before =
             before_ && consecutive(*before_, *held_) ? before_.get() : nullptr;
-        const ContinuityResult result = checkContinuity(*held_, limits_, before, after);
+        const ContinuityResult result = checkContinuity(*held_, *options_.continuity, before, after);
         if (held_->winds.empty()) return;
         std::string text = continuityReportText(held_->winds.front().header, result.flagged);
         if (!continuityReport_.empty()) {
@@ -167,174 +126,133 @@ private:
 
     static constexpr std::size_t kDaysInFlight = 2;
 
-    // A day handed over. Its consensus files are formatted and written on
-    // the file writer. Its netCDF files and plots are made in memory on the
-    // product writer, which hands each file to the file writer to be
-    // written whole: the product writer only computes, the file writer
-    // waits for the disk.
-    using FileReports = std::vector<std::future<OutputReport>>;
+    // A day handed over: its files, once the maker has made them, each
+    // with the future of its write.
     struct DayInFlight {
-        std::future<OutputReport> consensus;
-        std::future<FileReports> products;  // none without netCDF and plots
-        FileReports files;                  // taken from `products` once made
+        std::future<FileReports> made;
+        FileReports files;
 
-        static bool ready(const std::future<OutputReport>& f) {
+        static bool ready(const std::future<FileReport>& f) {
             return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
         }
         bool done() {
-            if (!ready(consensus)) return false;
-            if (products.valid()) {
-                if (products.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            if (made.valid()) {
+                if (made.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
                     return false;
                 }
-                files = products.get();
+                files = made.get();
             }
             return std::all_of(files.begin(), files.end(), ready);
         }
     };
 
-    // Hands over the report of the oldest day in flight, once its files
-    // are all done.
-    void releaseOldest(OutputReport& report) {
+    // Hands over the report of the oldest day in flight, waiting for its
+    // files.
+    void releaseOldest(FileReport& report) {
         DayInFlight& day = inFlight_.front();
-        appendReport(report, day.consensus.get());
-        if (day.products.valid()) day.files = day.products.get();
-        for (std::future<OutputReport>& file : day.files) appendReport(report, file.get());
+        if (day.made.valid()) day.files = day.made.get();
+        for (std::future<FileReport>& file : day.files) report.append(file.get());
         inFlight_.pop_front();
     }
 
     // Hands over the days at the front whose files are all done; with
     // `all`, every day, waiting for them.
-    void release(OutputReport& report, bool all) {
+    void release(FileReport& report, bool all) {
         while (!inFlight_.empty() && (all || inFlight_.front().done())) releaseOldest(report);
     }
 
-    void writeDay(std::shared_ptr<const DayProducts> products, OutputReport& report) {
+    void writeDay(std::shared_ptr<const DayProducts> products, FileReport& report) {
         while (inFlight_.size() >= kDaysInFlight) releaseOldest(report);
-        const CalendarTime created = request_.clock();
-        DayInFlight& day = inFlight_.emplace_back();
-        day.consensus = fileWriter_.post([this, products, created] {
-            OutputReport written;
-            writeConsensusFiles(*products, request_.outputPath, created, written);
-            return written;
-        });
-        if (!request_.options.netcdf && !plotFormat_) return;
-        day.products = productWriter_.post([this, products, created] {
+        OutputContext context;
+        context.created = clock_();
+        context.history = options_.history;
+        context.version = QUORVANE_VERSION;
+        inFlight_.emplace_back().made = maker_.post([this, products, context]() mutable {
             FileReports files;
-            if (request_.options.netcdf) makeNetcdf(*products, created, files);
-            if (plotFormat_) makePlots(*products, files);
+            for (const ChosenOutput& output : outputs_) {
+                context.folder = output.folder;
+                std::vector<OutputFile> made;
+                try {
+                    made = output.make(*products, context);
+                } catch (const std::exception& e) {
+                    // Out of memory while making a day's files: the day's
+                    // other outputs are still tried.
+                    OutputFile lost;
+                    lost.path = output.folder;
+                    lost.error = std::string("the day's files could not be made (") + e.what() + ")";
+                    made.push_back(std::move(lost));
+                }
+                for (OutputFile& file : made) files.push_back(write(std::move(file)));
+            }
             return files;
         });
     }
 
-    // One file made in memory: handed to the file writer to be written
-    // whole, or, when it could not be made, its failure at once.
-    void handOver(const std::string& path, bool made, std::string bytes, std::string error,
-                  FileReports& files) {
-        if (!made) {
-            OutputReport report;
-            report.unwritten.push_back(path);
-            // The reason names the file (a plot's reasons do not).
-            report.notes.push_back(error.empty()                ? path + ": could not be made"
-                                   : error.rfind(path, 0) == 0 ? error
-                                                               : path + ": " + error);
-            std::promise<OutputReport> failed;
-            failed.set_value(std::move(report));
-            files.push_back(failed.get_future());
-            return;
+    // Hands a made file to the writer to be written whole; a file that could
+    // not be made is reported at once.
+    std::future<FileReport> write(OutputFile file) {
+        if (!file.made()) {
+            std::promise<FileReport> lost;
+            FileReport report;
+            report.lost(file.path, file.error);
+            lost.set_value(std::move(report));
+            return lost.get_future();
         }
-        files.push_back(fileWriter_.post([path, bytes = std::move(bytes)] {
-            OutputReport report;
-            writeOptional(path, report, [&](std::string& why) {
-                return writeWholeFile(path, bytes, why);
-            });
+        return writer_.post([file = std::move(file)] {
+            FileReport report;
+            try {
+                writeOutputFiles({file}, report);
+            } catch (const std::exception& e) {
+                report.lost(file.path, std::string("could not be written (") + e.what() + ")");
+            }
             return report;
-        }));
+        });
     }
 
-    // Makes a file's bytes with `make`, which may throw (out of memory).
-    template <typename Make>
-    void makeFile(const std::string& path, FileReports& files, Make&& make) {
-        std::string bytes, error;
-        bool made = false;
-        try {
-            made = make(bytes, error);
-        } catch (const std::exception& e) {
-            error = path + ": could not be made (" + e.what() + ")";
-        }
-        handOver(path, made, std::move(bytes), std::move(error), files);
-    }
-
-    void makeNetcdf(const DayProducts& products, const CalendarTime& created,
-                    FileReports& files) {
-        const std::string& folder = request_.options.netcdfFolder.empty()
-                                        ? request_.outputPath
-                                        : request_.options.netcdfFolder;
-        NetcdfContext context;
-        context.version = QUORVANE_VERSION;
-        context.history = isoStamp(created) + " " + request_.options.history;
-        for (const WindDay& day : products.winds) {
-            const std::string path = folder + "/" + windNetcdfName(day);
-            makeFile(path, files, [&](std::string& bytes, std::string& error) {
-                return makeWindNetcdf(day, context, path, bytes, error);
-            });
-        }
-        for (const TemperatureDay& day : products.temperature) {
-            const std::string path = folder + "/" + temperatureNetcdfName(day);
-            makeFile(path, files, [&](std::string& bytes, std::string& error) {
-                return makeTemperatureNetcdf(day, context, path, bytes, error);
-            });
-        }
-    }
-
-    void makePlots(const DayProducts& products, FileReports& files) {
-        if (!products.winds.empty()) {
-            const DayHeader& h = products.winds.front().header;
-            const std::string path = request_.outputPath + "/" +
-                                     plot::plotFileName(h.stationName, h.day, h.day, true,
-                                                        *plotFormat_);
-            makeFile(path, files, [&](std::string& bytes, std::string& error) {
-                return plot::renderWindBytes(products.winds, *plotFormat_, bytes, error);
-            });
-        }
-        for (const TemperatureDay& day : products.temperature) {
-            const DayHeader& h = day.header;
-            const std::string path = request_.outputPath + "/" +
-                                     plot::plotFileName(h.stationName, h.day, h.day, false,
-                                                        *plotFormat_);
-            makeFile(path, files, [&](std::string& bytes, std::string& error) {
-                return plot::renderTemperatureBytes({day}, *plotFormat_, bytes, error);
-            });
-        }
-    }
-
-    OutputRequest request_;
-    ContinuityLimits limits_;
-    std::optional<plot::PlotFormat> plotFormat_;
+    ConsensusSteps consensus_;
+    std::vector<ChosenOutput> outputs_;
+    RunOutputs options_;
+    UtcClock clock_;
     std::shared_ptr<DayProducts> before_;
     std::shared_ptr<DayProducts> held_;
     std::string continuityReport_;
-    // The days handed to the writers, oldest first.
+    // The days handed to the threads, oldest first.
     std::deque<DayInFlight> inFlight_;
     // Last, so that they end (their tasks done) before what those use goes;
-    // the product writer ends first, since it hands files to the file writer.
-    WriterThread fileWriter_;
-    WriterThread productWriter_;
+    // the maker ends first, since it hands files to the writer.
+    WriterThread writer_;
+    WriterThread maker_;
 };
 
 }  // namespace
 
-std::unique_ptr<DayOutputs> standardOutputs(const OutputRequest& request) {
-    return std::make_unique<StandardOutputs>(request);
+ConsensusSteps standardConsensus() {
+    return {runWindConsensus, runTemperatureConsensus};
 }
 
-ProcessingSteps standardSteps() {
+std::vector<ChosenOutput> chosenOutputs(const std::string& outputFolder, const RunOutputs& outputs) {
+    std::vector<ChosenOutput> chosen;
+    chosen.push_back({consensusFiles, outputFolder});
+    if (outputs.netcdf) {
+        chosen.push_back(
+            {netcdfFiles, outputs.netcdfFolder.empty() ? outputFolder : outputs.netcdfFolder});
+    }
+    if (outputs.plotFormat) chosen.push_back({plot::plotOutput(*outputs.plotFormat), outputFolder});
+    return chosen;
+}
+
+ProcessingSteps standardSteps(const RunOutputs& outputs) {
+    return standardSteps(outputs, standardConsensus());
+}
+
+ProcessingSteps standardSteps(const RunOutputs& outputs, ConsensusSteps consensus) {
     ProcessingSteps steps;
     steps.readAscii = GetAsciiMoments;
     steps.readBinary = GetBinaryMoments;
-    steps.windConsensus = runWindConsensus;
-    steps.temperatureConsensus = runTemperatureConsensus;
-    steps.outputs = standardOutputs;
+    steps.stages = [outputs, consensus](const ConsensusJob& job) -> std::unique_ptr<DayStages> {
+        return std::make_unique<StandardStages>(
+            consensus, chosenOutputs(job.params.outputPath, outputs), outputs, job.clock);
+    };
     return steps;
 }
 

@@ -1,17 +1,37 @@
 // Wires the readers, the consensus kinds and the outputs into the worker's
-// steps.
+// steps. The engine only schedules: it makes each day's files with the
+// outputs the run asks for, writes them whole and reports them in day
+// order; it never knows what a format is.
 #pragma once
 
+#include <functional>
+#include <vector>
+
+#include "app/engine/run_outputs.h"
 #include "core/job.h"
+#include "output/day_output.h"
 
 namespace qv {
 
-// The standard readers (binary pairs, ASCII files), consensus kinds (winds,
-// temperature) and outputs (the consensus data files, and the optional
-// outputs the run's options ask for).
-ProcessingSteps standardSteps();
+// The consensus kinds of a run; tests may script their own.
+struct ConsensusSteps {
+    std::function<DayProducts(ConsensusJob&)> winds;
+    std::function<DayProducts(ConsensusJob&)> temperature;
+};
+ConsensusSteps standardConsensus();
 
-// The outputs of one run, as standardSteps makes them.
-std::unique_ptr<DayOutputs> standardOutputs(const OutputRequest& request);
+// An output the run asks for and the folder it writes into.
+struct ChosenOutput {
+    DayOutput make;
+    std::string folder;
+};
+// The consensus data files always, then netCDF files and plots as asked.
+std::vector<ChosenOutput> chosenOutputs(const std::string& outputFolder, const RunOutputs& outputs);
+
+// The standard readers (binary pairs, ASCII files), consensus kinds and the
+// outputs `outputs` asks for.
+ProcessingSteps standardSteps(const RunOutputs& outputs = {});
+// The same with other consensus kinds.
+ProcessingSteps standardSteps(const RunOutputs& outputs, ConsensusSteps consensus);
 
 }  // namespace qv

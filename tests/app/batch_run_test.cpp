@@ -191,7 +191,8 @@ TEST_F(BatchRunTest, UnwritableOutputFolderListsThePathsAndExitsOne) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "The output folder " + output + " is not a folder.\n"
                        "These output files could not be written:\n  " + output +
-                           "/QVS04167.w1a\n  " + output + "/QVS04168.w1a\n");
+                           "/QVS04167.w1a: Not a directory\n  " + output +
+                           "/QVS04168.w1a: Not a directory\n");
 }
 
 TEST_F(BatchRunTest, UnwritableSavedSettingsAreListedToo) {
@@ -201,7 +202,8 @@ TEST_F(BatchRunTest, UnwritableSavedSettingsAreListedToo) {
                                  std::vector<std::string>{"--window", "2", "--threshold", "50",
                                                           "--quiet", "--save-settings", saved});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "These output files could not be written:\n  " + saved + "\n");
+    EXPECT_EQ(run.err,
+              "These output files could not be written:\n  " + saved + ": Not a directory\n");
 }
 
 TEST_F(BatchRunTest, SourceDateEpochFixesTheCreatedOnStamp) {
@@ -257,7 +259,12 @@ TEST_F(BatchRunTest, InterruptCancelsAfterTheDaysReadingAndExits130) {
     std::atomic<bool> interrupted{false};
     std::atomic<int> reads{0};
     std::atomic<bool> consensusRan{false};
-    ProcessingSteps steps = standardSteps();
+    ConsensusSteps consensus = standardConsensus();
+    consensus.winds = [&](ConsensusJob&) {
+        consensusRan = true;
+        return DayProducts{};
+    };
+    ProcessingSteps steps = standardSteps({}, consensus);
     const auto reader = steps.readAscii;
     steps.readAscii = [&](ConsensusJob& job, const CalendarTime& day) {
         const int result = reader(job, day);
@@ -268,10 +275,6 @@ TEST_F(BatchRunTest, InterruptCancelsAfterTheDaysReadingAndExits130) {
             std::this_thread::sleep_for(2ms);
         }
         return result;
-    };
-    steps.windConsensus = [&](ConsensusJob&) {
-        consensusRan = true;
-        return DayProducts{};
     };
     batch::BatchContext context;
     context.interrupted = &interrupted;
@@ -366,13 +369,15 @@ TEST(ConsoleHost, QuietKeepsErrorsOnly) {
     EXPECT_EQ(err.str(), "GetAsciiMoments Error: Can not open input file x\n");
 }
 
-TEST(ConsoleHost, RunEndIsSeenOnlyAfterTheWorkerStarted) {
+TEST(ConsoleHost, RunEndIsSeenOnlyWhenTheWorkerSaysSo) {
     batch::ConsoleHost host(batch::ConsoleConfig{});
     host.setProcessEnabled(true);
     EXPECT_FALSE(host.waitForRunEnd(1ms));
     host.setProcessEnabled(false);
     EXPECT_FALSE(host.waitForRunEnd(1ms));
-    std::thread t([&] { host.setProcessEnabled(true); });
+    host.setProcessEnabled(true);  // the buttons alone say nothing of the run's end
+    EXPECT_FALSE(host.waitForRunEnd(1ms));
+    std::thread t([&] { host.runEnded(); });
     EXPECT_TRUE(host.waitForRunEnd(10s));
     t.join();
 }

@@ -31,9 +31,11 @@ std::vector<std::string> sampleOutputs(const std::string& kind) {
     return {"QVS04167.t1a", "QVS04167.t2a", "QVS04168.t1a", "QVS04168.t2a"};
 }
 
-std::string unwrittenList(const std::string& folder, const std::vector<std::string>& names) {
+// The end-of-run list: each file with the system's reason.
+std::string unwrittenList(const std::string& folder, const std::vector<std::string>& names,
+                          const std::string& reason) {
     std::string text = "These output files could not be written:\n";
-    for (const std::string& name : names) text += "  " + folder + "/" + name + "\n";
+    for (const std::string& name : names) text += "  " + folder + "/" + name + ": " + reason + "\n";
     return text;
 }
 
@@ -81,22 +83,23 @@ TEST_F(NoSilentLoss, OutputFolderThatCannotHoldFilesListsEveryPathAndExitsOne) {
         const char* label;
         std::function<std::string(const fs::path&)> prepare;  // returns the output folder
         const char* said;  // what the tool says of the folder before the run
+        const char* reason;  // the system's reason for each file
     };
     const Case cases[] = {
         {"folder missing", [](const fs::path& dir) { return (dir / "no-such-folder").string(); },
-         "does not exist"},
+         "does not exist", "No such file or directory"},
         {"a regular file instead of the folder",
          [](const fs::path& dir) {
              writeFile(dir / "plain", "a file, not a folder");
              return (dir / "plain").string();
          },
-         "is not a folder"},
+         "is not a folder", "Not a directory"},
         {"folder below a regular file",
          [](const fs::path& dir) {
              writeFile(dir / "plain", "a file, not a folder");
              return (dir / "plain" / "out").string();
          },
-         "is not a folder"},
+         "is not a folder", "Not a directory"},
     };
     for (const std::string kind : {"winds", "temperature"}) {
         for (const Case& c : cases) {
@@ -107,7 +110,7 @@ TEST_F(NoSilentLoss, OutputFolderThatCannotHoldFilesListsEveryPathAndExitsOne) {
             const BatchRun run = runTool(sampleArgs(output, kind) + kSettings);
             EXPECT_EQ(run.status, batch::kExitUnwritten);
             EXPECT_EQ(run.err, "The output folder " + output + " " + c.said + ".\n" +
-                                   unwrittenList(output, sampleOutputs(kind)));
+                                   unwrittenList(output, sampleOutputs(kind), c.reason));
         }
     }
 }
@@ -129,7 +132,7 @@ TEST_F(NoSilentLoss, OptionalOutputsOfEveryDayAreListedInDayOrder) {
         const std::vector<std::string> names = {
             "QVS04167.w1a", "QVS_20040615_winds_m1.nc", "QVS_20040615_winds.png",
             "QVS04168.w1a", "QVS_20040616_winds_m1.nc", "QVS_20040616_winds.png"};
-        const std::string list = unwrittenList(output, names);
+        const std::string list = unwrittenList(output, names, "No such file or directory");
         ASSERT_GE(run.err.size(), list.size()) << run.err;
         EXPECT_EQ(run.err.substr(run.err.size() - list.size()), list) << run.err;
         EXPECT_NE(run.err.find(output + "/QVS_20040616_winds_m1.nc: No such file or directory"),
@@ -147,7 +150,7 @@ TEST_F(NoSilentLoss, OutputFileThatIsAFolderIsListedAndTheRunGoesOn) {
         fs::create_directories(out / names[0]);
         const BatchRun run = runTool(sampleArgs(out.string(), kind) + kSettings);
         EXPECT_EQ(run.status, batch::kExitUnwritten);
-        EXPECT_EQ(run.err, unwrittenList(out.string(), {names[0]}));
+        EXPECT_EQ(run.err, unwrittenList(out.string(), {names[0]}, "Is a directory"));
         for (std::size_t i = 1; i < names.size(); ++i) {
             EXPECT_TRUE(fs::is_regular_file(out / names[i])) << names[i];
             EXPECT_GT(fs::file_size(out / names[i]), 0u) << names[i];
@@ -166,7 +169,7 @@ TEST_F(NoSilentLoss, FullDiskListsEveryFileAndLeavesNoneCutShort) {
             fs::create_directories(out);
             const BatchRun run = runWithFileSizeLimit(sampleArgs(out.string(), kind) + kSettings, limit);
             EXPECT_EQ(run.status, batch::kExitUnwritten);
-            EXPECT_EQ(run.err, unwrittenList(out.string(), sampleOutputs(kind)));
+            EXPECT_EQ(run.err, unwrittenList(out.string(), sampleOutputs(kind), "File too large"));
             EXPECT_TRUE(listFolder(out).empty());
         }
     }

@@ -16,8 +16,8 @@
 namespace qv {
 namespace {
 
-OutputReport reportOf(const std::string& path) {
-    OutputReport report;
+FileReport reportOf(const std::string& path) {
+    FileReport report;
     report.written.push_back(path);
     return report;
 }
@@ -25,7 +25,7 @@ OutputReport reportOf(const std::string& path) {
 TEST(WriterThread, RunsTasksInOrderOnOneOtherThread) {
     std::vector<int> order;  // touched by the writer thread only
     std::vector<std::thread::id> threads;
-    std::vector<std::future<OutputReport>> reports;
+    std::vector<std::future<FileReport>> reports;
     {
         WriterThread writer;
         for (int i = 0; i < 50; ++i) {
@@ -50,14 +50,14 @@ TEST(WriterThread, RunsTasksInOrderOnOneOtherThread) {
 
 TEST(WriterThread, EndsOnlyAfterWhatWasPosted) {
     std::atomic<int> done{0};
-    std::future<OutputReport> last;
+    std::future<FileReport> last;
     {
         WriterThread writer;
         for (int i = 0; i < 20; ++i) {
             last = writer.post([&done] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 ++done;
-                return OutputReport{};
+                return FileReport{};
             });
         }
     }  // nobody waited for a report
@@ -67,9 +67,9 @@ TEST(WriterThread, EndsOnlyAfterWhatWasPosted) {
 
 TEST(WriterThread, ATasksExceptionReachesItsReport) {
     WriterThread writer;
-    std::future<OutputReport> failed =
-        writer.post([]() -> OutputReport { throw std::runtime_error("disk on fire"); });
-    std::future<OutputReport> next = writer.post([] { return reportOf("after"); });
+    std::future<FileReport> failed =
+        writer.post([]() -> FileReport { throw std::runtime_error("disk on fire"); });
+    std::future<FileReport> next = writer.post([] { return reportOf("after"); });
     EXPECT_THROW(failed.get(), std::runtime_error);
     EXPECT_EQ(next.get().written.front(), "after");
 }

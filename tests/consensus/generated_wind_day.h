@@ -121,7 +121,7 @@ struct GeneratedDay {
         job.params.outputKindText = "Winds";
         job.params.dataSourceText = "ASCII moments";
         job.params.averagingMinutes = minutes;
-        job.params.outputs.correctedWinds = corrected;
+        job.params.correctedWinds = corrected;
         job.currentDay = CalendarTime{};
         job.currentDay.year = 2004;
         job.currentDay.month = 6;

@@ -160,7 +160,7 @@ class RassDay {
     ScriptedHost host;
     ConsensusJob job;
     DayProducts products;
-    OutputReport report;
+    FileReport report;
 
   private:
     fs::path dir_;
@@ -605,8 +605,9 @@ TEST(TemperatureConsensus, UnwritableOutputFolderIsRecorded) {
     day.setConsensus(kRass, 1.0f, 50);
     day.run();
     ASSERT_EQ(day.report.unwritten.size(), 2u);
-    EXPECT_EQ(day.report.unwritten[0], day.tvFilePath());
-    EXPECT_EQ(day.report.unwritten[1], day.tvcFilePath());
+    EXPECT_EQ(day.report.unwritten[0].path, day.tvFilePath());
+    EXPECT_EQ(day.report.unwritten[1].path, day.tvcFilePath());
+    EXPECT_EQ(day.report.unwritten[1].reason, "No such file or directory");
     EXPECT_EQ(fs::path(day.tvFilePath()).filename(), "abc04033.t1a");
     EXPECT_EQ(fs::path(day.tvcFilePath()).filename(), "abc04033.t2a");
     EXPECT_TRUE(fs::is_empty(day.dir()));

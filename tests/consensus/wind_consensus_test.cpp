@@ -199,7 +199,7 @@ protected:
     }
 
     DayProducts products;
-    OutputReport report;
+    FileReport report;
 
     fs::path dir;
     test::ScriptedHost host;
@@ -557,7 +557,8 @@ TEST_F(WindConsensusTest, UnwritableFolderIsRecordedOnce) {
     reviewAll(1.0f, 50);
     runAndWrite();
     const std::string lost = (dir / "not" / "there" / "abc04033.w1a").string();
-    EXPECT_EQ(report.unwritten, std::vector<std::string>{lost});
+    ASSERT_EQ(report.unwritten.size(), 1u);
+    EXPECT_EQ(report.unwritten[0].path, lost);
     EXPECT_FALSE(fs::exists(lost));
 }
 

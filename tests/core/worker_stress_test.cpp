@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "core/worker.h"
+#include "support/scripted_stages.h"
 
 namespace qv {
 namespace {
@@ -129,10 +130,13 @@ public:
         lastDetail_ = text;
     }
     void setProcessEnabled(bool enabled) override {
+        std::lock_guard<std::mutex> g(m_);
+        processEnabled_ = enabled;
+    }
+    void runEnded() override {
         {
             std::lock_guard<std::mutex> g(m_);
-            processEnabled_ = enabled;
-            if (enabled) ended_ = true;
+            ended_ = true;
         }
         endedChanged_.notify_all();
     }
@@ -238,14 +242,11 @@ protected:
         const auto reader = [this](ConsensusJob& j, const CalendarTime& day) { return read(j, day); };
         job.steps.readAscii = reader;
         job.steps.readBinary = reader;
-        job.steps.windConsensus = [this](ConsensusJob& j) {
+        const auto consensusStep = [this](ConsensusJob& j) {
             consensus(j);
-            return DayProducts{};
+            return false;
         };
-        job.steps.temperatureConsensus = [this](ConsensusJob& j) {
-            consensus(j);
-            return DayProducts{};
-        };
+        job.steps.stages = test::scriptedStages({consensusStep, consensusStep, {}});
     }
 
     // A day of `dwellsPerDay` dwells of three beams, polling the cancel

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/scripted_host.h"
+#include "support/scripted_stages.h"
 
 namespace qv {
 namespace {
@@ -39,14 +40,15 @@ protected:
             }
             return 1;
         };
-        job.steps.windConsensus = [this](ConsensusJob&) {
+        script.winds = [this](ConsensusJob&) {
             consensusRuns.push_back("winds");
-            return DayProducts{};
+            return false;
         };
-        job.steps.temperatureConsensus = [this](ConsensusJob&) {
+        script.temperature = [this](ConsensusJob&) {
             consensusRuns.push_back("temperature");
-            return DayProducts{};
+            return false;
         };
+        job.steps.stages = test::scriptedStages(script);
     }
 
     static void addDwell(ConsensusJob& j, const CalendarTime& day) {
@@ -73,6 +75,7 @@ protected:
     std::vector<std::string> readDays;
     std::vector<std::string> daysWithData;
     std::vector<std::string> consensusRuns;
+    test::StageScript script;
     std::function<void(ConsensusJob&)> onRead;
 };
 
@@ -157,12 +160,10 @@ TEST_F(WorkerTest, ReaderErrorsShowInTheDetailLineAndUnwrittenPathsAreReported) 
         return 0;
     };
     // Outputs that cannot write the day's file.
-    struct FailingOutputs : DayOutputs {
-        void takeDay(DayProducts, OutputReport& report) override {
-            report.unwritten.push_back("/out/abc04167.w1a");
-        }
+    script.outputs = [](FileReport& report) {
+        report.lost("/out/abc04167.w1a", "/out/abc04167.w1a: No space left on device");
     };
-    job.steps.outputs = [](const OutputRequest&) { return std::make_unique<FailingOutputs>(); };
+    job.steps.stages = test::scriptedStages(script);
     run(dateValue(2004, 6, 15), dateValue(2004, 6, 15));
     EXPECT_EQ(host.errors.size(), 1u);
     EXPECT_EQ(host.mainLines.back(), "Done.");

@@ -328,7 +328,7 @@ TEST_F(ConsensusFileTest, SinkWritesEveryFileWholeAndReplacesAnOldOne) {
     products.temperature.resize(1);
     products.temperature[0].header = header;
     products.temperature[0].header.fileKind = OutputKind::Temperature;
-    OutputReport report;
+    FileReport report;
     writeConsensusFiles(products, dir.string(), created(), report);
 
     const std::vector<std::string> names = {"abc04033.w1a", "abc04033.w2a", "abc04033.t1a",
@@ -350,12 +350,13 @@ TEST_F(ConsensusFileTest, UnwritableFolderIsReported) {
     DayProducts products;
     products.winds.resize(1);
     products.winds[0].header = header;
-    OutputReport report;
+    FileReport report;
     const std::string folder = (dir / "missing" / "folder").string();
     writeConsensusFiles(products, folder, created(), report);
     const std::string path = folder + "/abc04033.w1a";
     EXPECT_TRUE(report.written.empty());
-    EXPECT_EQ(report.unwritten, std::vector<std::string>{path});
+    ASSERT_EQ(report.unwritten.size(), 1u);
+    EXPECT_EQ(report.unwritten[0].path, path);
     EXPECT_FALSE(fs::exists(dir / "missing"));
 }
 

@@ -83,11 +83,12 @@ TEST_F(NetcdfFile, NamesTakeThreeSafeCharactersOfTheStation) {
     w.header = header(OutputKind::Winds);
     EXPECT_EQ(windNetcdfName(w), "QVS_20040615_winds_m2.nc");
     w.header.stationName = "a/.b";
-    EXPECT_EQ(windNetcdfName(w), "a___20040615_winds_m2.nc");  // "a/." and the separator
+    // The consensus file name's station part: '/' made '_', a '.' not leading kept.
+    EXPECT_EQ(windNetcdfName(w), "a_._20040615_winds_m2.nc");
     TemperatureDay t;
     t.header = header(OutputKind::Temperature);
     t.header.stationName = "";
-    EXPECT_EQ(temperatureNetcdfName(t), "__20040615_temperature.nc");
+    EXPECT_EQ(temperatureNetcdfName(t), "_20040615_temperature.nc");
 }
 
 TEST_F(NetcdfFile, WindValuesArePrintedValuesWithCodesAndMaskedFailures) {

@@ -79,14 +79,14 @@ protected:
         }
         const DayProducts products =
             kind == OutputKind::Winds ? runWindConsensus(job) : runTemperatureConsensus(job);
-        report = OutputReport{};
+        report = FileReport{};
         writeConsensusFiles(products, job.params.outputPath, job.currentDay, report);
     }
 
     fs::path root_;
     test::ScriptedHost host;
     ConsensusJob job;
-    OutputReport report;
+    FileReport report;
 };
 
 TEST_F(OutputFolder, StationNamesWithSlashesStayInTheOutputFolder) {
@@ -96,10 +96,11 @@ TEST_F(OutputFolder, StationNamesWithSlashesStayInTheOutputFolder) {
         std::vector<std::string> temperature;
     };
     const Case cases[] = {
-        {" ../ 4001 10525 1600\n", {".._04167.w1a"}, {".._04167.t1a", ".._04167.t2a"}},
+        // A leading '.' would hide the file: it becomes '_' too.
+        {" ../ 4001 10525 1600\n", {"_._04167.w1a"}, {"_._04167.t1a", "_._04167.t2a"}},
         {" a/b 4001 10525 1600\n", {"a_b04167.w1a"}, {"a_b04167.t1a", "a_b04167.t2a"}},
         {" /// 4001 10525 1600\n", {"___04167.w1a"}, {"___04167.t1a", "___04167.t2a"}},
-        {" ..x/y 4001 10525 1600\n", {"..x04167.w1a"}, {"..x04167.t1a", "..x04167.t2a"}},
+        {" ..x/y 4001 10525 1600\n", {"_.x04167.w1a"}, {"_.x04167.t1a", "_.x04167.t2a"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.header);
@@ -121,10 +122,12 @@ TEST_F(OutputFolder, FileNameKeepsOrdinaryStationNamesAsTheyAre) {
     DayHeader header;
     header.fileKind = OutputKind::Winds;
     header.day = job.currentDay;
-    for (const char* name : {"STN", "ab", "QVSITE", "..", "x.y"}) {
+    for (const char* name : {"STN", "ab", "QVSITE", "x.y", "Q S"}) {
         header.stationName = name;
         EXPECT_EQ(consensusFileName(header, 1), std::string(name).substr(0, 3) + "04167.w1a");
     }
+    header.stationName = "..";
+    EXPECT_EQ(consensusFileName(header, 1), "_.04167.w1a");
 }
 
 }  // namespace

@@ -62,10 +62,15 @@ public:
         std::lock_guard<std::mutex> g(m_);
         errors.push_back(text);
     }
+    void runEnded() override {
+        std::lock_guard<std::mutex> g(m_);
+        ++runsEnded;
+    }
     void reportOutcome(const RunOutcome& result) override {
         std::lock_guard<std::mutex> g(m_);
         outcome = result;
-        unwritten = result.unwritten;
+        unwritten.clear();
+        for (const UnwrittenFile& file : result.unwritten) unwritten.push_back(file.path);
         ++outcomes;
     }
 
@@ -75,6 +80,7 @@ public:
     std::vector<std::string> unwritten;
     RunOutcome outcome;
     int outcomes = 0;
+    int runsEnded = 0;
     bool processEnabled = true;
     bool cancelEnabled = false;
     int reviews = 0;

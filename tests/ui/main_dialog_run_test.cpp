@@ -60,7 +60,7 @@ void writeRawDay(const QString& folder, int dayOfYear) {
 // `messages`, the folder picker answering `nextFolder`.
 MainDialogHooks runHooks(std::vector<std::string>& messages, QString& nextFolder) {
     MainDialogHooks hooks;
-    hooks.steps = standardSteps;
+    hooks.steps = [](const RunOutputs& outputs) { return standardSteps(outputs); };
     hooks.clock = [] {
         CalendarTime t;
         t.year = 2024;

@@ -25,6 +25,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "../support/scripted_stages.h"
 #include "ui/main_dialog.h"
 
 namespace qv {
@@ -120,10 +121,9 @@ protected:
             for (BeamSetting* b : job.beamSettings) sum += b->consensusWindow;
             (void)sum;
             std::this_thread::sleep_for(1ms);
-            return DayProducts{};
+            return false;
         };
-        s.windConsensus = consensus;
-        s.temperatureConsensus = consensus;
+        s.stages = test::scriptedStages({consensus, consensus, {}});
         return s;
     }
 
@@ -137,7 +137,7 @@ protected:
                                                                        : messages_);
         };
         hooks.pickFolder = [this](QWidget*, const QString&) { return nextFolder_; };
-        hooks.steps = [this] { return steps(); };
+        hooks.steps = [this](const RunOutputs&) { return steps(); };
         auto dialog = std::make_unique<MainDialog>(hooks);
         dialog->job().noMomentsPause = 5ms;
         dialog->show();

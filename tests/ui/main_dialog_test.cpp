@@ -2,9 +2,13 @@
 // order, the radio sets and the site field, the folder pickers, and whole
 // runs from Process to "Done." with the settings review answered, Cancel,
 // closing at any moment, and the beam settings kept or cleared across runs.
+#include "../support/scripted_stages.h"
 #include "ui/main_dialog.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <QComboBox>
 #include <QDir>
@@ -93,7 +97,7 @@ protected:
             pickerTitles_.push_back(title.toStdString());
             return nextFolder_;
         };
-        h.steps = [this] { return scriptedSteps(); };
+        h.steps = [this](const RunOutputs&) { return scriptedSteps(); };
         return h;
     }
 
@@ -133,7 +137,8 @@ protected:
             return 1;
         };
         s.readBinary = s.readAscii;
-        s.windConsensus = [this](ConsensusJob& job) {
+        test::StageScript script;
+        script.winds = [this](ConsensusJob& job) {
             log_.add(formatText("wind %d", job.currentDay.day));
             const std::string path =
                 formatText("%s/day%02d.w", job.params.outputPath.c_str(), job.currentDay.day);
@@ -142,14 +147,15 @@ protected:
                 std::fclose(f);
                 job.recordWritten(path);
             } else {
-                job.recordUnwritten(path);
+                job.recordUnwritten(path, std::strerror(errno));
             }
-            return DayProducts{};
+            return false;
         };
-        s.temperatureConsensus = [this](ConsensusJob& job) {
+        script.temperature = [this](ConsensusJob& job) {
             log_.add(formatText("temperature %d", job.currentDay.day));
-            return DayProducts{};
+            return false;
         };
+        s.stages = test::scriptedStages(script);
         return s;
     }
 
@@ -650,8 +656,9 @@ TEST_F(MainDialogTest, UnwrittenFilesAreShownAtTheEndOfTheRun) {
     push("processButton")->click();
     ASSERT_TRUE(waitForEnd());
     ASSERT_EQ(messages_.size(), 1u);
-    EXPECT_EQ(messages_[0],
-              "These output files could not be written:\n" + missing.toStdString() + "/day14.w");
+    // Each with its reason, as the batch tool lists them.
+    EXPECT_EQ(messages_[0], "These output files could not be written:\n" +
+                                missing.toStdString() + "/day14.w: No such file or directory");
 }
 
 // Detail texts are shown at most every refresh interval; with nothing else

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
 #include <QPushButton>
@@ -14,8 +16,16 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "output/consensus_file_reader.h"
@@ -384,6 +394,151 @@ TEST_F(ResultsWindowTest, ManyUnreadableFilesAreCounted) {
     EXPECT_EQ(lines[0], "0 files read.");
     EXPECT_EQ(lines[4], "... and 2 more files not read.");
     EXPECT_TRUE(window.plotNames().isEmpty());
+}
+
+void copyFile(const std::string& from, const std::string& to, const std::string& replaced = {},
+              const std::string& by = {}) {
+    std::string text = readAll(from);
+    if (!replaced.empty()) {
+        const std::size_t at = text.find(replaced);
+        ASSERT_NE(at, std::string::npos) << replaced;
+        text.replace(at, replaced.size(), by);
+    }
+    std::ofstream(to, std::ios::binary) << text;
+}
+
+// Gives a reader blocked on a FIFO its end of file after a while, so that a
+// window that waits for a writer fails the test instead of hanging it.
+class FifoUnblocker {
+public:
+    explicit FifoUnblocker(std::string path)
+        : path_(std::move(path)), thread_([this] {
+              const auto start = std::chrono::steady_clock::now();
+              while (!done_) {
+                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                  if (std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) continue;
+                  const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+                  if (fd >= 0) ::close(fd);
+              }
+          }) {}
+    ~FifoUnblocker() {
+        done_ = true;
+        thread_.join();
+    }
+
+private:
+    std::string path_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+// Files as a user opens them: each day listed once, and what cannot be
+// drawn or read refused at once with the file and the reason.
+TEST_F(ResultsWindowTest, OpenedDayFilesAreListedOnceOrRefusedWithTheReason) {
+    const std::string folder = dir_.path().toStdString();
+    struct Case {
+        const char* what;
+        // Makes the files in `folder`; returns what is opened.
+        std::function<std::vector<std::string>()> make;
+        QStringList plots;
+        QString firstLine;
+        std::vector<const char*> statusHolds;
+        bool drawn;
+    };
+    const std::vector<Case> cases = {
+        {"a TvC gate height that differs from the Tv file's",
+         [&] {
+             copyFile(kTv, folder + "/QVS04167.t1a");
+             copyFile(kTvc, folder + "/QVS04167.t2a", " 0   1866 ", " 0   1867 ");
+             return std::vector<std::string>{folder + "/QVS04167.t1a", folder + "/QVS04167.t2a"};
+         },
+         {kTemperatureName},
+         "2 files read.",
+         {"could not be drawn", "QVS04167.t2a", "gate 1", "height"},
+         false},
+        {"an ordinary run's folder: consensus and netCDF files of the day",
+         [&] {
+             for (const std::string& file : {kWinds, kTv, kTvc}) {
+                 copyFile(file, folder + "/" + std::filesystem::path(file).filename().string());
+             }
+             std::string error;
+             const WindDay winds = sampleWinds();
+             const TemperatureDay temperature = sampleTemperature();
+             EXPECT_TRUE(writeWindNetcdf(winds, {"test", "0"},
+                                         folder + "/" + windNetcdfName(winds), error))
+                 << error;
+             EXPECT_TRUE(writeTemperatureNetcdf(temperature, {"test", "0"},
+                                                folder + "/" + temperatureNetcdfName(temperature),
+                                                error))
+                 << error;
+             return std::vector<std::string>{folder};
+         },
+         {kWindsName, kTemperatureName},
+         "5 files read.",
+         {},
+         true},
+        {"a FIFO",
+         [&] {
+             EXPECT_EQ(::mkfifo((folder + "/QVS04167.w1a").c_str(), 0600), 0);
+             return std::vector<std::string>{folder + "/QVS04167.w1a"};
+         },
+         {},
+         "0 files read.",
+         {"QVS04167.w1a"},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const QString& name : QDir(dir_.path()).entryList(QDir::Files | QDir::System)) {
+            QFile::remove(dir_.filePath(name));
+        }
+        const std::vector<std::string> opened = c.make();
+        ResultsWindow window(hooks());
+        FifoUnblocker unblocker(folder + "/QVS04167.w1a");
+        QElapsedTimer clock;
+        clock.start();
+        window.openFiles(opened);
+        EXPECT_LT(clock.elapsed(), 2500);
+        EXPECT_EQ(window.plotNames(), c.plots);
+        const QStringList lines = window.statusText().split('\n');
+        EXPECT_EQ(lines.front(), c.firstLine) << window.statusText().toStdString();
+        if (c.statusHolds.empty()) {
+            EXPECT_EQ(lines.size(), 1);
+        }
+        for (const char* text : c.statusHolds) {
+            EXPECT_TRUE(window.statusText().contains(QString::fromUtf8(text)))
+                << text << " in " << window.statusText().toStdString();
+        }
+        EXPECT_EQ(!window.shownImage().isNull(), c.drawn);
+    }
+}
+
+// A day's files are read when its plot is shown: a file gone since it was
+// listed is named in the status line, and the other plots still draw.
+TEST_F(ResultsWindowTest, AFileGoneSinceItWasListedIsNamedWhenItsPlotIsShown) {
+    const std::string folder = dir_.path().toStdString();
+    for (const std::string& file : {kWinds, kTv, kTvc}) {
+        copyFile(file, folder + "/" + std::filesystem::path(file).filename().string());
+    }
+    ResultsWindow window(hooks());
+    window.openFiles({folder});
+    ASSERT_EQ(window.plotNames(), (QStringList{kWindsName, kTemperatureName}));
+    ASSERT_FALSE(window.shownImage().isNull());
+    ASSERT_TRUE(QFile::remove(path("QVS04167.t2a")));
+
+    window.selectPlot(1);
+    EXPECT_TRUE(window.shownImage().isNull());
+    EXPECT_TRUE(window.statusText().contains("could not be drawn"))
+        << window.statusText().toStdString();
+    EXPECT_TRUE(window.statusText().contains("QVS04167.t2a"));
+    savePath_ = path("temperature.png");
+    buttonOf(window, "saveButton")->click();
+    EXPECT_FALSE(QFile::exists(savePath_));
+    EXPECT_TRUE(window.statusText().startsWith("The plot was not saved: "));
+
+    window.selectPlot(0);
+    EXPECT_FALSE(window.shownImage().isNull());
+    EXPECT_FALSE(window.statusText().contains("could not be drawn"));
 }
 
 // Clicks a button as the window system would deliver the click, so that

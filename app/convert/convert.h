@@ -1,7 +1,9 @@
-// Conversion of consensus data files into netCDF-CF day files: the logic
-// of quorvane-convert. Wind files become one file each; the Tv (".t1a")
-// and TvC (".t2a") files of a station and day become one temperature file
-// (a file whose partner is not given has the other temperature missing).
+// quorvane-convert: consensus data files into netCDF-CF day files. Wind
+// files become one file each; the Tv (".t1a") and TvC (".t2a") files of a
+// station and day become one temperature file (a file whose partner is not
+// given has the other temperature missing). Files are found and joined by
+// the rules of output/day_files.h and converted a day at a time: read,
+// convert, release, so that memory stays flat over any number of files.
 #pragma once
 
 #include <ctime>
@@ -10,8 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "output/consensus_file_reader.h"
-#include "output/netcdf_file.h"
 #include "qc/continuity.h"
 
 namespace qv {
@@ -20,7 +20,9 @@ struct ConvertOptions {
     // Folder of the netCDF files; empty: the folder of each input file
     // (of the Tv file for a pair).
     std::string outputFolder;
-    NetcdfContext context;
+    std::string history;  // the netCDF files' history after its time stamp
+    std::string version;
+    CalendarTime created;  // UTC
     // The continuity check over each wind day, with these limits.
     std::optional<ContinuityLimits> continuity;
 };
@@ -32,25 +34,17 @@ struct ConvertOutcome {
     bool ok() const { return errors.empty(); }
 };
 
-// Consensus data file names: ".w<digits>a" or ".t<digits>a" (either case).
-bool isConsensusFileName(const std::string& name);
-
 // Converts files and folders (a folder: every consensus data file in it,
-// not its subfolders). A file that fails is reported and the others are
-// still converted.
+// not its subfolders; its netCDF files are passed over). A file that fails
+// is reported and the others are still converted. The caller holds the
+// output folders' locks.
 ConvertOutcome convertConsensusFiles(const std::vector<std::string>& inputs,
                                      const ConvertOptions& options);
 
-// One temperature day from a Tv and a TvC file of the same day (either may
-// be null, not both): periods joined by time, gates by index. The files
-// must agree on station, date and every gate's QC code, height, count and
-// SNR; false with the reason otherwise.
-bool joinTemperature(const ConsensusFileContents* tv, const ConsensusFileContents* tvc,
-                     TemperatureDay& out, std::string& error);
-
 // The command line tool. Exit status: 0 every file converted, 1 a file
 // could not be read or written (the others are converted), 2 invalid
-// arguments. `sourceDateEpoch`, when given, replaces the clock in the
+// arguments, 6 an output folder in use by another Quorvane run (nothing is
+// converted). `sourceDateEpoch`, when given, replaces the clock in the
 // history attribute (seconds since 1970 UTC).
 struct ConvertEnvironment {
     std::ostream* out = nullptr;

@@ -1,6 +1,6 @@
 // quorvane-convert: folders and files, Tv/TvC pairing, failures that name
 // the file and line while the other files still convert.
-#include "output/converter.h"
+#include "app/convert/convert.h"
 
 #include "output/consensus_file.h"
 
@@ -9,7 +9,13 @@
 #include <cstring>
 #include <sstream>
 
-#include "output_test_support.h"
+#include "output/output_test_support.h"
+#include "output/day_files.h"
+#include "output/netcdf_file.h"
+#include "output/folder_lock.h"
+#include "app/plot/plot_tool.h"
+
+#include <sys/stat.h>
 
 namespace qv::test {
 namespace {
@@ -149,11 +155,7 @@ TEST_F(Converter, ArgumentsAndStatuses) {
     EXPECT_EQ(convert({(dir_ / "missing.w1a").string()}, &err), 1);
     EXPECT_NE(err.find("missing.w1a: cannot be opened"), std::string::npos) << err;
     EXPECT_EQ(convert({dir_.string()}, &err), 1);
-    EXPECT_NE(err.find("no consensus data files"), std::string::npos) << err;
-    EXPECT_TRUE(isConsensusFileName("QVS04167.w12a"));
-    EXPECT_TRUE(isConsensusFileName("abc04033.T1A"));
-    EXPECT_FALSE(isConsensusFileName("abc04033.raw"));
-    EXPECT_FALSE(isConsensusFileName("abc04033.wxa"));
+    EXPECT_NE(err.find("no day files"), std::string::npos) << err;
 }
 
 TEST_F(Converter, SourceDateEpochMakesIdenticalFiles) {
@@ -251,6 +253,52 @@ TEST_F(Converter, BatchNetcdfEqualsTheConvertedConsensusFiles) {
         }
         EXPECT_EQ(compared, 2);
     }
+}
+
+// What the readers of day files faced and how they answer now: files of
+// any case, FIFOs, netCDF files beside consensus files, a folder in use.
+TEST_F(Converter, ReadersAnswerTheFilesTheyMeet) {
+    const auto winds = batchFiles(dir_ / "in", "winds");
+    fs::create_directories(dir_ / "upper");
+    fs::copy_file(winds[0], dir_ / "upper" / "QVS04167.W1A");
+    ASSERT_EQ(::mkfifo((dir_ / "pipe.w1a").c_str(), 0600), 0);
+    fs::create_directories(dir_ / "out");
+    std::ostringstream plotOut, plotErr;
+    auto plot = [&](std::vector<std::string> args) {
+        plotOut.str("");
+        plotErr.str("");
+        args.push_back("--out");
+        args.push_back((dir_ / "plots").string());
+        return plot::runPlotTool(args, plotOut, plotErr);
+    };
+    std::string err;
+
+    // Upper-case names: a day file for every reader.
+    EXPECT_EQ(convert({(dir_ / "upper").string(), "--out", (dir_ / "out").string()}, &err), 0) << err;
+    EXPECT_EQ(plot({(dir_ / "upper").string()}), 0) << plotErr.str();
+
+    // A FIFO is refused at once, by name; the other files are still done.
+    EXPECT_EQ(convert({(dir_ / "pipe.w1a").string(), winds[0].string(), "--out",
+                       (dir_ / "out").string()}, &err), 1);
+    EXPECT_NE(err.find("pipe.w1a: not a regular file"), std::string::npos) << err;
+    EXPECT_EQ(plot({(dir_ / "pipe.w1a").string(), winds[0].string()}), 1);
+    EXPECT_NE(plotErr.str().find("pipe.w1a: not a regular file"), std::string::npos);
+    EXPECT_TRUE(fs::exists(dir_ / "plots" / "QVS_20040615_winds.png"));
+
+    // An ordinary output folder: netCDF files beside the consensus files are
+    // the same days, not repeats; a netCDF file is not converted again.
+    ASSERT_EQ(convert({(dir_ / "in").string()}, &err), 0) << err;
+    EXPECT_EQ(plot({(dir_ / "in").string()}), 0) << plotErr.str();
+    EXPECT_TRUE(plotErr.str().empty()) << plotErr.str();
+    EXPECT_EQ(convert({(dir_ / "in" / "QVS_20040615_winds_m1.nc").string()}, &err), 1);
+    EXPECT_NE(err.find("a netCDF file, not a consensus data file"), std::string::npos) << err;
+
+    // A folder in use by another run is not written into.
+    std::unique_ptr<OutputFolderLock> lock;
+    std::string message;
+    ASSERT_EQ(OutputFolderLock::acquire((dir_ / "out").string(), lock, message), LockResult::Locked);
+    EXPECT_EQ(convert({winds[0].string(), "--out", (dir_ / "out").string()}, &err), 6);
+    EXPECT_NE(err.find("in use by another Quorvane run"), std::string::npos) << err;
 }
 
 }  // namespace

@@ -7,8 +7,9 @@
 #include <sstream>
 
 #include "output/netcdf_file.h"
-#include "plot/plot_tool.h"
-#include "plot_test_support.h"
+#include "app/plot/plot_tool.h"
+#include "output/day_files.h"
+#include "plot/plot_test_support.h"
 #include "support/test_folder.h"
 
 namespace qv::plot {
@@ -51,12 +52,13 @@ TEST(PlotTool_Arguments, BadArgumentsAreRefusedWithAReason) {
 }
 
 TEST(PlotTool_Groups, ConsecutiveDaysJoinOnlyWhenAsked) {
-    const std::vector<long> days = {12, 10, 11, 15, 16, 11};
+    const std::vector<std::int64_t> days = {12, 10, 11, 15, 16, 11};
     EXPECT_EQ(plotGroups(days, false),
-              (std::vector<std::vector<long>>{{10}, {11}, {12}, {15}, {16}}));
-    EXPECT_EQ(plotGroups(days, true), (std::vector<std::vector<long>>{{10, 11, 12}, {15, 16}}));
-    std::vector<long> many;
-    for (long d = 0; d < kMaxPlotDays + 3; ++d) many.push_back(d);
+              (std::vector<std::vector<std::int64_t>>{{10}, {11}, {12}, {15}, {16}}));
+    EXPECT_EQ(plotGroups(days, true),
+              (std::vector<std::vector<std::int64_t>>{{10, 11, 12}, {15, 16}}));
+    std::vector<std::int64_t> many;
+    for (std::int64_t d = 0; d < kMaxPlotDays + 3; ++d) many.push_back(d);
     const auto groups = plotGroups(many, true);
     ASSERT_EQ(groups.size(), 2u);
     EXPECT_EQ(groups[0].size(), static_cast<std::size_t>(kMaxPlotDays));
@@ -72,48 +74,6 @@ TEST(PlotTool_Names, StationDatesAndKind) {
     EXPECT_EQ(plotFileName("QVS", a, a, true, PlotFormat::Png), "QVS_20040615_winds.png");
     EXPECT_EQ(plotFileName("QVS", a, b, false, PlotFormat::Pdf),
               "QVS_20040615-20040617_temperature.pdf");
-}
-
-TEST(PlotTool_Collect, TvAndTvcFilesOfADayFillOneDayAndRepeatsAreRefused) {
-    TemperatureDay tv = test::temperatureDay(2, 3);
-    for (auto& period : tv.periods) {
-        for (auto& gate : period.gates) gate.tvc = kMissingCode;
-    }
-    TemperatureDay tvc = test::temperatureDay(3, 3);  // one more period
-    for (auto& period : tvc.periods) {
-        for (auto& gate : period.gates) gate.tv = kMissingCode;
-    }
-    ConsensusFileContents first;
-    first.kind = OutputKind::Temperature;
-    first.temperatureDigit = 1;
-    first.temperature = tv;
-    ConsensusFileContents second = first;
-    second.temperatureDigit = 2;
-    second.temperature = tvc;
-    CollectedDays days;
-    std::string error;
-    ASSERT_TRUE(addDayContents(second, days, error)) << error;
-    ASSERT_TRUE(addDayContents(first, days, error)) << error;
-    ASSERT_EQ(days.temperature.size(), 1u);
-    const TemperatureDay& merged = days.temperature.begin()->second;
-    ASSERT_EQ(merged.periods.size(), 3u);
-    EXPECT_FLOAT_EQ(merged.periods[0].gates[1].tv, 19.4f);
-    EXPECT_FLOAT_EQ(merged.periods[0].gates[1].tvc, 18.9f);
-    EXPECT_EQ(merged.periods[2].gates[0].tv, kMissingCode);
-    EXPECT_FALSE(addDayContents(first, days, error));
-    EXPECT_NE(error.find("already read"), std::string::npos);
-
-    ConsensusFileContents winds;
-    winds.kind = OutputKind::Winds;
-    winds.winds = test::windDay(1, 1);
-    winds.winds.header.variant = 2;
-    ASSERT_TRUE(addDayContents(winds, days, error));
-    winds.winds.header.variant = 1;
-    ASSERT_TRUE(addDayContents(winds, days, error));
-    EXPECT_FALSE(addDayContents(winds, days, error));
-    const std::vector<WindDay>& modes = days.winds.begin()->second;
-    ASSERT_EQ(modes.size(), 2u);
-    EXPECT_EQ(modes[0].header.variant, 1);
 }
 
 class PlotToolRun : public ::testing::Test {

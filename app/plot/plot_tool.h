@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "output/consensus_file_reader.h"
 #include "plot/plot.h"
 
 namespace qv::plot {
@@ -37,35 +36,11 @@ bool parsePlotToolArguments(const std::vector<std::string>& arguments, PlotToolO
 
 std::string plotToolUsage();
 
-// The days read, keyed by station (its first three characters) and day
-// number (days since 1970-01-01).
-struct DayKey {
-    std::string station;
-    long day = 0;
-    bool operator<(const DayKey& other) const {
-        return station != other.station ? station < other.station : day < other.day;
-    }
-};
-
-struct CollectedDays {
-    std::map<DayKey, std::vector<WindDay>> winds;  // one per mode, by mode
-    std::map<DayKey, TemperatureDay> temperature;  // Tv and TvC merged
-};
-
-// Adds what one file held. A Tv file and a TvC file of the same day fill
-// the two temperatures of the same gates. False with `error` set when the
-// file repeats a day (and mode, or temperature digit) already added or
-// has no valid date.
-bool addDayContents(const ConsensusFileContents& contents, CollectedDays& days,
-                    std::string& error);
-
 // Day numbers split into plots: each alone, or runs of consecutive days
 // (at most kMaxPlotDays long) when `joinDays`.
-std::vector<std::vector<long>> plotGroups(const std::vector<long>& dayNumbers, bool joinDays);
+std::vector<std::vector<std::int64_t>> plotGroups(const std::vector<std::int64_t>& dayNumbers,
+                                                   bool joinDays);
 
-// "QVS_20040615_winds.png", "QVS_20040615-20040616_temperature.svg".
-std::string plotFileName(const std::string& station, const CalendarTime& first,
-                         const CalendarTime& last, bool winds, PlotFormat format);
 
 // The whole tool; messages go to `out` (files written) and `err`.
 int runPlotTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
