@@ -4,9 +4,6 @@
 #include "output/day_files.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <chrono>
 
 #include "output/consensus_file_sink.h"
 #include "output/netcdf_output.h"
@@ -180,21 +177,6 @@ TEST_F(DayFilesRead, TvAndTvcThatDoNotJoinAreRefusedWithTheReason) {
         ASSERT_EQ(errors.size(), 1u);
         EXPECT_NE(errors[0].find(c.said), std::string::npos) << errors[0];
     }
-}
-
-// Files that are not regular files are refused at once, never waited on.
-TEST_F(DayFilesRead, FifosAndFoldersAreRefusedAtOnce) {
-    for (const char* name : {"QVS04167.w1a", "QVS_20040615_winds_m1.nc"}) {
-        const fs::path fifo = dir_ / name;
-        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-        const auto start = std::chrono::steady_clock::now();
-        for (const ConsensusFileRead& read : {readDayFile(fifo), readDayFileHeader(fifo)}) {
-            EXPECT_FALSE(read.ok);
-            EXPECT_NE(read.error.find(fifo.string()), std::string::npos) << read.error;
-        }
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    }
-    EXPECT_FALSE(readDayFile(dir_.string()).ok);
 }
 
 }  // namespace
