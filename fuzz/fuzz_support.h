@@ -79,6 +79,7 @@ public:
     void setStatusMain(const std::string&) override {}
     void setStatusDetail(const std::string&) override {}
     void setProcessEnabled(bool) override {}
+    void runEnded() override {}
     void setCancelEnabled(bool) override {}
     InputType inputType() override { return input; }
     OutputKind outputKind() override { return kind; }
