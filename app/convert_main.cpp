@@ -5,18 +5,16 @@
 #include <iostream>
 
 #include "app/convert/convert.h"
+#include "core/version.h"
 #include "output/netcdf_api.h"
 
-#ifndef QUORVANE_VERSION
-#define QUORVANE_VERSION "1.0.0"
-#endif
 
 int main(int argc, char** argv) {
     qv::nc::keepHeapForManyFiles();
     qv::ConvertEnvironment environment;
     environment.out = &std::cout;
     environment.err = &std::cerr;
-    environment.version = QUORVANE_VERSION;
+    environment.version = qv::kVersion;
     environment.now = std::time(nullptr);
     if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) environment.sourceDateEpoch = epoch;
     return qv::runConvert(std::vector<std::string>(argv + 1, argv + argc), environment);

@@ -1,5 +1,7 @@
 #include "output/folder_lock.h"
 
+#include <filesystem>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -405,6 +407,26 @@ LockResult OutputFolderLock::acquire(const std::string& folder,
     message = formatText("The output folder %s could not be locked (its lock file %s keeps changing).",
                          shown.c_str(), path.c_str());
     return LockResult::CannotLock;
+}
+
+bool makeOutputFolder(const std::string& folder, std::string& why) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(folder, ec))) return true;  // the lock says what it is
+    const fs::path parent = fs::path(folder).parent_path();
+    if (!parent.empty() && !fs::is_directory(parent, ec)) {
+        why = fs::exists(parent, ec)
+                  ? "The output folder " + folder + " cannot be made: " + parent.string() +
+                        " is not a folder."
+                  : "The output folder " + folder + " does not exist, nor does the folder it would go in (" +
+                        parent.string() + ").";
+        return false;
+    }
+    if (!fs::create_directory(folder, ec) && ec) {
+        why = "The output folder " + folder + " could not be made (" + ec.message() + ").";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace qv

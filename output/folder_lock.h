@@ -87,4 +87,10 @@ private:
     pid_t owner_ = 0;  // the process that took the lock; only it removes the file
 };
 
+// Makes an output folder that is missing when the folder it goes in
+// exists (one level, as a user who names a new folder expects). False,
+// with a sentence saying why, when it is missing and cannot be made; true
+// when it exists, whatever it is (acquire then says what is wrong).
+bool makeOutputFolder(const std::string& folder, std::string& why);
+
 }  // namespace qv

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -16,6 +17,7 @@
 #include "output/folder_lock.h"
 #include "output/whole_file.h"
 #include "core/text.h"
+#include "core/version.h"
 #include "core/worker.h"
 
 namespace qv::batch {
@@ -170,6 +172,10 @@ const std::atomic<bool>& installInterruptHandler() {
 int runBatch(const std::vector<std::string>& args, const BatchContext& context) {
     std::ostream& err = *context.err;
 
+    if (!args.empty() && args.front() == "--version") {
+        *context.out << versionLine("quorvane-batch");
+        return kExitDone;
+    }
     BatchOptions options;
     std::string error;
     if (!parseArguments(args, options, error)) {
@@ -222,6 +228,12 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
         return kExitUsage;
     }
 
+    // A missing output folder is made when the folder it goes in exists;
+    // otherwise nothing is read for files that could not be written.
+    if (std::string why; !makeOutputFolder(options.outputPath, why)) {
+        err << why << '\n';
+        return kExitUsage;
+    }
     // One run at a time writes into a folder: two would interleave periods.
     std::unique_ptr<OutputFolderLock> lock;
     std::string lockMessage;
@@ -230,19 +242,29 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
         err << lockMessage << '\n';
         return kExitFolderInUse;
     }
-    // A folder that cannot be locked (missing, not a folder, read-only) is
-    // said at once; the run goes on and lists the files it could not write.
-    if (locked == LockResult::CannotLock) err << lockMessage << '\n';
+    // A folder that cannot be locked (not a folder, read-only) is said
+    // before anything is read.
+    if (locked == LockResult::CannotLock) {
+        err << lockMessage << '\n';
+        return kExitUsage;
+    }
     std::vector<std::unique_ptr<OutputFolderLock>> otherLocks;
     for (const std::string& folder : {options.outputs.netcdfFolder}) {
         if (folder.empty() || folder == options.outputPath) continue;
+        if (std::string why; !makeOutputFolder(folder, why)) {
+            err << why << '\n';
+            return kExitUsage;
+        }
         std::unique_ptr<OutputFolderLock> other;
         const LockResult otherLocked = OutputFolderLock::acquire(folder, other, lockMessage);
         if (otherLocked == LockResult::InUse) {
             err << lockMessage << '\n';
             return kExitFolderInUse;
         }
-        if (otherLocked == LockResult::CannotLock) err << lockMessage << '\n';
+        if (otherLocked == LockResult::CannotLock) {
+            err << lockMessage << '\n';
+            return kExitUsage;
+        }
         otherLocks.push_back(std::move(other));
     }
 

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <set>
 
+#include "core/version.h"
 #include "output/consensus_file_sink.h"
 #include "output/day_files.h"
 #include "output/folder_lock.h"
@@ -140,6 +141,7 @@ argument converts every consensus data file in it.
               the check's limits, e.g. period=2,gate=2.5,min=8,gap=2,thin=1
               (implies --continuity)
   --help      this text
+  --version   the program's version
 
 A file that cannot be read or written is named with the reason (and the line
 of the consensus data file); the other files are still converted.
@@ -194,6 +196,10 @@ int runConvert(const std::vector<std::string>& args, const ConvertEnvironment& e
             *environment.out << convertUsage();
             return kExitDone;
         }
+        if (arg == "--version") {
+            *environment.out << versionLine("quorvane-convert");
+            return kExitDone;
+        }
         if (arg == "--continuity") {
             if (!options.continuity) options.continuity = ContinuityLimits{};
             continue;
@@ -230,6 +236,10 @@ int runConvert(const std::vector<std::string>& args, const ConvertEnvironment& e
         return kExitUsage;
     }
     std::error_code ec;
+    if (std::string why; !options.outputFolder.empty() && !makeOutputFolder(options.outputFolder, why)) {
+        err << why << "\n";
+        return kExitUsage;
+    }
     if (!options.outputFolder.empty() && !fs::is_directory(options.outputFolder, ec)) {
         err << "The output folder '" << options.outputFolder << "' is not a folder.\n";
         return kExitUsage;

@@ -10,6 +10,7 @@
 
 #include "app/engine/writer_thread.h"
 #include "consensus/temperature_consensus.h"
+#include "core/version.h"
 #include "consensus/wind_consensus.h"
 #include "input/ascii_moments.h"
 #include "input/binary_moments.h"
@@ -18,9 +19,6 @@
 #include "output/whole_file.h"
 #include "plot/plot.h"
 
-#ifndef QUORVANE_VERSION
-#define QUORVANE_VERSION "1.0.0"
-#endif
 
 namespace qv {
 namespace {
@@ -166,7 +164,7 @@ private:
         OutputContext context;
         context.created = clock_();
         context.history = options_.history;
-        context.version = QUORVANE_VERSION;
+        context.version = kVersion;
         inFlight_.emplace_back().made = maker_.post([this, products, context]() mutable {
             FileReports files;
             for (const ChosenOutput& output : outputs_) {

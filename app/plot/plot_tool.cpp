@@ -7,6 +7,7 @@
 #include <map>
 #include <system_error>
 
+#include "core/version.h"
 #include "output/day_files.h"
 
 namespace qv::plot {
@@ -44,6 +45,7 @@ std::string plotToolUsage() {
            "  --days       consecutive days side by side in one plot (default: a plot per day)\n"
            "  --size WxH   page size in pixels (PNG) or points (SVG, PDF); default 1600x900\n"
            "  --help       this text\n"
+           "  --version    the program's version\n"
            "\n"
            "Plots are named STATION_YYYYMMDD_winds.EXT, STATION_YYYYMMDD_temperature.EXT\n"
            "(STATION_YYYYMMDD-YYYYMMDD_... for several days); each path written is printed.\n"
@@ -60,6 +62,9 @@ bool parsePlotToolArguments(const std::vector<std::string>& arguments, PlotToolO
         const bool hasValue = i + 1 < arguments.size();
         if (a == "--help" || a == "-h") {
             options.help = true;
+            return true;
+        } else if (a == "--version") {
+            options.version = true;
             return true;
         } else if (a == "--days") {
             options.joinDays = true;
@@ -128,6 +133,10 @@ int runPlotTool(const std::vector<std::string>& arguments, std::ostream& out, st
     }
     if (options.help) {
         out << plotToolUsage();
+        return kPlotToolDone;
+    }
+    if (options.version) {
+        out << versionLine("quorvane-plot");
         return kPlotToolDone;
     }
     bool failed = false;

@@ -28,6 +28,7 @@ struct PlotToolOptions {
     int width = 1600;
     int height = 900;
     bool help = false;
+    bool version = false;
 };
 
 // False with `error` set for an unknown option, a bad value or no input.

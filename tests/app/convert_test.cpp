@@ -150,7 +150,8 @@ TEST_F(Converter, ArgumentsAndStatuses) {
     EXPECT_NE(err.find("Usage: quorvane-convert"), std::string::npos);
     EXPECT_EQ(convert({"--bogus"}, &err), 2);
     EXPECT_EQ(convert({"x.w1a", "--out"}, &err), 2);
-    EXPECT_EQ(convert({"x.w1a", "--out", (dir_ / "none").string()}, &err), 2);
+    EXPECT_EQ(convert({"x.w1a", "--out", (dir_ / "none" / "out").string()}, &err), 2);
+    EXPECT_NE(err.find("nor does the folder it would go in"), std::string::npos) << err;
     EXPECT_EQ(convert({"--help"}), 0);
     EXPECT_EQ(convert({(dir_ / "missing.w1a").string()}, &err), 1);
     EXPECT_NE(err.find("missing.w1a: cannot be opened"), std::string::npos) << err;

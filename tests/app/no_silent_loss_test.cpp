@@ -78,28 +78,37 @@ BatchRun runWithFileSizeLimit(const std::vector<std::string>& args, rlim_t maxFi
 
 class NoSilentLoss : public TempFolderTest {};
 
-TEST_F(NoSilentLoss, OutputFolderThatCannotHoldFilesListsEveryPathAndExitsOne) {
+// A missing output folder is made when the folder it goes in exists; a
+// folder that cannot hold files stops the run before anything is read.
+TEST_F(NoSilentLoss, OutputFolderIsMadeOrTheRunStopsBeforeReading) {
     struct Case {
         const char* label;
         std::function<std::string(const fs::path&)> prepare;  // returns the output folder
-        const char* said;  // what the tool says of the folder before the run
-        const char* reason;  // the system's reason for each file
+        std::function<std::string(const std::string&)> said;   // empty: the run goes on
     };
     const Case cases[] = {
-        {"folder missing", [](const fs::path& dir) { return (dir / "no-such-folder").string(); },
-         "does not exist", "No such file or directory"},
+        {"folder missing", [](const fs::path& dir) { return (dir / "new-folder").string(); }, {}},
+        {"folder and its parent missing",
+         [](const fs::path& dir) { return (dir / "none" / "out").string(); },
+         [](const std::string& out) {
+             return "The output folder " + out + " does not exist, nor does the folder it would go in (" +
+                    fs::path(out).parent_path().string() + ").\n";
+         }},
         {"a regular file instead of the folder",
          [](const fs::path& dir) {
              writeFile(dir / "plain", "a file, not a folder");
              return (dir / "plain").string();
          },
-         "is not a folder", "Not a directory"},
+         [](const std::string& out) { return "The output folder " + out + " is not a folder.\n"; }},
         {"folder below a regular file",
          [](const fs::path& dir) {
              writeFile(dir / "plain", "a file, not a folder");
              return (dir / "plain" / "out").string();
          },
-         "is not a folder", "Not a directory"},
+         [](const std::string& out) {
+             return "The output folder " + out + " cannot be made: " +
+                    fs::path(out).parent_path().string() + " is not a folder.\n";
+         }},
     };
     for (const std::string kind : {"winds", "temperature"}) {
         for (const Case& c : cases) {
@@ -108,9 +117,13 @@ TEST_F(NoSilentLoss, OutputFolderThatCannotHoldFilesListsEveryPathAndExitsOne) {
             fs::create_directories(case_dir);
             const std::string output = c.prepare(case_dir);
             const BatchRun run = runTool(sampleArgs(output, kind) + kSettings);
-            EXPECT_EQ(run.status, batch::kExitUnwritten);
-            EXPECT_EQ(run.err, "The output folder " + output + " " + c.said + ".\n" +
-                                   unwrittenList(output, sampleOutputs(kind), c.reason));
+            if (!c.said) {
+                EXPECT_EQ(run.status, batch::kExitDone) << run.err;
+                EXPECT_EQ(listFolder(output), sampleOutputs(kind));
+                continue;
+            }
+            EXPECT_EQ(run.status, batch::kExitUsage);
+            EXPECT_EQ(run.err, c.said(output));
         }
     }
 }
@@ -120,24 +133,21 @@ TEST_F(NoSilentLoss, OutputFolderThatCannotHoldFilesListsEveryPathAndExitsOne) {
 // each file beside its day's consensus file, with the system's reason, and
 // held-back days (the continuity stage) are written before the run ends.
 TEST_F(NoSilentLoss, OptionalOutputsOfEveryDayAreListedInDayOrder) {
+    const std::vector<std::string> names = {
+        "QVS04167.w1a", "QVS_20040615_winds_m1.nc", "QVS_20040615_winds.png",
+        "QVS04168.w1a", "QVS_20040616_winds_m1.nc", "QVS_20040616_winds.png"};
     for (const bool continuity : {false, true}) {
         SCOPED_TRACE(continuity ? "continuity" : "plain");
-        const std::string output = (dir_ / (continuity ? "gone-c" : "gone")).string();
+        // Every final name taken by a folder: no file of the run can be written.
+        const fs::path output = dir_ / (continuity ? "taken-c" : "taken");
+        for (const std::string& name : names) fs::create_directories(output / name);
         std::vector<std::string> args =
-            sampleArgs(output, "winds") + kSettings +
+            sampleArgs(output.string(), "winds") + kSettings +
             std::vector<std::string>{"--netcdf", "--plot", "png"};
         if (continuity) args.push_back("--continuity");
         const BatchRun run = runTool(args);
         EXPECT_EQ(run.status, batch::kExitUnwritten);
-        const std::vector<std::string> names = {
-            "QVS04167.w1a", "QVS_20040615_winds_m1.nc", "QVS_20040615_winds.png",
-            "QVS04168.w1a", "QVS_20040616_winds_m1.nc", "QVS_20040616_winds.png"};
-        const std::string list = unwrittenList(output, names, "No such file or directory");
-        ASSERT_GE(run.err.size(), list.size()) << run.err;
-        EXPECT_EQ(run.err.substr(run.err.size() - list.size()), list) << run.err;
-        EXPECT_NE(run.err.find(output + "/QVS_20040616_winds_m1.nc: No such file or directory"),
-                  std::string::npos)
-            << run.err;
+        EXPECT_EQ(run.err, unwrittenList(output.string(), names, "Is a directory"));
     }
 }
 

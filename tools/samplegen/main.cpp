@@ -1,10 +1,12 @@
 // quorvane-samplegen: synthetic moment files with a known truth, and the
 // comparison of consensus files with that truth.
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "core/version.h"
 #include "tools/samplegen/compare.h"
 #include "tools/samplegen/generate.h"
 
@@ -140,6 +142,15 @@ int runGenerate(const std::vector<std::string>& args) {
     }
     if (o.outDir.empty()) return usageError("--out DIR is required");
     if (o.fromMinute >= o.toMinute) return usageError("--from must be earlier than --to");
+    // The folder is made, with any folders it needs: generated days are
+    // scratch data, asked for by a path that need not exist yet.
+    std::error_code made;
+    std::filesystem::create_directories(o.outDir, made);
+    if (made) {
+        std::cerr << "quorvane-samplegen: cannot make the folder " << o.outDir << ": "
+                  << made.message() << "\n";
+        return 1;
+    }
     return qv::samplegen::generate(o, std::cout, std::cerr);
 }
 
@@ -180,6 +191,10 @@ int main(int argc, char** argv) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         std::cout << kUsage;
         return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "--version") {
+        std::cout << qv::versionLine("quorvane-samplegen");
+        return 0;
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (args[0] == "generate") return runGenerate(rest);
