@@ -101,9 +101,12 @@ void averageAllBeams(ConsensusJob& job) {
 
 // A beam passes at a gate when its threshold is at most the share of its
 // samples in the gate's consensus, in percent (division first, in double).
+// A gate without a sample in its consensus never passes.
 bool passes(const BeamAccumulator* beam, int gate) {
     if (!beam) return false;
-    const double count = static_cast<double>(beam->consensusCount[static_cast<std::size_t>(gate)]);
+    const std::uint32_t inConsensus = beam->consensusCount[static_cast<std::size_t>(gate)];
+    if (inConsensus == 0) return false;
+    const double count = static_cast<double>(inConsensus);
     const double p = count / static_cast<double>(beam->sampleCount) * 100.0;
     return static_cast<double>(beam->consensusPercent) <= p;
 }

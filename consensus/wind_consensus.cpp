@@ -418,8 +418,12 @@ WindDay runMode(ConsensusJob& job, std::int32_t mode) {
 }  // namespace
 
 bool passesWindThreshold(const BeamAccumulator& beam, int gate) {
+    // A gate without a sample in its consensus holds no wind, whatever the
+    // threshold says.
+    const std::uint32_t count = beam.consensusCount[static_cast<std::size_t>(gate)];
+    if (count == 0) return false;
     const long double ratio =
-        static_cast<long double>(beam.consensusCount[static_cast<std::size_t>(gate)]) /
+        static_cast<long double>(count) /
         static_cast<long double>(beam.sampleCount) * static_cast<long double>(kPercentScale);
     return static_cast<long double>(beam.consensusPercent) <= ratio;
 }

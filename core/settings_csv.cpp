@@ -104,13 +104,16 @@ std::string parseRow(const std::vector<std::string_view>& f, SettingsRow& row) {
     if (!f[4].empty()) {
         float w = 0.0f;
         if (!parseWholeFloat(f[4], w)) return "window " + quoted(f[4]) + " is not a number.";
-        if (!(w > 0.0f)) return "The consensus window must be greater than zero.";
+        if (!(w > 0.0f)) return "window " + quoted(f[4]) + " is out of range (greater than 0).";
         row.window = w;
     }
     if (!f[5].empty()) {
         std::int32_t p = 0;
         if (!parseInt32(f[5], p)) return "threshold " + quoted(f[5]) + " is not a whole number.";
-        if (p <= 0) return "The consensus threshold must be greater than zero.";
+        if (p < kMinConsensusPercent || p > kMaxConsensusPercent) {
+            return formatText("threshold %s is out of range (%d to %d %%).", quoted(f[5]).c_str(),
+                              kMinConsensusPercent, kMaxConsensusPercent);
+        }
         row.threshold = p;
     }
     return {};
@@ -217,9 +220,9 @@ std::vector<const BeamSetting*> reviewTable(RecordList<BeamSetting>& table,
             rass && defaults.rassWindow ? defaults.rassWindow : defaults.window;
         const std::optional<std::int32_t> threshold =
             rass && defaults.rassThreshold ? defaults.rassThreshold : defaults.threshold;
-        if (!(s->consensusWindow > 0.0f) && window) s->consensusWindow = *window;
-        if (!(s->consensusPercent > 0) && threshold) s->consensusPercent = *threshold;
-        if (!(s->consensusWindow > 0.0f) || !(s->consensusPercent > 0)) missing.push_back(s);
+        if (!hasWindowSetting(*s) && window) s->consensusWindow = *window;
+        if (!hasThresholdSetting(*s) && threshold) s->consensusPercent = *threshold;
+        if (!hasConsensusSettings(*s)) missing.push_back(s);
     }
     return missing;
 }
@@ -230,8 +233,8 @@ std::string describeMissingBeam(const BeamSetting& beam) {
                                   shortestFloatText(beam.elevation).c_str(),
                                   static_cast<int>(beam.pulseWidth),
                                   beam.rassFlag != 0 ? "ON" : "OFF");
-    const bool noWindow = !(beam.consensusWindow > 0.0f);
-    const bool noThreshold = !(beam.consensusPercent > 0);
+    const bool noWindow = !hasWindowSetting(beam);
+    const bool noThreshold = !hasThresholdSetting(beam);
     if (noWindow && noThreshold) return text + ": no window, no threshold";
     if (noWindow) return text + ": no window";
     if (noThreshold) return text + ": no threshold";

@@ -4,7 +4,9 @@
 // One row per beam: azimuth,elevation,pulse_width,rass,window,threshold.
 // The first four fields are the beam's identity (azimuth and pulse width as
 // integers, elevation as the exact single-precision value, rass 0 or 1, or
-// OFF/ON); window and threshold may be left empty for "no value". A header
+// OFF/ON); window and threshold may be left empty for "no value". A window
+// is a finite number greater than 0 (m/s, degrees C for RASS beams), a
+// threshold a whole number of percent from 1 to 100. A header
 // row beginning with "azimuth", blank lines and lines starting with '#' are
 // skipped. A UTF-8 byte-order mark at the very start of the file is skipped.
 #pragma once
@@ -26,10 +28,28 @@ struct SettingsRow {
     float elevation = 0.0f;
     std::int32_t pulseWidth = 0;
     std::int32_t rassFlag = 0;
-    std::optional<float> window;             // positive when present
-    std::optional<std::int32_t> threshold;   // positive when present
+    std::optional<float> window;             // finite and greater than 0 when present
+    std::optional<std::int32_t> threshold;   // 1 to 100 when present
     int line = 0;                            // line number in the file
 };
+
+// The thresholds a beam may have, percent of its samples.
+inline constexpr std::int32_t kMinConsensusPercent = 1;
+inline constexpr std::int32_t kMaxConsensusPercent = 100;
+
+// True when a beam has a window and a threshold it may be averaged with: a
+// finite window greater than 0 and a threshold of 1 to 100 %. The one rule
+// the settings review, the run and the missing-beam texts share.
+inline bool hasWindowSetting(const BeamSetting& beam) {
+    return beam.consensusWindow > 0.0f && beam.consensusWindow <= 3.4e38f;
+}
+inline bool hasThresholdSetting(const BeamSetting& beam) {
+    return beam.consensusPercent >= kMinConsensusPercent &&
+           beam.consensusPercent <= kMaxConsensusPercent;
+}
+inline bool hasConsensusSettings(const BeamSetting& beam) {
+    return hasWindowSetting(beam) && hasThresholdSetting(beam);
+}
 
 inline constexpr const char* kSettingsHeader = "azimuth,elevation,pulse_width,rass,window,threshold";
 

@@ -81,6 +81,11 @@ void EditConsensusParametersDialog::accept() {
         storeAndValidateEdit(row_, window_->text().toStdString(), threshold_->text().toStdString());
     if (!message.empty()) {
         message_(this, QString::fromStdString(message));
+        // The window is judged first: while it is out of range it is the
+        // field at fault.
+        QLineEdit* fault = windowInRange(row_.consensusWindow) ? threshold_ : window_;
+        fault->setFocus(Qt::OtherFocusReason);
+        fault->selectAll();
         return;
     }
     QDialog::accept();

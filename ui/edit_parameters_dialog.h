@@ -19,8 +19,9 @@ public:
     EditConsensusParametersDialog(BeamSetting& row, StopMessage message, QWidget* parent = nullptr);
 
     // OK and Enter: stores what the fields hold, then closes only when the
-    // window and the threshold are both positive. Escape closes without
-    // storing.
+    // window and the threshold are both in range; otherwise the message is
+    // shown and the field at fault takes the focus, its text selected.
+    // Escape closes without storing.
     void accept() override;
 
 private:

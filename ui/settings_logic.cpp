@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/settings_csv.h"
 #include "core/text.h"
 
 namespace qv {
@@ -94,7 +95,13 @@ std::array<std::string, 6> settingsRowTexts(const BeamSetting& row) {
 }
 
 bool needsForcedEdit(const BeamSetting& row) {
-    return !(row.consensusWindow > 0.0f && row.consensusPercent > 0);
+    return !(windowInRange(row.consensusWindow) && thresholdInRange(row.consensusPercent));
+}
+
+bool windowInRange(float window) { return window > 0.0f && std::isfinite(window); }
+
+bool thresholdInRange(std::int32_t percent) {
+    return percent >= kMinConsensusPercent && percent <= kMaxConsensusPercent;
 }
 
 EditFieldTexts editFieldTexts(const BeamSetting& row) {
@@ -164,7 +171,8 @@ std::string storeAndValidateEdit(BeamSetting& row, std::string_view windowText,
     parseFloatField(windowText, row.consensusWindow);
     parseIntField(thresholdText, row.consensusPercent);
     if (!(row.consensusWindow > 0.0f)) return kWindowNotPositive;
-    if (!(row.consensusPercent > 0)) return kThresholdNotPositive;
+    if (!windowInRange(row.consensusWindow)) return kWindowNotFinite;
+    if (!thresholdInRange(row.consensusPercent)) return kThresholdOutOfRange;
     return {};
 }
 

@@ -39,8 +39,14 @@ double displayElevation(float elevation);
 std::array<std::string, 6> settingsRowTexts(const BeamSetting& row);
 
 // A row is offered for editing before the list appears unless its window
-// and its threshold are both positive.
+// and its threshold are both in range.
 bool needsForcedEdit(const BeamSetting& row);
+
+// The ranges of the two edit fields: a window is a finite number greater
+// than 0 (m/s, degrees C for RASS beams), a threshold a whole number of
+// percent from 1 to 100.
+bool windowInRange(float window);
+bool thresholdInRange(std::int32_t percent);
 
 // The texts of the edit dialog's fields for a row.
 struct EditFieldTexts {
@@ -70,13 +76,16 @@ bool parseFloatField(std::string_view text, float& value);
 bool parseIntField(std::string_view text, std::int32_t& value);
 
 inline constexpr const char* kWindowNotPositive = "The consensus window must be greater than zero.";
-inline constexpr const char* kThresholdNotPositive =
-    "The consensus threshold must be greater than zero.";
+inline constexpr const char* kWindowNotFinite =
+    "The consensus window must be a finite number greater than zero.";
+inline constexpr const char* kThresholdOutOfRange =
+    "The consensus threshold must be a whole number from 1 to 100 %.";
 
 // OK in the edit dialog: stores whatever number each text holds into the row
 // (a text without a number leaves its field as it was), then judges the
-// stored values. Returns the message to show, or an empty text when both are
-// valid and the dialog may close. A value that fails stays stored.
+// stored values, the window first. Returns the message to show, or an empty
+// text when both are in range and the dialog may close. A value that fails
+// stays stored.
 std::string storeAndValidateEdit(BeamSetting& row, std::string_view windowText,
                                  std::string_view thresholdText);
 

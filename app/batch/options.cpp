@@ -6,6 +6,7 @@
 
 #include "core/numbers.h"
 #include "core/run_rules.h"
+#include "core/settings_csv.h"
 #include "core/text.h"
 #include "plot/plot.h"
 #include "qc/continuity.h"
@@ -59,6 +60,17 @@ std::string checkDateLists(const std::optional<DateText>& date, const char* whic
     }
     if (date->month < 1 || date->month > 12) return formatText("Invalid %s month.", which);
     if (date->day < 1 || date->day > 31) return formatText("Invalid %s day.", which);
+    return {};
+}
+
+// A consensus default threshold: a whole number of percent of the beam's
+// samples from 1 to 100. (A window is finite once read, and
+// checkConsensusWindow asks for more than 0.)
+std::string checkThresholdRange(std::int64_t percent) {
+    if (percent < kMinConsensusPercent || percent > kMaxConsensusPercent) {
+        return formatText("The consensus threshold must be a whole number from %d to %d %%.",
+                          kMinConsensusPercent, kMaxConsensusPercent);
+    }
     return {};
 }
 
@@ -274,13 +286,13 @@ std::string validateOptions(const BatchOptions& o, int currentYear) {
         if (auto e = checkConsensusWindow(*o.window); !e.empty()) return e + " (--window)";
     }
     if (o.threshold) {
-        if (auto e = checkConsensusThreshold(*o.threshold); !e.empty()) return e + " (--threshold)";
+        if (auto e = checkThresholdRange(*o.threshold); !e.empty()) return e + " (--threshold)";
     }
     if (o.rassWindow) {
         if (auto e = checkConsensusWindow(*o.rassWindow); !e.empty()) return e + " (--rass-window)";
     }
     if (o.rassThreshold) {
-        if (auto e = checkConsensusThreshold(*o.rassThreshold); !e.empty()) {
+        if (auto e = checkThresholdRange(*o.rassThreshold); !e.empty()) {
             return e + " (--rass-threshold)";
         }
     }
@@ -310,8 +322,8 @@ files, exactly as the Quorvane dialog does, without a screen.
                          when-available)
   --kind winds|temperature
                          output kind (default winds)
-  --window W             consensus window of radar beams, m/s
-  --threshold P          consensus threshold of radar beams, percent
+  --window W             consensus window of radar beams, m/s (greater than 0)
+  --threshold P          consensus threshold of radar beams, percent (1 to 100)
   --rass-window W        consensus window of RASS beams, degrees C (default:
                          the --window value)
   --rass-threshold P     consensus threshold of RASS beams, percent (default:

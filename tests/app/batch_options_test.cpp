@@ -99,11 +99,25 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"WindowZero", with(kValid, "--window", "0"),
                     "The consensus window must be greater than zero. (--window)"},
         MessageCase{"ThresholdNegative", with(kValid, "--threshold", "-5"),
-                    "The consensus threshold must be greater than zero. (--threshold)"},
+                    "The consensus threshold must be a whole number from 1 to 100 %. "
+                    "(--threshold)"},
+        MessageCase{"ThresholdZero", with(kValid, "--threshold", "0"),
+                    "The consensus threshold must be a whole number from 1 to 100 %. "
+                    "(--threshold)"},
+        MessageCase{"Threshold101", with(kValid, "--threshold", "101"),
+                    "The consensus threshold must be a whole number from 1 to 100 %. "
+                    "(--threshold)"},
+        MessageCase{"Threshold150", with(kValid, "--threshold", "150"),
+                    "The consensus threshold must be a whole number from 1 to 100 %. "
+                    "(--threshold)"},
         MessageCase{"RassWindowNegative", with(kValid, "--rass-window", "-1.5"),
                     "The consensus window must be greater than zero. (--rass-window)"},
         MessageCase{"RassThresholdZero", with(kValid, "--rass-threshold", "0"),
-                    "The consensus threshold must be greater than zero. (--rass-threshold)"},
+                    "The consensus threshold must be a whole number from 1 to 100 %. "
+                    "(--rass-threshold)"},
+        MessageCase{"RassThreshold101", with(kValid, "--rass-threshold", "101"),
+                    "The consensus threshold must be a whole number from 1 to 100 %. "
+                    "(--rass-threshold)"},
         MessageCase{"SourceTooLong", with(kValid, "--source", std::string(50, 'x')),
                     "The data source text must be at most 49 characters."},
         // Several faults at once: the dialog's order decides.
@@ -181,6 +195,15 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"WindowNan", with(kValid, "--window", "nan"),
                     "Invalid value for --window: 'nan' (a number is expected).\nSee "
                     "'quorvane-batch --help'."},
+        MessageCase{"WindowInfinite", with(kValid, "--window", "inf"),
+                    "Invalid value for --window: 'inf' (a number is expected).\nSee "
+                    "'quorvane-batch --help'."},
+        MessageCase{"RassWindowNan", with(kValid, "--rass-window", "-nan"),
+                    "Invalid value for --rass-window: '-nan' (a number is expected).\nSee "
+                    "'quorvane-batch --help'."},
+        MessageCase{"RassWindowBeyondFloat", with(kValid, "--rass-window", "1e39"),
+                    "Invalid value for --rass-window: '1e39' (a number is expected).\nSee "
+                    "'quorvane-batch --help'."},
         MessageCase{"ThresholdFraction", with(kValid, "--threshold", "50.7"),
                     "Invalid value for --threshold: '50.7' (a whole number of percent is "
                     "expected).\nSee 'quorvane-batch --help'."},
@@ -191,6 +214,21 @@ INSTANTIATE_TEST_SUITE_P(
                     "Invalid value for --minutes: 'x' (a whole number of minutes is "
                     "expected).\nSee 'quorvane-batch --help'."}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Consensus defaults at the edges of their ranges pass every check.
+TEST(BatchOptions, ConsensusDefaultsAtTheEdgesOfTheirRangesAreAccepted) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"--threshold", "1"},       {"--threshold", "100"},     {"--rass-threshold", "1"},
+        {"--rass-threshold", "100"}, {"--window", "1e-30"},     {"--window", "3.4e38"},
+        {"--rass-window", "1e-30"}, {"--rass-window", "3.4e38"},
+    };
+    for (const auto& [option, value] : cases) {
+        batch::BatchOptions o;
+        std::string error;
+        ASSERT_TRUE(batch::parseArguments(with(kValid, option, value), o, error)) << error;
+        EXPECT_EQ(batch::validateOptions(o, 2024), "") << option << " " << value;
+    }
+}
 
 TEST(BatchHelp, PrintsUsageWithAnExampleAndExitsWithZero) {
     const BatchRun run = runTool({"--help"});

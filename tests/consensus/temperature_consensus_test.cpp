@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -316,6 +317,56 @@ TEST(TemperatureConsensus, ThresholdDividesFirstInDoublePrecision) {
         const std::vector<std::string> body = day.body(1);
         ASSERT_EQ(body.size(), 2u);
         EXPECT_EQ(body[1], cases[i].line);
+    }
+}
+
+// RASS and radar beams with samples in their lower gates only (upper gates
+// missing marks, or unwritten by shorter dwells): at the extremes of the
+// window and threshold, and at a threshold of 0, no upper gate is valid in
+// either file, while the lower gates still can be.
+TEST(TemperatureConsensus, GatesWithoutSamplesAreNeverValid) {
+    struct Case {
+        float window;
+        std::int32_t percent;
+        bool lowerValid;
+    };
+    const std::vector<Case> cases = {
+        {std::numeric_limits<float>::min(), 1, true},
+        {std::numeric_limits<float>::min(), 100, false},
+        {std::numeric_limits<float>::max(), 1, true},
+        {std::numeric_limits<float>::max(), 100, true},
+        {1.0f, 0, true},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(testing::Message() << c.window << ", " << c.percent << " %");
+        RassDay day(caseName("empty_gates", i));
+        day.host.policy = VerticalPolicy::Required;
+        for (int s = 0; s < 6; ++s) {
+            const float speed = 340.0f + 0.25f * static_cast<float>(s);
+            if (s % 2 == 0) {
+                day.addDwell(kRass, 0, s, {speed, speed, -999.0f, -999.0f, -999.0f});
+                day.addDwell(kRadar, 0, s, {0.5f, 0.5f, -999.0f, -999.0f, -999.0f});
+            } else {
+                day.addDwell(kRass, 0, s, {speed, speed});
+                day.addDwell(kRadar, 0, s, {0.5f, 0.5f});
+            }
+        }
+        day.setConsensus(kRass, c.window, c.percent);
+        day.setConsensus(kRadar, c.window, c.percent);
+        day.run();
+        for (int variant : {1, 2}) {
+            SCOPED_TRACE(variant);
+            const std::vector<std::string> body = day.body(variant);
+            ASSERT_EQ(body.size(), 6u);  // the period line and five gates
+            for (std::size_t g = 1; g <= 2; ++g) {
+                EXPECT_EQ(body[g].substr(0, 2) == " 0", c.lowerValid) << body[g];
+            }
+            for (std::size_t g = 3; g <= 5; ++g) {
+                EXPECT_EQ(body[g].substr(0, 2), " 8") << body[g];
+                EXPECT_NE(body[g].find(" -950.0 "), std::string::npos) << body[g];
+            }
+        }
     }
 }
 

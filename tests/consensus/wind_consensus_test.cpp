@@ -20,6 +20,7 @@
 #include "support/dates.h"
 #include "support/scripted_host.h"
 #include "support/test_folder.h"
+#include "tests/consensus/generated_wind_day.h"
 
 namespace qv {
 namespace {
@@ -101,7 +102,7 @@ TEST(WindThreshold, PercentOfTheSamples) {
         {29, 100, 29, true},   // extended precision: passes for winds
         {12, 6, 100, true},    // summed counts of a paired gate, 200 %
         {8, 5, 150, true},
-        {0, 6, 0, true},
+        {0, 6, 0, false},      // no sample in the consensus: never, even at 0 %
         {0, 6, 1, false},
         {1, 3, 34, false},
         {1, 3, 33, true},
@@ -113,6 +114,71 @@ TEST(WindThreshold, PercentOfTheSamples) {
         b.consensusCount[4] = c.count;
         EXPECT_EQ(passesWindThreshold(b, 4), c.passes)
             << c.count << " of " << c.samples << " at " << c.percent << " %";
+    }
+}
+
+// A day whose oblique and vertical beams bring the wind in their lower
+// half of gates and nothing in the upper half (missing marks and unwritten
+// slots): at the extremes of the window and threshold, and at a threshold
+// of 0, no upper gate comes out valid, while the lower gates still do.
+TEST(WindThreshold, GatesWithoutSamplesAreNeverValid) {
+    constexpr int kGates = 20;
+    constexpr int kFirstEmpty = 10;
+    struct Case {
+        float window;
+        std::int32_t percent;
+        bool lowerValid;
+    } cases[] = {
+        {std::numeric_limits<float>::min(), 1, true},
+        {std::numeric_limits<float>::min(), 100, false},
+        {std::numeric_limits<float>::max(), 1, true},
+        {std::numeric_limits<float>::max(), 100, true},
+        {2.0f, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.window << " m/s, " << c.percent << " %");
+        test::GeneratedDay<test::ScriptedHost> day(false);
+        day.host.policy = VerticalPolicy::Required;
+        test::DayPlan plan = test::oneModePlan(7);
+        for (test::Beam& b : plan.beams) b.gates = kGates;
+        test::Random random(plan.seed);
+        for (int p = 0; p < 4; ++p) {
+            for (int dwell = 0; dwell < 10; ++dwell) {
+                for (std::size_t b = 0; b < plan.beams.size(); ++b) {
+                    const test::Beam& beam = plan.beams[b];
+                    const int second = p * 1800 + (dwell * 5 + static_cast<int>(b)) * 30 + 1;
+                    // Every other dwell stops short of the empty gates.
+                    const int written = dwell % 2 == 0 ? kGates : kFirstEmpty;
+                    std::vector<float> velocity(static_cast<std::size_t>(written), -999.0f);
+                    std::vector<float> snr(velocity.size(), -99.0f);
+                    for (int g = 0; g < kFirstEmpty; ++g) {
+                        const auto i = static_cast<std::size_t>(g);
+                        velocity[i] = static_cast<float>(
+                            plan.field.radial(beam, beam.height(g) / 1000.0, second / 3600.0) +
+                            0.3 * random.normal());
+                        snr[i] = 15.0f;
+                    }
+                    day.dwell(second, beam, velocity, snr);
+                }
+            }
+        }
+        day.review(c.window, c.percent);
+        const DayProducts products = day.run();
+        ASSERT_EQ(products.winds.size(), 1u);
+        int lowerValid = 0;
+        for (const WindPeriod& period : products.winds[0].periods) {
+            ASSERT_EQ(period.gates.size(), static_cast<std::size_t>(kGates));
+            for (int g = 0; g < kGates; ++g) {
+                const WindGate& gate = period.gates[static_cast<std::size_t>(g)];
+                if (g < kFirstEmpty) {
+                    lowerValid += gate.qcCode == 0 ? 1 : 0;
+                    continue;
+                }
+                EXPECT_EQ(gate.qcCode, 8) << "period " << period.key << ", gate " << g;
+                EXPECT_EQ(gate.speed, -950.0f) << "period " << period.key << ", gate " << g;
+            }
+        }
+        EXPECT_EQ(lowerValid > 0, c.lowerValid);
     }
 }
 
@@ -526,7 +592,8 @@ TEST_F(WindConsensusTest, BeamWithoutSettingKeepsZeroResults) {
     beamOf(0, 90.0f, 700, 0.5f);
     reviewAll(1.0f, 50);
     // The 90-degree beam's row is gone: its gates stay at count 0, velocity
-    // 0 and SNR 0, and with its threshold never copied (0) it still passes.
+    // 0 and SNR 0, its threshold is never copied (0), and a gate without a
+    // sample in its consensus fails whatever the threshold.
     for (BeamSetting* s = job.beamSettings.first(); s; s = job.beamSettings.next()) {
         if (s->azimuth == 90) {
             job.beamSettings.removeCurrent();
@@ -538,7 +605,7 @@ TEST_F(WindConsensusTest, BeamWithoutSettingKeepsZeroResults) {
     ASSERT_EQ(lines.size(), kHeaderLines + 2);
     EXPECT_EQ(lines[18].substr(0, 40), "Ant. Azimuth (deg):   0  90   0         ");
     EXPECT_EQ(lines[17].substr(40), "Req. Samples:        2   0   2");
-    EXPECT_EQ(lines[36].substr(0, 2), " 0");
+    EXPECT_EQ(lines[36].substr(0, 2), " 8");
     EXPECT_EQ(lines[36].substr(49), "   5   0   5   10    0   10");
     EXPECT_EQ(job.secondObliqueBeam->consensusPercent, 0);
     EXPECT_EQ(job.secondObliqueBeam->meanVelocity[0], 0.0f);

@@ -146,13 +146,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "s.csv:1: rass 'maybe' must be 0, 1, OFF or ON."},
         BadLine{"WindowText", "0,66.4,700,0,wide,50\n", "s.csv:1: window 'wide' is not a number."},
         BadLine{"WindowZero", "0,66.4,700,0,0,50\n",
-                "s.csv:1: The consensus window must be greater than zero."},
+                "s.csv:1: window '0' is out of range (greater than 0)."},
         BadLine{"WindowNegative", "0,66.4,700,0,-1,50\n",
-                "s.csv:1: The consensus window must be greater than zero."},
+                "s.csv:1: window '-1' is out of range (greater than 0)."},
         BadLine{"ThresholdFraction", "0,66.4,700,0,2,50.7\n",
                 "s.csv:1: threshold '50.7' is not a whole number."},
         BadLine{"ThresholdNegative", "0,66.4,700,0,2,-5\n",
-                "s.csv:1: The consensus threshold must be greater than zero."},
+                "s.csv:1: threshold '-5' is out of range (1 to 100 %)."},
         BadLine{"SameBeamTwice", "0,66.4,700,0,2,50\n# again\n0,66.40,700,OFF,3,60\n",
                 "s.csv:3: the same beam as line 1."},
         BadLine{"ControlCharacters", std::string("0,66.4,700,0,2,5\0\x01\x7f", 19) + "\n",
@@ -161,6 +161,46 @@ INSTANTIATE_TEST_SUITE_P(
                 "s.csv:1: azimuth "
                 "'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...' is not a whole number."}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Window and threshold at and beyond the edges of their ranges, on the
+// third line of a file (a good row and a comment before it).
+TEST(SettingsCsv, WindowAndThresholdOutOfRangeAreRefusedWithTheLine) {
+    struct Case {
+        const char* window;
+        const char* threshold;
+        const char* error;  // empty: the row is read with these values
+        float readWindow;
+        std::int32_t readThreshold;
+    };
+    const Case cases[] = {
+        {"2", "1", "", 2.0f, 1},
+        {"2", "100", "", 2.0f, 100},
+        {"1e-30", "50", "", 1e-30f, 50},
+        {"3.4e38", "50", "", 3.4e38f, 50},
+        {"2", "0", "s.csv:3: threshold '0' is out of range (1 to 100 %).", 0, 0},
+        {"2", "101", "s.csv:3: threshold '101' is out of range (1 to 100 %).", 0, 0},
+        {"2", "150", "s.csv:3: threshold '150' is out of range (1 to 100 %).", 0, 0},
+        {"2", "-1", "s.csv:3: threshold '-1' is out of range (1 to 100 %).", 0, 0},
+        {"0", "50", "s.csv:3: window '0' is out of range (greater than 0).", 0, 0},
+        {"-0", "50", "s.csv:3: window '-0' is out of range (greater than 0).", 0, 0},
+        {"-2.5", "50", "s.csv:3: window '-2.5' is out of range (greater than 0).", 0, 0},
+        {"nan", "50", "s.csv:3: window 'nan' is not a number.", 0, 0},
+        {"inf", "50", "s.csv:3: window 'inf' is not a number.", 0, 0},
+        {"1e39", "50", "s.csv:3: window '1e39' is not a number.", 0, 0},
+    };
+    for (const Case& c : cases) {
+        const std::string text = std::string("45,66.4,700,0,2,50\n# next\n0,90,700,0,") + c.window +
+                                 "," + c.threshold + "\n";
+        if (*c.error != '\0') {
+            EXPECT_EQ(readError(text), c.error);
+            continue;
+        }
+        const std::vector<SettingsRow> rows = readOk(text);
+        ASSERT_EQ(rows.size(), 2u) << text;
+        EXPECT_EQ(*rows[1].window, c.readWindow) << text;
+        EXPECT_EQ(*rows[1].threshold, c.readThreshold) << text;
+    }
+}
 
 TEST(SettingsCsv, SkipsAByteOrderMarkAtTheVeryStart) {
     const std::vector<SettingsRow> rows =

@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -230,13 +231,74 @@ TEST_F(SettingsDialogTest, InvalidOkShowsTheMessageKeepsTheDialogAndStoresTheVal
     EXPECT_TRUE(openAfterFirstOk);
     EXPECT_TRUE(openAfterSecondOk);
     EXPECT_EQ(messages_,
-              (std::vector<std::string>{"The consensus window must be greater than zero.",
-                                        "The consensus threshold must be greater than zero.",
-                                        "The consensus window must be greater than zero."}));
+              (std::vector<std::string>{
+                  "The consensus window must be greater than zero.",
+                  "The consensus threshold must be a whole number from 1 to 100 %.",
+                  "The consensus window must be greater than zero."}));
     // Stored before judged: the failed values stay after Escape.
     EXPECT_EQ(row.consensusWindow, 0.0f);
     EXPECT_EQ(row.consensusPercent, 0);
     EXPECT_EQ(shown, (std::vector<std::string>{"45", "66.40", "700", "", "", "OFF"}));
+}
+
+// OK with entries in range closes the edit dialog; out of range it stays,
+// says what the field allows, and the field at fault (the window first)
+// takes the focus with its text selected.
+TEST_F(SettingsDialogTest, OkOutOfRangeNamesTheRangeAndFocusesTheField) {
+    struct Case {
+        const char* window;
+        const char* threshold;
+        const char* message;   // empty: accepted
+        const char* focused;   // the field at fault
+    };
+    const char* const kWindow = "consensusWindowEdit";
+    const char* const kThreshold = "consensusThresholdEdit";
+    const Case cases[] = {
+        {"0.01", "1", "", ""},
+        {"3.4e38", "100", "", ""},
+        {"2", "0", "The consensus threshold must be a whole number from 1 to 100 %.", kThreshold},
+        {"2", "101", "The consensus threshold must be a whole number from 1 to 100 %.",
+         kThreshold},
+        {"2", "150", "The consensus threshold must be a whole number from 1 to 100 %.",
+         kThreshold},
+        {"2", "-5", "The consensus threshold must be a whole number from 1 to 100 %.", kThreshold},
+        {"0", "50", "The consensus window must be greater than zero.", kWindow},
+        {"-1", "50", "The consensus window must be greater than zero.", kWindow},
+        {"nan", "50", "The consensus window must be greater than zero.", kWindow},
+        {"inf", "50", "The consensus window must be a finite number greater than zero.", kWindow},
+        {"0", "150", "The consensus window must be greater than zero.", kWindow},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.window) + " / " + c.threshold);
+        messages_.clear();
+        BeamSetting row;
+        row.consensusWindow = 2.5f;
+        row.consensusPercent = 60;
+        EditConsensusParametersDialog dialog(row, recorder());
+        ModalScript script;
+        bool open = false;
+        QString focused, selected;
+        script.then(kEditTitle, [&](QDialog& d) {
+            button(d, "okButton")->setFocus(Qt::OtherFocusReason);
+            enterValues(c.window, c.threshold)(d);
+            open = d.isVisible();
+            if (!open) return;
+            focused = d.focusWidget() ? d.focusWidget()->objectName() : QString();
+            if (auto* edit = qobject_cast<QLineEdit*>(d.focusWidget())) selected = edit->selectedText();
+            QTest::keyClick(&d, Qt::Key_Escape);
+        });
+        const int result = dialog.exec();
+        EXPECT_TRUE(script.finished());
+        if (*c.message == '\0') {
+            EXPECT_EQ(result, QDialog::Accepted);
+            EXPECT_TRUE(messages_.empty());
+            continue;
+        }
+        EXPECT_TRUE(open);
+        EXPECT_EQ(messages_, std::vector<std::string>{c.message});
+        EXPECT_EQ(focused.toStdString(), c.focused);
+        EXPECT_EQ(selected, field(dialog, c.focused)->text());
+    }
 }
 
 TEST_F(SettingsDialogTest, ClickOnEmptySpaceEnablesEditWhichThenDoesNothing) {

@@ -91,7 +91,7 @@ TEST(SettingsLogic_EditFields, TextsAndUnit) {
     EXPECT_EQ(rass.windowUnit, "C");
 }
 
-TEST(SettingsLogic_ForcedEdit, OnlyRowsWithBothValuesPositiveAreSkipped) {
+TEST(SettingsLogic_ForcedEdit, OnlyRowsWithBothValuesInRangeAreSkipped) {
     struct Case {
         float window;
         std::int32_t percent;
@@ -106,6 +106,11 @@ TEST(SettingsLogic_ForcedEdit, OnlyRowsWithBothValuesPositiveAreSkipped) {
         {1.0f, -5, true},
         {std::numeric_limits<float>::quiet_NaN(), 50, true},
         {0.01f, 1, false},
+        {1.0f, 100, false},
+        {1.0f, 101, true},
+        {1.0f, 150, true},
+        {std::numeric_limits<float>::infinity(), 50, true},
+        {std::numeric_limits<float>::max(), 50, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(needsForcedEdit(makeRow(0, 90.0f, 700, c.window, c.percent, 0)), c.forced)
@@ -210,11 +215,11 @@ TEST(SettingsLogic_Store, ValuesAreStoredBeforeTheyAreJudged) {
         {0.0f, 0, "0", "50", kWindowNotPositive, 0.0f, 50},
         {3.0f, 40, "0", "50", kWindowNotPositive, 0.0f, 50},
         {3.0f, 40, "-1", "-5", kWindowNotPositive, -1.0f, -5},
-        {3.0f, 40, "2", "0", kThresholdNotPositive, 2.0f, 0},
+        {3.0f, 40, "2", "0", kThresholdOutOfRange, 2.0f, 0},
         {3.0f, 40, "2.5abc", "abc", "", 2.5f, 40},
         {3.0f, 40, "abc", "", "", 3.0f, 40},
         {0.0f, 0, "abc", "60", kWindowNotPositive, 0.0f, 60},
-        {1.5f, 0, "", "x", kThresholdNotPositive, 1.5f, 0},
+        {1.5f, 0, "", "x", kThresholdOutOfRange, 1.5f, 0},
         {3.0f, 40, "1", "50.7", "", 1.0f, 50},
         // Window and threshold both bad: the window is judged first.
         {0.0f, 0, "0", "0", kWindowNotPositive, 0.0f, 0},
