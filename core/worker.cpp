@@ -60,9 +60,7 @@ void finishRun(ConsensusJob& job, DayStages* stages, RunOutcome::Status status,
     outcome.incompleteDays = job.incompleteDays;
     if (status == RunOutcome::Status::SettingsMissing) {
         for (const BeamSetting* s : job.beamSettings) {
-            if (!(s->consensusWindow > 0.0f) || !(s->consensusPercent > 0)) {
-                outcome.missingBeams.push_back(describeMissingBeam(*s));
-            }
+            if (!hasConsensusSettings(*s)) outcome.missingBeams.push_back(describeMissingBeam(*s));
         }
     }
     if (status == RunOutcome::Status::Done && outcome.written.empty() &&
@@ -72,11 +70,12 @@ void finishRun(ConsensusJob& job, DayStages* stages, RunOutcome::Status status,
     if (job.host) job.host->reportOutcome(outcome);
 }
 
-// True when the settings review left a beam without a positive window or
-// threshold (a host that cannot ask stops the run for it).
+// True when a beam of the table lacks a window or threshold in range: before
+// a review, a beam the review has yet to see; after it, a beam the consensus
+// must not be run with.
 bool settingsMissing(const ConsensusJob& job) {
     for (const BeamSetting* s : job.beamSettings) {
-        if (!(s->consensusWindow > 0.0f) || !(s->consensusPercent > 0)) return true;
+        if (!hasConsensusSettings(*s)) return true;
     }
     return false;
 }
@@ -113,13 +112,22 @@ int ProcessingWorker(ConsensusJob& job) {
 
         if (job.cancelEvent.poll()) goto cancelled;
 
-        if (reviewPending && !job.beamSettings.empty()) {
+        // The table is reviewed after the first day that holds beams, and
+        // again on any later day that brings beams without a window or a
+        // threshold (the review then asks for those).
+        if ((reviewPending && !job.beamSettings.empty()) || settingsMissing(job)) {
             host->reviewSettings(job);
-            if (Event::waitEither(job.continueEvent, job.cancelEvent) == 1) {
-                if (settingsMissing(job)) stopped = RunOutcome::Status::SettingsMissing;
+            const bool cancelledInReview =
+                Event::waitEither(job.continueEvent, job.cancelEvent) == 1;
+            reviewPending = false;
+            // No beam is consensed without a window and a threshold: a review
+            // that leaves one without them stops the run before the day's
+            // consensus, whether the host cancelled for it or went on.
+            if (settingsMissing(job)) {
+                stopped = RunOutcome::Status::SettingsMissing;
                 goto cancelled;
             }
-            reviewPending = false;
+            if (cancelledInReview) goto cancelled;
         }
 
         if (!job.periods.empty()) {

@@ -281,9 +281,10 @@ void MainDialog::endRun() {
     }
 }
 
-// The end of a run as the user reads it: a stop box for files that could
-// not be written, days not processed in full, or a finished run that wrote
-// nothing (with the reason); the files written, in the detail line.
+// The end of a run as the user reads it: a stop box for beams the review
+// left without a window or threshold (the run stopped for them), files that
+// could not be written, days not processed in full, or a finished run that
+// wrote nothing (with the reason); the files written, in the detail line.
 void MainDialog::showOutcome(const RunOutcome& outcome) {
     QString text;
     auto addSection = [&text](const QString& heading, const std::vector<std::string>& items) {
@@ -292,6 +293,18 @@ void MainDialog::showOutcome(const RunOutcome& outcome) {
         text += heading;
         for (const std::string& item : items) text += QLatin1Char('\n') + fromLocal(item);
     };
+    if (outcome.status == RunOutcome::Status::SettingsMissing) {
+        // The run stopped after the review, before the day's consensus.
+        // The worker has been joined: the day it stopped on can be read.
+        const CalendarTime& day = job_.currentDay;
+        addSection(QStringLiteral("These beams lack a positive consensus window or threshold:"),
+                   outcome.missingBeams);
+        text += QStringLiteral("\nGive them in the Consensus Settings review; nothing was "
+                               "written for %1/%2/%3.")
+                    .arg(day.month, 2, 10, QLatin1Char('0'))
+                    .arg(day.day, 2, 10, QLatin1Char('0'))
+                    .arg(day.year % 100, 2, 10, QLatin1Char('0'));
+    }
     std::vector<std::string> unwritten;
     for (const UnwrittenFile& file : outcome.unwritten) {
         unwritten.push_back(file.path + ": " + file.reason);

@@ -83,21 +83,6 @@ void printMissingBeams(std::ostream& err, const ConsoleHost& host) {
         << "Nothing was written for " << host.reviewDayText() << ".\n";
 }
 
-// Beams first seen after the review keep the values they were created
-// with, as in the dialog; say so.
-void warnLateBeams(std::ostream& err, const RecordList<BeamSetting>& table) {
-    std::vector<std::string> late;
-    for (const BeamSetting* s : table) {
-        if (!(s->consensusWindow > 0.0f) || !(s->consensusPercent > 0)) {
-            late.push_back(describeMissingBeam(*s));
-        }
-    }
-    if (late.empty()) return;
-    err << "Warning: these beams were first seen after the settings review and were\n"
-           "averaged without a positive consensus window or threshold:\n";
-    for (const std::string& beam : late) err << "  " << beam << '\n';
-}
-
 // Settings rows that match no beam although a beam of the same azimuth,
 // pulse width and RASS flag lies within a degree of elevation (66.5 typed
 // for a 66.4 beam): named, since the beam silently took the defaults. Rows
@@ -323,7 +308,6 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
         }
     }
     const bool stoppedForSettings = outcome.status == RunOutcome::Status::SettingsMissing;
-    if (host.reviewed() && !stoppedForSettings) warnLateBeams(err, job.beamSettings);
     if (host.reviewed()) {
         for (const std::string& row : nearMisses(job.beamSettings, settingsRows, options.settingsPath)) {
             err << "Warning: " << row << ".\n";

@@ -59,6 +59,7 @@ void ConsoleHost::beginDay(const CalendarTime& day) {
 }
 
 void ConsoleHost::reviewSettings(ConsensusJob& job) {
+    const bool later = reviewed_;  // a day brought beams without settings
     const std::vector<const BeamSetting*> missing =
         reviewTable(job.beamSettings, config_.settings, config_.defaults);
     const std::vector<std::string> table = settingsTableLines(job.beamSettings);
@@ -67,7 +68,9 @@ void ConsoleHost::reviewSettings(ConsensusJob& job) {
                             job.currentDay.day);
     {
         std::lock_guard<std::mutex> g(m_);
-        push(Kind::Line, "Consensus settings:");
+        push(Kind::Line, later ? "Consensus settings, with the beams first seen on " +
+                                     reviewDay_ + ":"
+                               : std::string("Consensus settings:"));
         for (const std::string& line : table) push(Kind::Line, "  " + line);
     }
     if (missing.empty()) {

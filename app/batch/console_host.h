@@ -65,7 +65,9 @@ public:
     // state on a line of its own.
     void finish(std::ostream& err);
 
-    // Results, read after the worker thread has been joined.
+    // Results, read after the worker thread has been joined. The review day
+    // is that of the last review: the first, or a later day that brought
+    // beams without settings (the day a stop for settings leaves unwritten).
     bool reviewStopped() const { return reviewStopped_; }
     const std::vector<std::string>& missingBeams() const { return missingBeams_; }
     const std::string& reviewDayText() const { return reviewDay_; }

@@ -183,16 +183,14 @@ TEST_F(BatchRunTest, UnreadableOrMalformedSettingsFileIsAnArgumentError) {
     EXPECT_TRUE(listFolder(out()).empty());
 }
 
-TEST_F(BatchRunTest, UnwritableOutputFolderListsThePathsAndExitsOne) {
+TEST_F(BatchRunTest, OutputFolderThatCannotBeMadeStopsTheRunBeforeReading) {
     writeFile(dir_ / "plain-file", "not a folder");
     const std::string output = (dir_ / "plain-file" / "sub").string();
     const BatchRun run = runTool(sampleArgs(output, "winds") +
                                  std::vector<std::string>{"--window", "2", "--threshold", "50", "--quiet"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "The output folder " + output + " is not a folder.\n"
-                       "These output files could not be written:\n  " + output +
-                           "/QVS04167.w1a: Not a directory\n  " + output +
-                           "/QVS04168.w1a: Not a directory\n");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "The output folder " + output + " cannot be made: " +
+                           (dir_ / "plain-file").string() + " is not a folder.\n");
 }
 
 TEST_F(BatchRunTest, UnwritableSavedSettingsAreListedToo) {

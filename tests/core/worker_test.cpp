@@ -38,6 +38,8 @@ protected:
             for (const std::string& d : daysWithData) {
                 if (d == dateText(day)) addDwell(j, day);
             }
+            // An oblique beam joins on 16 June 2004.
+            if (dateText(day) == "2004-6-16" && !j.periods.empty()) addDwell(j, day, 90, 66.4f);
             return 1;
         };
         script.winds = [this](ConsensusJob&) {
@@ -51,16 +53,33 @@ protected:
         job.steps.stages = test::scriptedStages(script);
     }
 
-    static void addDwell(ConsensusJob& j, const CalendarTime& day) {
+    static void addDwell(ConsensusJob& j, const CalendarTime& day, std::int16_t azimuth = 0,
+                         float elevation = 90.0f) {
         MomentRecord& r = j.record;
         r.processDayOfYear = dayOfYear(day.year, day.month, day.day);
         r.recordTime = day;
         r.recordTime.hour = 6;
         r.recordDayOfYear = r.processDayOfYear;
         r.gateCount = 2;
-        r.elevation = 90.0f;
+        r.azimuth = azimuth;
+        r.elevation = elevation;
         r.pulseWidth = 700;
         AccumulateRecord(j, day);
+    }
+
+    // What a review that the user completed leaves: every row set.
+    static void fillSettings(ConsensusJob& j) {
+        for (BeamSetting* s : j.beamSettings) {
+            s->consensusWindow = 2.0f;
+            s->consensusPercent = 50;
+        }
+    }
+    static int unsetBeams(const ConsensusJob& j) {
+        int unset = 0;
+        for (const BeamSetting* s : j.beamSettings) {
+            unset += !(s->consensusWindow > 0.0f) || !(s->consensusPercent > 0);
+        }
+        return unset;
     }
 
     int run(TimeValue begin, TimeValue end) {
@@ -106,7 +125,10 @@ TEST_F(WorkerTest, OneDayRunAndOutputKindReadLive) {
 TEST_F(WorkerTest, ReviewAfterTheFirstDayWithBeamsAndEarlyOnASecondRun) {
     daysWithData = {"2004-6-16"};
     int reviewedAfterReads = -1;
-    host.review = [&](ConsensusJob&) { reviewedAfterReads = static_cast<int>(readDays.size()); };
+    host.review = [&](ConsensusJob& j) {
+        reviewedAfterReads = static_cast<int>(readDays.size());
+        fillSettings(j);
+    };
     run(dateValue(2004, 6, 15), dateValue(2004, 6, 16));
     EXPECT_EQ(host.reviews, 1);
     EXPECT_EQ(reviewedAfterReads, 2);
@@ -146,12 +168,81 @@ TEST_F(WorkerTest, CancelDuringTheReviewWait) {
 
 TEST_F(WorkerTest, ContinueWinsWhenBothEventsAreSet) {
     daysWithData = {"2004-6-15", "2004-6-16"};
-    host.review = [](ConsensusJob& j) { j.cancelEvent.set(); };
+    host.review = [](ConsensusJob& j) {
+        fillSettings(j);
+        j.cancelEvent.set();
+    };
     EXPECT_EQ(run(dateValue(2004, 6, 15), dateValue(2004, 6, 16)), 0);
     // The first day's consensus ran; the cancel is seen after the next read.
     EXPECT_EQ(consensusRuns.size(), 1u);
     EXPECT_EQ(readDays.size(), 2u);
     EXPECT_FALSE(job.continueEvent.poll());
+}
+
+TEST_F(WorkerTest, ABeamFirstSeenOnALaterDayIsReviewedThatDay) {
+    daysWithData = {"2004-6-15", "2004-6-16", "2004-6-17"};
+    std::vector<std::string> reviews;  // the day, and the rows found unset
+    host.review = [&](ConsensusJob& j) {
+        reviews.push_back(dateText(j.currentDay) + ": " + std::to_string(unsetBeams(j)));
+        fillSettings(j);
+    };
+    int consensedUnset = 0;
+    script.winds = [&](ConsensusJob& j) {
+        consensedUnset += unsetBeams(j);
+        return false;
+    };
+    job.steps.stages = test::scriptedStages(script);
+    EXPECT_EQ(run(dateValue(2004, 6, 15), dateValue(2004, 6, 17)), 1);
+    EXPECT_EQ(reviews, (std::vector<std::string>{"2004-6-15: 1", "2004-6-16: 1"}));
+    EXPECT_EQ(consensedUnset, 0);
+}
+
+// A review that leaves a beam without a window or threshold stops the run
+// before that day's consensus, whether the host goes on (the dialog after
+// OK) or cancels for it (the batch tool); the outcome names the beams.
+TEST_F(WorkerTest, AReviewLeavingABeamUnsetStopsTheRunBeforeTheDaysConsensus) {
+    const std::string vertical = "azimuth 0, elevation 90, pulse width 700 ns, RASS OFF";
+    struct Case {
+        const char* name;
+        std::function<void(ConsensusJob&)> review;
+        bool hostCancels;
+        std::vector<std::string> consensusRuns;
+        std::vector<std::string> missing;
+    };
+    const Case cases[] = {
+        {"left as it was", [](ConsensusJob&) {}, false, {},
+         {vertical + ": no window, no threshold"}},
+        {"a threshold only",
+         [](ConsensusJob& j) { j.beamSettings.first()->consensusPercent = 50; }, false, {},
+         {vertical + ": no window"}},
+        {"the host cancels for it", [](ConsensusJob&) {}, true, {},
+         {vertical + ": no window, no threshold"}},
+        {"the late beam left unset",
+         [](ConsensusJob& j) {
+             if (j.currentDay.day == 15) fillSettings(j);
+         },
+         false, {"winds"},
+         {"azimuth 90, elevation 66.4, pulse width 700 ns, RASS OFF: no window, no threshold"}},
+    };
+    daysWithData = {"2004-6-15", "2004-6-16", "2004-6-17"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ClearBeamSettings(job);
+        consensusRuns.clear();
+        readDays.clear();
+        host.review = [&c](ConsensusJob& j) {
+            c.review(j);
+            if (c.hostCancels) j.cancelEvent.set();
+        };
+        host.continueAfterReview = !c.hostCancels;
+        EXPECT_EQ(run(dateValue(2004, 6, 15), dateValue(2004, 6, 17)), 0);
+        EXPECT_EQ(consensusRuns, c.consensusRuns);
+        EXPECT_EQ(readDays.size(), c.consensusRuns.size() + 1);  // stopped on the day read
+        EXPECT_EQ(host.outcome.status, RunOutcome::Status::SettingsMissing);
+        EXPECT_EQ(host.outcome.missingBeams, c.missing);
+        EXPECT_EQ(host.mainLines.back(), "Operation canceled.");
+        EXPECT_FALSE(job.cancelEvent.poll());
+    }
 }
 
 TEST_F(WorkerTest, ReaderErrorsShowInTheDetailLineAndUnwrittenPathsAreReported) {

@@ -16,8 +16,8 @@ period assignment, beam identity, consensus averaging and output:
   degrees, duplicate vertical beams, elevations written as "66.4"/"66.40" and
   "90"/"90.0" (one beam each); the 400 ns beams have only vertical dwells on
   1 January and are absent on 3 January;
-- a duplicate vertical beam first seen on 3 January (after the settings
-  review, so it keeps window 0 and threshold 0);
+- a duplicate vertical beam first seen on 3 January (after the first
+  settings review: it is reviewed on its day and takes the run's values);
 - crafted gates: ties between equal groups, values exactly on the window
   bounds (multiples of 0.25), velocities -99.0, -99.5, -150.0 and -98.9,
   consensus SNRs of -99.4 (flagged) and -100.0 (not flagged), -3.7 dB;

@@ -946,7 +946,13 @@ def run(args):
         job.periods = []
         job.current_day = day
         job.read_day(day)
-        if job.review_pending and job.settings:
+        # The settings review: after the first day that brings beams, and
+        # again on any day that brings beams without settings, which take
+        # the run's values then (no beam is averaged without settings).
+        unset = any(not (st.window > 0) or not (st.percent > 0) for st in job.settings)
+        if job.settings and (job.review_pending or unset):
+            if not job.review_pending:
+                note('beam first seen after the first review (reviewed on its day)')
             job.review()
             job.review_pending = False
         if job.periods:

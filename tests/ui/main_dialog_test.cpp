@@ -661,6 +661,32 @@ TEST_F(MainDialogTest, UnwrittenFilesAreShownAtTheEndOfTheRun) {
                                 missing.toStdString() + "/day14.w: No such file or directory");
 }
 
+// Escape on the forced edit leaves the beam without a window and threshold;
+// OK on the list then stops the run before the day's consensus, as the batch
+// tool does, with a stop box naming the beam.
+TEST_F(MainDialogTest, ForcedEditEscapedThenOkStopsTheRunNamingTheBeams) {
+    open();
+    fillValidFields();
+    ModalScript script;
+    script.then(kEditTitle, [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); })
+        .then(kSettingsTitle, pressOk());
+    push("processButton")->click();
+    ASSERT_TRUE(waitForEnd());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages_.empty(); }, kWaitMs));
+    EXPECT_TRUE(script.finished());
+    EXPECT_TRUE(script.unexpected().empty());
+    EXPECT_EQ(messages_, std::vector<std::string>{
+                             "These beams lack a positive consensus window or threshold:\n"
+                             "azimuth 45, elevation 66.4, pulse width 700 ns, RASS OFF: no "
+                             "window, no threshold\n"
+                             "Give them in the Consensus Settings review; nothing was written "
+                             "for 03/14/24."});
+    EXPECT_EQ(log_.entries(), std::vector<std::string>{"read 14"});
+    EXPECT_TRUE(QDir(outputDir_).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(statusMain(), "Operation canceled.");
+    EXPECT_TRUE(push("processButton")->isEnabled());
+}
+
 // Detail texts are shown at most every refresh interval; with nothing else
 // posted after them, the last one still reaches the line.
 TEST_F(MainDialogTest, DetailTextsAloneReachTheStatusLineLatestFirst) {
