@@ -267,21 +267,45 @@ bool parseArguments(const std::vector<std::string>& args, BatchOptions& options,
     return true;
 }
 
+// An option the run cannot do without, said in the user's terms.
+std::string missingOption(const char* option, const char* what) {
+    return formatText("%s is missing: %s.", option, what);
+}
+
 std::string validateOptions(const BatchOptions& o, int currentYear) {
+    // The dialog's checks in the dialog's order with the dialog's texts,
+    // each naming the option it is about; an option not given is named as
+    // missing with what it is for.
+    const auto named = [](std::string text, const char* option) {
+        return text.empty() ? text : text + " (" + option + ")";
+    };
     // The dialog refuses an over-long site identifier when it reads its
     // fields, before its checks.
-    if (auto e = checkSiteLength(o.siteId); !e.empty()) return e;
-    if (auto e = checkDateLists(o.begin, "begin", currentYear); !e.empty()) return e;
-    if (auto e = checkDateLists(o.end, "end", currentYear); !e.empty()) return e;
-    if (o.inputPath.empty()) return "Invalid input path.";
-    if (o.outputPath.empty()) return "Invalid output path.";
-    if (auto e = checkSiteGiven(o.siteId, o.inputType == InputType::Ascii); !e.empty()) return e;
-    if (auto e = checkAveragingMinutes(o.minutes ? *o.minutes : 0); !e.empty()) return e;
+    if (auto e = named(checkSiteLength(o.siteId), "--site"); !e.empty()) return e;
+    if (!o.begin) return missingOption("--begin", "the first day to process, YYYY-MM-DD");
+    if (auto e = named(checkDateLists(o.begin, "begin", currentYear), "--begin"); !e.empty()) return e;
+    if (!o.end) return missingOption("--end", "the last day to process, YYYY-MM-DD");
+    if (auto e = named(checkDateLists(o.end, "end", currentYear), "--end"); !e.empty()) return e;
+    if (o.inputPath.empty()) return missingOption("--input", "the folder of the moment files");
+    if (o.outputPath.empty()) {
+        return missingOption("--output", "the folder for the consensus data files");
+    }
+    if (o.inputType == InputType::Ascii && o.siteId.empty()) {
+        return missingOption("--site", "the site identifier of the ASCII file names (at most 3 "
+                                       "characters), needed with --input-type ascii");
+    }
+    if (!o.minutes) {
+        return missingOption("--minutes", "the consensus averaging period, 1 to 1440 minutes");
+    }
+    if (auto e = named(checkAveragingMinutes(*o.minutes), "--minutes"); !e.empty()) return e;
     // Dates the calendar does not have (31 April) fail when the dialog
     // converts them, after its field checks.
-    if (!dateExists(*o.begin)) return "Invalid begin day.";
-    if (!dateExists(*o.end)) return "Invalid end day.";
-    if (auto e = checkDateOrder(dateValue(*o.begin), dateValue(*o.end)); !e.empty()) return e;
+    if (!dateExists(*o.begin)) return "Invalid begin day. (--begin)";
+    if (!dateExists(*o.end)) return "Invalid end day. (--end)";
+    if (auto e = named(checkDateOrder(dateValue(*o.begin), dateValue(*o.end)), "--begin, --end");
+        !e.empty()) {
+        return e;
+    }
     if (o.window) {
         if (auto e = checkConsensusWindow(*o.window); !e.empty()) return e + " (--window)";
     }
@@ -296,7 +320,7 @@ std::string validateOptions(const BatchOptions& o, int currentYear) {
             return e + " (--rass-threshold)";
         }
     }
-    return checkDataSource(o.dataSource);
+    return named(checkDataSource(o.dataSource), "--source");
 }
 
 std::string usageText() {

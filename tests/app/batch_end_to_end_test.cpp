@@ -237,7 +237,7 @@ TEST_F(BatchEndToEnd, RealExecutablesAreReproducibleAndMatchTheTruth) {
 TEST_F(BatchEndToEnd, RealExecutableExitsWithTwoForInvalidArguments) {
     const std::string err = (dir_ / "err.txt").string();
     EXPECT_EQ(runCommand(quote(tool("quorvane-batch")) + " --begin 2004-06-15 2> " + quote(err)), 2);
-    EXPECT_EQ(readFile(err), "Invalid end year.\n");
+    EXPECT_EQ(readFile(err), "--end is missing: the last day to process, YYYY-MM-DD.\n");
     EXPECT_EQ(runCommand(quote(tool("quorvane-batch")) + " --help > /dev/null"), 0);
 }
 
