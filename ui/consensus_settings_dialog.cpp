@@ -26,9 +26,6 @@ namespace {
 
 const QString kSettingsFilter = QStringLiteral("Settings files (*.csv);;All files (*)");
 
-QString chooseSettingsToLoad(QWidget* parent, const QString& title) {
-    return QFileDialog::getOpenFileName(parent, title, QString(), kSettingsFilter);
-}
 
 QString chooseSettingsToSave(QWidget* parent, const QString& title) {
     QString path = QFileDialog::getSaveFileName(parent, title, QString(), kSettingsFilter);
@@ -54,7 +51,11 @@ ConsensusSettingsDialog::ConsensusSettingsDialog(RecordList<BeamSetting>& table,
       table_(table),
       message_(stopMessageOrDefault(std::move(message))),
       files_(std::move(files)) {
-    if (!files_.pickLoadPath) files_.pickLoadPath = chooseSettingsToLoad;
+    if (!files_.pickLoadPath) {
+        files_.pickLoadPath = [folder = files_.loadFolder](QWidget* parent, const QString& title) {
+            return QFileDialog::getOpenFileName(parent, title, folder, kSettingsFilter);
+        };
+    }
     if (!files_.pickSavePath) files_.pickSavePath = chooseSettingsToSave;
     setWindowTitle(QStringLiteral("Consensus Settings"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);

@@ -30,6 +30,9 @@ using SettingsFilePicker = std::function<QString(QWidget* parent, const QString&
 struct SettingsFileHooks {
     SettingsFilePicker pickLoadPath;
     SettingsFilePicker pickSavePath;
+    // Where the toolkit's chooser of Load opens (the run's input folder):
+    // a site's settings file is usually kept beside its moment files.
+    QString loadFolder;
 };
 
 class ConsensusSettingsDialog : public QDialog {

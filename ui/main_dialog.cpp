@@ -2,15 +2,22 @@
 #include "ui/main_dialog.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <algorithm>
+#include <fstream>
+#include <sstream>
 
 #include "core/worker.h"
 #include "output/folder_lock.h"
+#include "output/whole_file.h"
 #include "ui/consensus_settings_dialog.h"
 #include "ui/results_window.h"
 
@@ -25,6 +32,51 @@ QString fromLocal(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+std::string toLocal(const QString& text) {
+    const QByteArray bytes = QFile::encodeName(text);
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+const QString kProfileFilter = QStringLiteral("Profiles (*.profile);;All files (*)");
+
+QString chooseSettingsFile(QWidget* parent, const QString& title, const QString& folder) {
+    return QFileDialog::getOpenFileName(parent, title, folder,
+                                        QStringLiteral("Settings files (*.csv);;All files (*)"));
+}
+
+QString chooseProfileToOpen(QWidget* parent, const QString& title, const QString& folder) {
+    return QFileDialog::getOpenFileName(parent, title, folder, kProfileFilter);
+}
+
+QString chooseProfileToSave(QWidget* parent, const QString& title, const QString& folder) {
+    QString path = QFileDialog::getSaveFileName(parent, title, folder, kProfileFilter);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".profile");
+    return path;
+}
+
+// "06/15/04", as the status lines write a day.
+QString dayText(const CalendarTime& day) {
+    return QStringLiteral("%1/%2/%3")
+        .arg(day.month, 2, 10, QLatin1Char('0'))
+        .arg(day.day, 2, 10, QLatin1Char('0'))
+        .arg(day.year % 100, 2, 10, QLatin1Char('0'));
+}
+
+// Days from `from` to `to`, both counted; 0 when `to` is before `from`.
+int daysBetween(const CalendarTime& from, const CalendarTime& to) {
+    TimeValue a = 0, b = 0;
+    if (!calendarToTimeValue(from, a) || !calendarToTimeValue(to, b) || b < a) return 0;
+    return static_cast<int>((b - a) / static_cast<TimeValue>(TimeUnits::day)) + 1;
+}
+
+CalendarTime dayBefore(const CalendarTime& day) {
+    TimeValue t = 0;
+    calendarToTimeValue(day, t);
+    CalendarTime before;
+    timeValueToCalendar(t - static_cast<TimeValue>(TimeUnits::day), before);
+    return before;
+}
+
 }  // namespace
 
 MainDialog::MainDialog(MainDialogHooks hooks, QWidget* parent)
@@ -32,6 +84,9 @@ MainDialog::MainDialog(MainDialogHooks hooks, QWidget* parent)
     if (!hooks_.clock) hooks_.clock = systemUtcNow;
     hooks_.stopMessage = stopMessageOrDefault(std::move(hooks_.stopMessage));
     if (!hooks_.pickFolder) hooks_.pickFolder = chooseFolder;
+    if (!hooks_.pickSettingsFile) hooks_.pickSettingsFile = chooseSettingsFile;
+    if (!hooks_.pickProfileToOpen) hooks_.pickProfileToOpen = chooseProfileToOpen;
+    if (!hooks_.pickProfileToSave) hooks_.pickProfileToSave = chooseProfileToSave;
 
     buildControls();
     setDefaults();
@@ -45,6 +100,9 @@ MainDialog::MainDialog(MainDialogHooks hooks, QWidget* parent)
     }
     connect(inputBrowse_, &QPushButton::clicked, this, [this] { onBrowseInput(); });
     connect(outputBrowse_, &QPushButton::clicked, this, [this] { onBrowseOutput(); });
+    connect(settingsBrowse_, &QPushButton::clicked, this, [this] { onBrowseSettings(); });
+    connect(openProfile_, &QPushButton::clicked, this, [this] { onOpenProfile(); });
+    connect(saveProfile_, &QPushButton::clicked, this, [this] { onSaveProfile(); });
     connect(process_, &QPushButton::clicked, this, [this] { onProcess(); });
     connect(cancel_, &QPushButton::clicked, this, [this] { onCancel(); });
     connect(exit_, &QPushButton::clicked, this, &QDialog::accept);
@@ -69,6 +127,11 @@ void MainDialog::onProcess() {
         hooks_.stopMessage(this, QString::fromStdString(v.message));
         return;
     }
+    // The settings file is read now, so that a file that cannot be read is
+    // said before anything is; the review gives its rows to their beams.
+    settingsRows_.clear();
+    settingsFileApplied_ = false;
+    if (!settingsPath_->text().isEmpty() && !loadSettingsFile(settingsPath_->text())) return;
     // One run at a time writes into a folder: two would interleave periods.
     std::string lockMessage;
     if (OutputFolderLock::acquire(v.params.outputPath, folderLock_, lockMessage) ==
@@ -78,6 +141,24 @@ void MainDialog::onProcess() {
     }
     job_.params = v.params;
     job_.steps = hooks_.steps ? hooks_.steps(v.outputs) : ProcessingSteps{};
+    // Each reader announces its day first, posted like every host call: the
+    // day counter moves without the worker waiting for it.
+    using ReadStep = std::function<int(ConsensusJob&, const CalendarTime&)>;
+    auto announcingDay = [this](ReadStep inner) -> ReadStep {
+        return [this, inner = std::move(inner)](ConsensusJob& job, const CalendarTime& day) {
+            post([day](PendingUpdate& u) { u.dayStarted = day; });
+            return inner ? inner(job, day) : 0;
+        };
+    };
+    job_.steps.readAscii = announcingDay(std::move(job_.steps.readAscii));
+    job_.steps.readBinary = announcingDay(std::move(job_.steps.readBinary));
+    timeValueToCalendar(v.params.beginTime, firstDay_);
+    timeValueToCalendar(v.params.endTime, lastDay_);
+    totalDays_ = daysBetween(firstDay_, lastDay_);
+    dayStarted_.reset();
+    dayBar_->setRange(0, std::max(totalDays_, 1));
+    dayBar_->setValue(0);
+    dayText_->clear();
     job_.host = this;
     job_.clock = hooks_.clock;
     job_.cancelEvent.reset();
@@ -107,6 +188,62 @@ void MainDialog::onBrowseInput() {
     ClearBeamSettings(job_);
 }
 
+void MainDialog::onBrowseSettings() {
+    const QString path = hooks_.pickSettingsFile(
+        this, QStringLiteral("Select the consensus settings file."), inputPath_->text());
+    if (!path.isEmpty()) settingsPath_->setText(path);
+}
+
+bool MainDialog::loadSettingsFile(const QString& path) {
+    const std::string file = toLocal(path);
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        hooks_.stopMessage(this, QStringLiteral("The settings file could not be opened: ") + path);
+        return false;
+    }
+    std::string error;
+    if (!readSettingsCsv(in, file, settingsRows_, error)) {
+        settingsRows_.clear();
+        hooks_.stopMessage(
+            this, QStringLiteral("The settings file could not be read: ") + fromLocal(error));
+        return false;
+    }
+    return true;
+}
+
+void MainDialog::onOpenProfile() {
+    if (running_) return;
+    const QString path =
+        hooks_.pickProfileToOpen(this, QStringLiteral("Open Profile"), QString());
+    if (path.isEmpty()) return;
+    std::ifstream in(toLocal(path), std::ios::binary);
+    std::ostringstream content;
+    if (in) content << in.rdbuf();  // an empty profile is a profile
+    if (!in) {
+        hooks_.stopMessage(this, QStringLiteral("The profile could not be opened: ") + path);
+        return;
+    }
+    const std::string text = content.str();
+    std::string error;
+    DialogProfile profile;
+    if (!readProfile(text, toLocal(path), hooks_.clock().year, profile, error)) {
+        hooks_.stopMessage(this, QStringLiteral("The profile was not opened. ") + fromLocal(error));
+        return;
+    }
+    applyProfile(profile);
+}
+
+void MainDialog::onSaveProfile() {
+    const QString path =
+        hooks_.pickProfileToSave(this, QStringLiteral("Save Profile"), QString());
+    if (path.isEmpty()) return;
+    std::string error;
+    if (!writeWholeFile(toLocal(path), writeProfile(profile()), error)) {
+        hooks_.stopMessage(this,
+                           QStringLiteral("The profile could not be written: ") + fromLocal(error));
+    }
+}
+
 void MainDialog::onBrowseOutput() {
     const QString folder = hooks_.pickFolder(
         this, QStringLiteral("Select the drive and path for ASCII consensus file output."));
@@ -122,6 +259,7 @@ void MainDialog::onDateChanged() {
 // the controls that would empty the table are locked until it ends.
 void MainDialog::setRunLocks(bool running) {
     inputBrowse_->setEnabled(!running);
+    openProfile_->setEnabled(!running);
     for (QComboBox* list : {beginMonth_, beginDay_, beginYear_, endMonth_, endDay_, endYear_}) {
         list->setEnabled(!running);
     }
@@ -255,6 +393,7 @@ void MainDialog::applyPending() {
     if (u.processEnabled) process_->setEnabled(*u.processEnabled);
     if (u.cancelEnabled) cancel_->setEnabled(*u.cancelEnabled && !closePending_);
     if (u.outcome) outcome_ = std::move(*u.outcome);
+    if (u.dayStarted) showDayStarted(*u.dayStarted);
     if (u.runEnded) endRun();
 }
 
@@ -270,6 +409,10 @@ void MainDialog::endRun() {
     job_.cancelEvent.reset();
     job_.continueEvent.reset();
     setRunLocks(false);
+    if (outcome_) dayText_->setText(runSummary(*outcome_));
+    if (outcome_ && outcome_->status == RunOutcome::Status::Done) {
+        dayBar_->setValue(dayBar_->maximum());
+    }
     if (closePending_) {
         maybeFinishClose();
         return;
@@ -278,6 +421,66 @@ void MainDialog::endRun() {
         const RunOutcome outcome = std::move(*outcome_);
         outcome_.reset();
         showOutcome(outcome);
+    }
+}
+
+void MainDialog::showDayStarted(const CalendarTime& day) {
+    dayStarted_ = day;
+    const int n = daysBetween(firstDay_, day);
+    dayBar_->setValue(std::min(n, dayBar_->maximum()));
+    dayText_->setText(QStringLiteral("Day %1 of %2").arg(n).arg(totalDays_));
+}
+
+// Which days the run went through: all of them when it finished, those
+// before the day it was on when it was cancelled or stopped. A run that
+// wrote no file says so rather than name days.
+QString MainDialog::runSummary(const RunOutcome& outcome) const {
+    const bool wroteFiles = !outcome.written.empty();
+    auto span = [wroteFiles](const CalendarTime& from, const CalendarTime& to) {
+        const QString days = daysBetween(from, to) == 1
+                                 ? QStringLiteral("Day %1").arg(dayText(from))
+                                 : QStringLiteral("Days %1 to %2").arg(dayText(from), dayText(to));
+        return days + (wroteFiles ? QStringLiteral(" written")
+                                  : QStringLiteral(" read; nothing written"));
+    };
+    if (outcome.status == RunOutcome::Status::Done) {
+        return span(firstDay_, lastDay_) + QLatin1Char('.');
+    }
+    if (!dayStarted_) return {};
+    const QString how = outcome.status == RunOutcome::Status::Cancelled
+                            ? QStringLiteral("cancelled")
+                            : QStringLiteral("stopped");
+    if (daysBetween(firstDay_, *dayStarted_) <= 1 || !wroteFiles) {
+        return QStringLiteral("No day written; %1 during %2.").arg(how, dayText(*dayStarted_));
+    }
+    return QStringLiteral("%1; %2 during %3.")
+        .arg(span(firstDay_, dayBefore(*dayStarted_)), how, dayText(*dayStarted_));
+}
+
+// The rows of the chosen settings file given to their beams (same azimuth,
+// elevation, pulse width and RASS flag; an empty field gives nothing). The
+// first review of a run gives them to every beam, so that a file chosen
+// since the last run counts; a later review (a day that brought new beams)
+// only to the beams still lacking a value, so that what was typed in the
+// list stays.
+void MainDialog::applySettingsFile() {
+    if (settingsRows_.empty()) return;
+    if (!settingsFileApplied_) {
+        reviewTable(job_.beamSettings, settingsRows_, ReviewDefaults{});
+        settingsFileApplied_ = true;
+        return;
+    }
+    for (BeamSetting* beam : job_.beamSettings) {
+        for (const SettingsRow& row : settingsRows_) {
+            if (beam->azimuth != row.azimuth || beam->elevation != row.elevation ||
+                beam->pulseWidth != row.pulseWidth || beam->rassFlag != row.rassFlag) {
+                continue;
+            }
+            if (row.window && !hasWindowSetting(*beam)) beam->consensusWindow = *row.window;
+            if (row.threshold && !hasThresholdSetting(*beam)) {
+                beam->consensusPercent = *row.threshold;
+            }
+        }
     }
 }
 
@@ -339,8 +542,14 @@ void MainDialog::runReview() {
         if (closing_) return;  // the worker has been released already
     }
     reviewActive_ = true;
+    // The worker waits for the review: the table is this thread's until it
+    // is released. Beams the settings file covers take its values and are
+    // not asked for; the others are.
+    applySettingsFile();
     {
-        ConsensusSettingsDialog dialog(job_.beamSettings, hooks_.stopMessage, this);
+        SettingsFileHooks files;
+        files.loadFolder = inputPath_->text();
+        ConsensusSettingsDialog dialog(job_.beamSettings, hooks_.stopMessage, this, files);
         activeReview_ = &dialog;
         dialog.exec();
         activeReview_ = nullptr;

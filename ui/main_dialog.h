@@ -32,7 +32,9 @@
 #include "app/engine/run_outputs.h"
 #include "core/host.h"
 #include "core/job.h"
+#include "core/settings_csv.h"
 #include "ui/main_validation.h"
+#include "ui/profile.h"
 #include "ui/stop_message.h"
 
 class QButtonGroup;
@@ -40,8 +42,10 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 
 namespace qv {
 
@@ -51,12 +55,18 @@ class ResultsWindow;
 
 // Returns the chosen folder, or an empty text when none was chosen.
 using FolderPicker = std::function<QString(QWidget* parent, const QString& title)>;
+// Returns the file chosen, or an empty text; the chooser opens in `folder`.
+using FilePicker =
+    std::function<QString(QWidget* parent, const QString& title, const QString& folder)>;
 
 // What the dialog takes from outside; every empty member has a default.
 struct MainDialogHooks {
     UtcClock clock;                          // today (UTC) for the date lists and the run
     StopMessage stopMessage;                 // the stop-icon message box
     FolderPicker pickFolder;                 // the toolkit's folder chooser
+    FilePicker pickSettingsFile;             // the file choosers: settings file,
+    FilePicker pickProfileToOpen;            // profile to open and profile to save
+    FilePicker pickProfileToSave;
     // The readers, consensus kinds and outputs of a run; the program's main
     // passes the standard ones in (a dialog without them processes nothing).
     std::function<ProcessingSteps(const RunOutputs&)> steps;
@@ -73,6 +83,11 @@ public:
     void done(int result) override;
 
     bool runActive() const { return running_; }
+
+    // The dialog's fields as a profile, and a profile put into them (keys
+    // the profile leaves out keep their fields). Not during a run.
+    DialogProfile profile() const;
+    void applyProfile(const DialogProfile& profile);
     ConsensusJob& job() { return job_; }
 
     // ProcessingHost, called from the worker thread.
@@ -95,6 +110,7 @@ private:
         std::optional<bool> processEnabled;
         std::optional<bool> cancelEnabled;
         std::optional<RunOutcome> outcome;
+        std::optional<CalendarTime> dayStarted;  // the day a reader began
         bool runEnded = false;
     };
 
@@ -106,6 +122,13 @@ private:
     void onBrowseInput();
     void onBrowseOutput();
     void onDateChanged();
+    void onBrowseSettings();
+    void onOpenProfile();
+    void onSaveProfile();
+    bool loadSettingsFile(const QString& path);
+    void showDayStarted(const CalendarTime& day);
+    QString runSummary(const RunOutcome& outcome) const;
+    void applySettingsFile();
     void updateRadioMirrors();
     void setRunLocks(bool running);
 
@@ -133,6 +156,17 @@ private:
     bool reviewActive_ = false;
     QPointer<ConsensusSettingsDialog> activeReview_;
     std::optional<RunOutcome> outcome_;
+
+    // The rows of the settings file chosen in the dialog, read at Process:
+    // the review gives them to their beams before asking for the others.
+    std::vector<SettingsRow> settingsRows_;
+    bool settingsFileApplied_ = false;  // by a review of this run
+
+    // The days of the run as its readers begin them (dialog thread only).
+    CalendarTime firstDay_;
+    CalendarTime lastDay_;
+    int totalDays_ = 0;
+    std::optional<CalendarTime> dayStarted_;
 
     // Pending update from the worker.
     static constexpr int kDetailRefreshMs = 50;
@@ -177,6 +211,13 @@ private:
     QCheckBox* correctedWinds_ = nullptr;
     QLabel* statusMain_ = nullptr;
     QLabel* statusDetail_ = nullptr;
+    QScrollArea* options_ = nullptr;
+    QProgressBar* dayBar_ = nullptr;
+    QLabel* dayText_ = nullptr;
+    QLineEdit* settingsPath_ = nullptr;
+    QPushButton* settingsBrowse_ = nullptr;
+    QPushButton* openProfile_ = nullptr;
+    QPushButton* saveProfile_ = nullptr;
     QPushButton* process_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QPushButton* exit_ = nullptr;

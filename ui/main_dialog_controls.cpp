@@ -7,10 +7,15 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <QValidator>
+#include <algorithm>
 
 #include "ui/main_dialog.h"
 #include "ui/program_icon.h"
@@ -177,12 +182,44 @@ void MainDialog::buildControls() {
         line->setMinimumWidth(fontMetrics().horizontalAdvance(
             QStringLiteral("Reading data record 00/00/0000 00:00:00")));
     }
+    // The days of a run: "Day 3 of 30" while it reads, which days were
+    // written when it has ended.
+    dayBar_ = new QProgressBar;
+    dayBar_->setObjectName(QStringLiteral("dayBar"));
+    dayBar_->setTextVisible(false);
+    dayBar_->setRange(0, 1);
+    dayBar_->setValue(0);
+    dayBar_->setMaximumHeight(fontMetrics().height());
+    dayText_ = new QLabel;
+    dayText_->setObjectName(QStringLiteral("dayText"));
+    dayText_->setTextFormat(Qt::PlainText);
+    dayText_->setWordWrap(true);
     auto* status = new QGroupBox(QStringLiteral("Status"));
     {
         auto* box = new QVBoxLayout(status);
         box->addWidget(statusMain_);
         box->addWidget(statusDetail_);
+        box->addWidget(dayBar_);
+        box->addWidget(dayText_);
     }
+
+    // A settings file of the site (the batch tool's CSV): its beams need no
+    // typing in the review.
+    settingsPath_ = new QLineEdit;
+    settingsPath_->setObjectName(QStringLiteral("settingsPath"));
+    settingsPath_->setClearButtonEnabled(true);
+    settingsPath_->setPlaceholderText(QStringLiteral("none: every beam is asked for"));
+    settingsBrowse_ = makeButton("Browse...", "settingsBrowse");
+    auto* settingsFile = new QGroupBox(QStringLiteral("Consensus Settings File"));
+    {
+        auto* row = new QHBoxLayout(settingsFile);
+        row->addWidget(settingsPath_, 1);
+        row->addWidget(settingsBrowse_);
+    }
+    openProfile_ = makeButton("Open profile...", "openProfileButton");
+    openProfile_->setToolTip(QStringLiteral("Fill every field from a profile file"));
+    saveProfile_ = makeButton("Save profile...", "saveProfileButton");
+    saveProfile_->setToolTip(QStringLiteral("Write every field to a profile file"));
 
     process_ = makeButton("Process", "processButton");
     cancel_ = makeButton("Cancel", "cancelButton");
@@ -200,33 +237,70 @@ void MainDialog::buildControls() {
         for (QRadioButton* r : set) group->addButton(r);
     }
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(makeDateGroup("Begin Date", beginMonth_, beginDay_, beginYear_));
-    layout->addWidget(makeDateGroup("End Date", endMonth_, endDay_, endYear_));
-    layout->addWidget(makePathGroup("Data Input Path", inputPath_, inputBrowse_));
-    layout->addWidget(makePathGroup("Data Output Path", outputPath_, outputBrowse_));
+    // The option groups scroll; the status and the buttons stay in view
+    // whatever the window's height, so that a small screen keeps Process,
+    // Cancel and Exit within reach.
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("optionsPage"));
+    auto* fields = new QVBoxLayout(page);
+    fields->setContentsMargins(0, 0, 0, 0);
+    fields->addWidget(makeDateGroup("Begin Date", beginMonth_, beginDay_, beginYear_));
+    fields->addWidget(makeDateGroup("End Date", endMonth_, endDay_, endYear_));
+    fields->addWidget(makePathGroup("Data Input Path", inputPath_, inputBrowse_));
+    fields->addWidget(makePathGroup("Data Output Path", outputPath_, outputBrowse_));
     {
         auto* row = new QHBoxLayout;
         row->addWidget(inputType, 1);
         row->addWidget(source, 1);
-        layout->addLayout(row);
+        fields->addLayout(row);
     }
-    layout->addWidget(criteria);
+    fields->addWidget(criteria);
     {
         auto* row = new QHBoxLayout;
         row->addWidget(averaging, 1);
         row->addWidget(output, 1);
-        layout->addLayout(row);
+        fields->addLayout(row);
     }
+    fields->addWidget(settingsFile);
+    fields->addStretch();
+    options_ = new QScrollArea;
+    options_->setObjectName(QStringLiteral("optionsArea"));
+    options_->setWidgetResizable(true);
+    options_->setFrameShape(QFrame::NoFrame);
+    options_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    options_->setWidget(page);
+    options_->setMinimumHeight(4 * fontMetrics().height());
+    options_->setFocusPolicy(Qt::NoFocus);  // the keyboard goes to the fields it holds
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(options_, 1);
     layout->addWidget(status);
     {
         auto* row = new QHBoxLayout;
         row->addWidget(process_);
         row->addWidget(cancel_);
         row->addStretch();
+        row->addWidget(openProfile_);
+        row->addWidget(saveProfile_);
         row->addWidget(exit_);
         layout->addLayout(row);
     }
+
+    // Opens showing every group when the screen has room, and otherwise as
+    // tall as the screen leaves for it beside the window frame; it can then
+    // be made larger or smaller.
+    const QSize pageSize = page->sizeHint();
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int fullHeight = layout->sizeHint().height() - options_->sizeHint().height() +
+                           pageSize.height();
+    int height = fullHeight;
+    if (const QScreen* s = screen()) {
+        height = std::min(height, s->availableGeometry().height() - 60);
+    }
+    resize(std::max(layout->sizeHint().width(), pageSize.width() + scrollBar +
+                                                    layout->contentsMargins().left() +
+                                                    layout->contentsMargins().right()),
+           height);
 
     // Keyboard order: top to bottom, left to right, as the controls stand.
     QWidget* order[] = {beginMonth_,
@@ -252,8 +326,12 @@ void MainDialog::buildControls() {
                         netcdf_,
                         continuity_,
                         correctedWinds_,
+                        settingsPath_,
+                        settingsBrowse_,
                         process_,
                         cancel_,
+                        openProfile_,
+                        saveProfile_,
                         exit_};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
@@ -280,6 +358,8 @@ void MainDialog::setDefaults() {
     correctedWinds_->setChecked(false);
     statusMain_->setText(QStringLiteral("Waiting for user input."));
     statusDetail_->clear();
+    settingsPath_->clear();
+    dayText_->clear();
     process_->setEnabled(true);
     cancel_->setEnabled(false);
     exit_->setEnabled(true);
@@ -317,6 +397,63 @@ void MainDialog::updateRadioMirrors() {
                       : verticalRequired_->isChecked()      ? VerticalPolicy::Required
                                                             : VerticalPolicy::None;
     siteId_->setEnabled(ascii_->isChecked());
+}
+
+DialogProfile MainDialog::profile() const {
+    const DialogFields f = readFields();
+    DialogProfile p;
+    p.inputPath = f.inputPath;
+    p.outputPath = f.outputPath;
+    p.ascii = f.ascii;
+    p.siteId = f.siteId;
+    p.dataSourceIndex = f.dataSourceIndex;
+    p.begin = f.begin;
+    p.end = f.end;
+    p.averagingText = f.averagingText;
+    p.kind = outputKind_.load();
+    p.vertical = verticalPolicy_.load();
+    p.netcdf = f.netcdf;
+    p.continuity = f.continuity;
+    p.correctedWinds = f.correctedWinds;
+    p.settingsPath = settingsPath_->text().toLocal8Bit().toStdString();
+    return p;
+}
+
+void MainDialog::applyProfile(const DialogProfile& p) {
+    if (running_) return;
+    auto text = [](const std::string& s) {
+        return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size()));
+    };
+    // A date list change or a new input folder empties the beam settings
+    // table through the lists' own signals, as a user's change would.
+    auto setDate = [](const DateIndices& d, QComboBox* month, QComboBox* day, QComboBox* year) {
+        month->setCurrentIndex(d.month);
+        day->setCurrentIndex(d.day);
+        year->setCurrentIndex(d.year < year->count() ? d.year : -1);
+    };
+    if (p.begin) setDate(*p.begin, beginMonth_, beginDay_, beginYear_);
+    if (p.end) setDate(*p.end, endMonth_, endDay_, endYear_);
+    if (p.inputPath && text(*p.inputPath) != inputPath_->text()) {
+        inputPath_->setText(text(*p.inputPath));
+        ClearBeamSettings(job_);
+    }
+    if (p.outputPath) outputPath_->setText(text(*p.outputPath));
+    if (p.ascii) (*p.ascii ? ascii_ : binary_)->setChecked(true);
+    if (p.siteId) siteId_->setText(text(*p.siteId));
+    if (p.dataSourceIndex) dataSource_->setCurrentIndex(*p.dataSourceIndex);
+    if (p.averagingText) averaging_->setText(QString::fromStdString(*p.averagingText));
+    if (p.kind) (*p.kind == OutputKind::Temperature ? temperature_ : winds_)->setChecked(true);
+    if (p.vertical) {
+        (*p.vertical == VerticalPolicy::NotUsed    ? verticalNotUsed_
+         : *p.vertical == VerticalPolicy::Required ? verticalRequired_
+                                                   : verticalWhenAvailable_)
+            ->setChecked(true);
+    }
+    if (p.netcdf) netcdf_->setChecked(*p.netcdf);
+    if (p.continuity) continuity_->setChecked(*p.continuity);
+    if (p.correctedWinds) correctedWinds_->setChecked(*p.correctedWinds);
+    if (p.settingsPath) settingsPath_->setText(text(*p.settingsPath));
+    updateRadioMirrors();
 }
 
 }  // namespace qv

@@ -32,6 +32,7 @@ struct DateIndices {
     int month = -1;
     int day = -1;
     int year = -1;
+    bool operator==(const DateIndices&) const = default;
 };
 DateIndices dateIndicesFor(const CalendarTime& today);
 

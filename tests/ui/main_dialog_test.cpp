@@ -276,7 +276,8 @@ TEST_F(MainDialogTest, DefaultsOnOpen) {
     EXPECT_EQ(groups, (std::set<std::string>{
                           "Begin Date", "End Date", "Data Input Path", "Data Output Path",
                           "Data Input Type", "Data Input Source", "Consensus Criteria",
-                          "Consensus Averaging Period", "Consensus Data Output", "Status"}));
+                          "Consensus Averaging Period", "Consensus Data Output",
+                          "Consensus Settings File", "Status"}));
 
     EXPECT_EQ(dialog_->inputType(), InputType::Binary);
     EXPECT_EQ(dialog_->outputKind(), OutputKind::Winds);

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Screenshots of the real program for the README, taken on a virtual X
 # display: the main dialog after a run, the edit dialog of a new beam and
-# the consensus settings list. Drives the program with the keyboard only.
+# the consensus settings list, and the whole screen of a 1366x768 laptop
+# with the dialog on it after the run. Drives the program with the
+# keyboard only.
 #
 #   ui/tools/take_screenshots.sh BUILD_DIR OUT_DIR
 #
@@ -33,7 +35,7 @@ awk -v yy="$year" -v doy="$doy" 'BEGIN {
 }' > "$work/moments/abc$year$doy.raw"
 
 display=:97
-Xvfb $display -screen 0 1024x900x24 -nolisten tcp &
+Xvfb $display -screen 0 1366x768x24 -nolisten tcp &
 xvfb=$!
 sleep 1
 export DISPLAY=$display
@@ -75,7 +77,7 @@ choose_folder() {  # the folder picker is open: type the path and accept
 
 main=$(wait_window Quorvane)
 xdotool windowactivate --sync "$main" 2>/dev/null || true
-xdotool windowmove "$main" 40 20
+xdotool windowmove "$main" 40 30
 sleep 0.5
 
 # Focus starts on the begin month: on to the input Browse.
@@ -84,12 +86,13 @@ choose_folder "$work/moments"
 keys Tab Tab space
 choose_folder "$work/consensus"
 # Binary, then ASCII with the arrow key, the site, the source, the policy,
-# the averaging period, Winds, the three output check boxes and Process.
+# the averaging period, Winds, the three output check boxes, the settings
+# file and its Browse..., and Process.
 keys Tab Down Tab
 text abc
 keys Tab Tab Tab
 text 60
-keys Tab Tab Tab Tab Tab space
+keys Tab Tab Tab Tab Tab Tab Tab space
 
 edit=$(wait_window "Edit Consensus Parameters")
 # Under Xvfb a new window may miss its first expose; a move repaints it.
@@ -123,6 +126,9 @@ results=$(wait_window Results)
 xdotool windowminimize "$results"
 sleep 1
 shot "$main" quorvane-main.png
+# The laptop's whole screen: the dialog with its frame fits on it.
+sleep 0.3
+xwd -silent -root | xwdtopnm 2>/dev/null | pnmtopng > "$out/quorvane-main-1366x768.png"
 ls "$work/consensus"
 
 # The Results window with the bundled sample day, drawn offscreen by the
