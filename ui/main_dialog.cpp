@@ -132,6 +132,12 @@ void MainDialog::onProcess() {
     settingsRows_.clear();
     settingsFileApplied_ = false;
     if (!settingsPath_->text().isEmpty() && !loadSettingsFile(settingsPath_->text())) return;
+    // A missing output folder is made when the folder it goes in exists;
+    // otherwise nothing is read for files that could not be written.
+    if (std::string why; !makeOutputFolder(v.params.outputPath, why)) {
+        hooks_.stopMessage(this, fromLocal(why));
+        return;
+    }
     // One run at a time writes into a folder: two would interleave periods.
     std::string lockMessage;
     if (OutputFolderLock::acquire(v.params.outputPath, folderLock_, lockMessage) ==

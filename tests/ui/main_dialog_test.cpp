@@ -649,17 +649,40 @@ TEST_F(MainDialogTest, UnwrittenFilesAreShownAtTheEndOfTheRun) {
     open();
     fillValidFields();
     list("endDay")->setCurrentIndex(13);
-    const QString missing = QDir(outputDir_).filePath("missing");
-    nextFolder_ = missing;
-    push("outputBrowse")->click();
+    // The day's file name taken by a folder.
+    const QString taken = QDir(outputDir_).filePath("day14.w");
+    ASSERT_TRUE(QDir().mkpath(taken));
     ModalScript script;
     script.then(kEditTitle, enterValues("2", "50")).then(kSettingsTitle, pressOk());
     push("processButton")->click();
     ASSERT_TRUE(waitForEnd());
     ASSERT_EQ(messages_.size(), 1u);
     // Each with its reason, as the batch tool lists them.
-    EXPECT_EQ(messages_[0], "These output files could not be written:\n" +
-                                missing.toStdString() + "/day14.w: No such file or directory");
+    EXPECT_EQ(messages_[0],
+              "These output files could not be written:\n" + taken.toStdString() + ": Is a directory");
+}
+
+// A missing output folder is made when the folder it goes in exists; one
+// that cannot be made stops Process with the reason, before anything is read.
+TEST_F(MainDialogTest, MissingOutputFolderIsMadeOrRefused) {
+    open();
+    fillValidFields();
+    const QString made = QDir(outputDir_).filePath("new");
+    child<QLineEdit>("outputPath")->setText(made);
+    ModalScript script;
+    script.then(kEditTitle, enterValues("2", "50")).then(kSettingsTitle, pressOk());
+    push("processButton")->click();
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_TRUE(QDir(made).exists());
+
+    const QString deep = QDir(outputDir_).filePath("none/out");
+    child<QLineEdit>("outputPath")->setText(deep);
+    const std::size_t before = messages_.size();
+    push("processButton")->click();
+    ASSERT_EQ(messages_.size(), before + 1);
+    EXPECT_NE(messages_.back().find("nor does the folder it would go in"), std::string::npos)
+        << messages_.back();
+    EXPECT_FALSE(QDir(deep).exists());
 }
 
 // Escape on the forced edit leaves the beam without a window and threshold;
