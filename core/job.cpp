@@ -6,6 +6,18 @@ namespace qv {
 
 ConsensusJob::ConsensusJob() = default;
 
+void announceDays(ProcessingSteps& steps, std::function<void(const CalendarTime&)> announce) {
+    using ReadStep = std::function<int(ConsensusJob&, const CalendarTime&)>;
+    const auto announcing = [&announce](ReadStep inner) -> ReadStep {
+        return [announce, inner = std::move(inner)](ConsensusJob& job, const CalendarTime& day) {
+            announce(day);
+            return inner ? inner(job, day) : 0;
+        };
+    };
+    steps.readAscii = announcing(std::move(steps.readAscii));
+    steps.readBinary = announcing(std::move(steps.readBinary));
+}
+
 ConsensusJob::~ConsensusJob() {
     ClearBeamSettings(*this);
     ClearPeriodStore(*this);

@@ -52,6 +52,11 @@ struct ProcessingSteps {
     std::function<std::unique_ptr<DayStages>(const ConsensusJob&)> stages;
 };
 
+// Wraps the readers of `steps` so that each calls `announce` with its day
+// before it reads it: how a host counts the run's days. `announce` is called
+// on the worker thread and must not wait.
+void announceDays(ProcessingSteps& steps, std::function<void(const CalendarTime&)> announce);
+
 struct ConsensusJob {
     ConsensusJob();
     ~ConsensusJob();

@@ -149,15 +149,9 @@ void MainDialog::onProcess() {
     job_.steps = hooks_.steps ? hooks_.steps(v.outputs) : ProcessingSteps{};
     // Each reader announces its day first, posted like every host call: the
     // day counter moves without the worker waiting for it.
-    using ReadStep = std::function<int(ConsensusJob&, const CalendarTime&)>;
-    auto announcingDay = [this](ReadStep inner) -> ReadStep {
-        return [this, inner = std::move(inner)](ConsensusJob& job, const CalendarTime& day) {
-            post([day](PendingUpdate& u) { u.dayStarted = day; });
-            return inner ? inner(job, day) : 0;
-        };
-    };
-    job_.steps.readAscii = announcingDay(std::move(job_.steps.readAscii));
-    job_.steps.readBinary = announcingDay(std::move(job_.steps.readBinary));
+    announceDays(job_.steps, [this](const CalendarTime& day) {
+        post([day](PendingUpdate& u) { u.dayStarted = day; });
+    });
     timeValueToCalendar(v.params.beginTime, firstDay_);
     timeValueToCalendar(v.params.endTime, lastDay_);
     totalDays_ = daysBetween(firstDay_, lastDay_);

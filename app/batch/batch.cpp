@@ -49,16 +49,6 @@ int countDays(const DateText& begin, const DateText& end) {
     return static_cast<int>((e - b) / static_cast<std::uint64_t>(TimeUnits::day)) + 1;
 }
 
-using ReadStep = std::function<int(ConsensusJob&, const CalendarTime&)>;
-
-// The reader of a day, announcing the day to the host first.
-ReadStep announcingDay(ConsoleHost& host, ReadStep inner) {
-    return [&host, inner = std::move(inner)](ConsensusJob& job, const CalendarTime& day) {
-        host.beginDay(day);
-        return inner ? inner(job, day) : 1;
-    };
-}
-
 bool loadSettings(const std::string& path, std::vector<SettingsRow>& rows, std::string& error) {
     std::ifstream in(path);
     if (!in) {
@@ -275,8 +265,7 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
     for (const std::string& arg : args) outputs.history += " " + arg;
 
     job.steps = context.steps ? *context.steps : standardSteps(outputs);
-    job.steps.readAscii = announcingDay(host, job.steps.readAscii);
-    job.steps.readBinary = announcingDay(host, job.steps.readBinary);
+    announceDays(job.steps, [&host](const CalendarTime& day) { host.beginDay(day); });
 
     std::thread worker = startProcessing(job);
     bool cancelSent = false;
