@@ -3,9 +3,7 @@
 #include "output/consensus_file_reader.h"
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <limits>
@@ -462,23 +460,14 @@ TEST_F(ConsensusFileReader, OnlyRegularFilesAreOpened) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const fs::path folder = dir_ / "folder.w1a";
     fs::create_directories(folder);
-    const fs::path socketPath = dir_ / "socket.w1a";
-    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(socketPath.string().size(), sizeof address.sun_path);
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
-    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-
     // A FIFO without a writer would block an open that waits for one.
-    for (const fs::path& path : {fifo, folder, socketPath, fs::path("/dev/null")}) {
+    for (const fs::path& path : {fifo, folder, fs::path("/dev/null")}) {
         for (const auto reader : {&readConsensusFile, &readConsensusFileHeader}) {
             const ConsensusFileRead read = reader(path.string());
             EXPECT_FALSE(read.ok);
             EXPECT_EQ(read.error, path.string() + ": not a regular file");
         }
     }
-    ::close(listener);
 }
 
 TEST_F(ConsensusFileReader, HeaderReadGivesTheHeaderOfTheWholeRead) {

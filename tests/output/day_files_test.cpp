@@ -147,37 +147,5 @@ TEST_F(DayFilesRead, NetcdfFilesBesideConsensusFilesAreTheSameDay) {
     }
 }
 
-TEST_F(DayFilesRead, TvAndTvcThatDoNotJoinAreRefusedWithTheReason) {
-    const struct {
-        const char* label;
-        void (*change)(TemperatureDay&);
-        const char* said;
-    } cases[] = {
-        {"a gate height", [](TemperatureDay& d) { d.periods[1].gates[2].height += 60.0; },
-         "period 0030, gate 2: the Tv and TvC files differ"},
-        {"a gate fewer", [](TemperatureDay& d) { d.periods[0].gates.pop_back(); },
-         "has 3 gates in the Tv file and 2"},
-        {"another day", [](TemperatureDay& d) { d.header.day.day += 1; },
-         "different stations or days"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
-        const fs::path folder = dir_ / c.label;
-        DayProducts tv, tvc;
-        tv.temperature.push_back(test::temperatureDay(2, 3));
-        tvc.temperature = tv.temperature;
-        c.change(tvc.temperature[0]);
-        const std::vector<std::string> tvFiles = write(tv, folder / "tv");
-        const std::vector<std::string> tvcFiles = write(tvc, folder / "tvc");
-        std::vector<std::string> errors;
-        DayFileSet set;
-        set.files = {{tvFiles[0], OutputKind::Temperature, 1}, {tvcFiles[1], OutputKind::Temperature, 2}};
-        TemperatureDay day;
-        EXPECT_FALSE(loadTemperatureDay(set, day, errors));
-        ASSERT_EQ(errors.size(), 1u);
-        EXPECT_NE(errors[0].find(c.said), std::string::npos) << errors[0];
-    }
-}
-
 }  // namespace
 }  // namespace qv

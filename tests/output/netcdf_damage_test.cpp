@@ -179,7 +179,7 @@ TEST_F(NetcdfDamage, DamagedFilesFailWithTheirNameAndNothingOnTheTerminal) {
     EXPECT_TRUE(noChildLeft());
 }
 
-// Readers beside writer threads: the fork is made while no writer is inside
+// Readers beside writer threads (and the header-only read): the fork is made while no writer is inside
 // the library (HDF5's own lock would otherwise be copied held into the
 // child, which then waits for ever), and every file comes out the same.
 TEST_F(NetcdfDamage, ReadsBesideWriterThreads) {
@@ -200,9 +200,14 @@ TEST_F(NetcdfDamage, ReadsBesideWriterThreads) {
             ++made;
         }
     };
-    ConsensusFileContents alone;
+    ConsensusFileContents alone, head;
     std::string error;
     ASSERT_TRUE(readNetcdfDay(path, alone, error)) << error;
+    // The header alone, for indexing many files, is the whole read's header.
+    ASSERT_TRUE(readNetcdfDayHeader(path, head, error)) << error;
+    ConsensusFileContents headerOfWhole = alone;
+    headerOfWhole.winds.periods.clear();
+    EXPECT_EQ(fieldsOf(head), fieldsOf(headerOfWhole));
     std::thread a(writer), b(writer);
     const auto start = std::chrono::steady_clock::now();
     int reads = 0;
@@ -222,40 +227,6 @@ TEST_F(NetcdfDamage, ReadsBesideWriterThreads) {
     EXPECT_GE(reads, 40);
     EXPECT_EQ(differing, 0);
     EXPECT_TRUE(noChildLeft());
-}
-
-// The header alone, for indexing many files, is the whole read's header.
-TEST_F(NetcdfDamage, HeaderReadEqualsTheWholeReadsHeader) {
-    WindDay w = damageDay();
-    w.header.correctedWinds = w.header.continuityChecked = true;
-    w.header.pulseWidth = 700;
-    w.header.gateSpacing = 60.0f;
-    TemperatureDay t;
-    t.header = w.header;
-    t.header.fileKind = OutputKind::Temperature;
-    t.periods = {TemperaturePeriod{{'2', '3', '3', '0', '\0'}, {TemperatureGate{}}}};
-    const std::string windPath = (dir_ / "w.nc").string(), tPath = (dir_ / "t.nc").string();
-    const NetcdfContext context{"2026-01-01T00:00:00Z test", "9.9"};
-    std::string error;
-    ASSERT_TRUE(writeWindNetcdf(w, context, windPath, error)) << error;
-    ASSERT_TRUE(writeTemperatureNetcdf(t, context, tPath, error)) << error;
-    for (const std::string& path : {windPath, tPath}) {
-        SCOPED_TRACE(path);
-        ConsensusFileContents whole, head;
-        ASSERT_TRUE(readNetcdfDay(path, whole, error)) << error;
-        ASSERT_TRUE(readNetcdfDayHeader(path, head, error)) << error;
-        const bool winds = path == windPath;
-        EXPECT_EQ(whole.kind, winds ? OutputKind::Winds : OutputKind::Temperature);
-        EXPECT_EQ(whole.winds.periods.size() + whole.temperature.periods.size(), winds ? 4u : 1u);
-        whole.winds.periods.clear();
-        whole.temperature.periods.clear();
-        EXPECT_EQ(fieldsOf(head), fieldsOf(whole));
-        const DayHeader& h = winds ? head.winds.header : head.temperature.header;
-        EXPECT_EQ(h.stationName, "QVSITE");
-        EXPECT_EQ(isoDate(h.day), "2004-06-15");
-        EXPECT_EQ(h.continuityChecked, true);
-        EXPECT_EQ(h.pulseWidth, 700);
-    }
 }
 
 // ---- The child process ----

@@ -16,16 +16,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
-#include <atomic>
-#include <chrono>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
-#include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "output/consensus_file_reader.h"
@@ -407,31 +401,6 @@ void copyFile(const std::string& from, const std::string& to, const std::string&
     std::ofstream(to, std::ios::binary) << text;
 }
 
-// Gives a reader blocked on a FIFO its end of file after a while, so that a
-// window that waits for a writer fails the test instead of hanging it.
-class FifoUnblocker {
-public:
-    explicit FifoUnblocker(std::string path)
-        : path_(std::move(path)), thread_([this] {
-              const auto start = std::chrono::steady_clock::now();
-              while (!done_) {
-                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                  if (std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) continue;
-                  const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
-                  if (fd >= 0) ::close(fd);
-              }
-          }) {}
-    ~FifoUnblocker() {
-        done_ = true;
-        thread_.join();
-    }
-
-private:
-    std::string path_;
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
-
 // Files as a user opens them: each day listed once, and what cannot be
 // drawn or read refused at once with the file and the reason.
 TEST_F(ResultsWindowTest, OpenedDayFilesAreListedOnceOrRefusedWithTheReason) {
@@ -477,15 +446,6 @@ TEST_F(ResultsWindowTest, OpenedDayFilesAreListedOnceOrRefusedWithTheReason) {
          "5 files read.",
          {},
          true},
-        {"a FIFO",
-         [&] {
-             EXPECT_EQ(::mkfifo((folder + "/QVS04167.w1a").c_str(), 0600), 0);
-             return std::vector<std::string>{folder + "/QVS04167.w1a"};
-         },
-         {},
-         "0 files read.",
-         {"QVS04167.w1a"},
-         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -494,7 +454,6 @@ TEST_F(ResultsWindowTest, OpenedDayFilesAreListedOnceOrRefusedWithTheReason) {
         }
         const std::vector<std::string> opened = c.make();
         ResultsWindow window(hooks());
-        FifoUnblocker unblocker(folder + "/QVS04167.w1a");
         QElapsedTimer clock;
         clock.start();
         window.openFiles(opened);
