@@ -95,6 +95,9 @@ struct ConsensusJob {
     std::chrono::milliseconds noMomentsPause{1000};
 
     MomentRecord record;  // the current dwell and the site fields
+    // The latest time of a dwell handed to the store, of any day, since the
+    // holder last set it to 0: how far the data read have come.
+    TimeValue lastDwellTime = 0;
 
     // Period store and beam settings table.
     RecordList<AveragingPeriod> periods;

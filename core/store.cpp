@@ -158,6 +158,9 @@ void AccumulateRecord(ConsensusJob& job, const CalendarTime& anchorDate) {
     // A time the calendar rejects, a day of year outside the tables, a
     // negative gate count or an unusable period length cannot be placed.
     if (!calendarToTimeValue(r.recordTime, r.recordFileTime)) return;
+    // Every placeable dwell counts, of whatever day: how far the data have
+    // come, for a follower of growing files.
+    if (r.recordFileTime > job.lastDwellTime) job.lastDwellTime = r.recordFileTime;
     if (r.recordDayOfYear != r.processDayOfYear) return;
     if (r.recordDayOfYear < 1 || r.recordDayOfYear > 366) return;
     if (!anchorValid || r.gateCount < 0 || job.params.averagingMinutes < 1) return;
@@ -264,6 +267,20 @@ void ClearPeriodStore(ConsensusJob& job) {
     job.curBeam = nullptr;
     job.firstObliqueBeam = job.secondObliqueBeam = job.verticalBeam = nullptr;
     job.rassBeam = job.radarBeam = nullptr;
+}
+
+void DropPeriods(ConsensusJob& job, const std::function<bool(const AveragingPeriod&)>& drop) {
+    for (AveragingPeriod* p = job.periods.first(); p; p = job.periods.next()) {
+        if (!drop(*p)) continue;
+        for (BeamAccumulator* a = p->beams.first(); a; a = p->beams.next()) {
+            job.spareAccumulators.emplace_back(a);
+            p->beams.removeCurrent();
+        }
+        delete p;
+        job.periods.removeCurrent();
+    }
+    job.curPeriod = nullptr;
+    job.curBeam = nullptr;
 }
 
 void ClearBeamSettings(ConsensusJob& job) {

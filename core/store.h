@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,11 @@ void AccumulateRecord(ConsensusJob& job, const CalendarTime& anchorDate);
 
 // Frees every accumulator and period of the day.
 void ClearPeriodStore(ConsensusJob& job);
+
+// Takes the periods for which `drop` holds out of the store (their
+// accumulators kept for reuse, as ClearPeriodStore does); the others stay
+// in their order.
+void DropPeriods(ConsensusJob& job, const std::function<bool(const AveragingPeriod&)>& drop);
 
 // Frees every beam setting and empties the pulse-width mode list.
 void ClearBeamSettings(ConsensusJob& job);

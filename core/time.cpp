@@ -163,4 +163,11 @@ std::string isoDate(const CalendarTime& day) {
     return text;
 }
 
+std::string isoDateTime(const CalendarTime& time) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%sT%02u:%02u:%02uZ", isoDate(time).c_str(),
+                  unsigned{time.hour}, unsigned{time.minute}, unsigned{time.second});
+    return text;
+}
+
 }  // namespace qv

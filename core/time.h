@@ -68,6 +68,8 @@ CalendarTime civilDate(std::int64_t dayNumber);
 bool isCalendarDate(int year, int month, int day);
 // "YYYY-MM-DD".
 std::string isoDate(const CalendarTime& day);
+// "YYYY-MM-DDTHH:MM:SSZ".
+std::string isoDateTime(const CalendarTime& time);
 
 // The UTC wall clock; replaceable for tests and reproducible runs.
 using UtcClock = std::function<CalendarTime()>;

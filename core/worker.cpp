@@ -82,6 +82,19 @@ bool settingsMissing(const ConsensusJob& job) {
 
 }  // namespace
 
+void readCurrentDay(ConsensusJob& job) {
+    ClearPeriodStore(job);
+    job.dayError.clear();
+    timeValueToCalendar(job.currentDayTime, job.currentDay);
+
+    const InputType input = job.inputType();
+    if (input == InputType::Binary) {
+        if (job.steps.readBinary) job.steps.readBinary(job, job.currentDay);
+    } else if (input == InputType::Ascii) {
+        if (job.steps.readAscii) job.steps.readAscii(job, job.currentDay);
+    }
+}
+
 int ProcessingWorker(ConsensusJob& job) {
     ProcessingHost* host = job.host;
     bool reviewPending = true;
@@ -98,16 +111,7 @@ int ProcessingWorker(ConsensusJob& job) {
     host->setCancelEnabled(true);
 
     while (compareTimeValues(job.currentDayTime, job.params.endTime) <= 0) {
-        ClearPeriodStore(job);
-        job.dayError.clear();
-        timeValueToCalendar(job.currentDayTime, job.currentDay);
-
-        const InputType input = job.inputType();
-        if (input == InputType::Binary) {
-            if (job.steps.readBinary) job.steps.readBinary(job, job.currentDay);
-        } else if (input == InputType::Ascii) {
-            if (job.steps.readAscii) job.steps.readAscii(job, job.currentDay);
-        }
+        readCurrentDay(job);
         if (!job.dayError.empty()) tally.lastReaderError = job.dayError;
 
         if (job.cancelEvent.poll()) goto cancelled;

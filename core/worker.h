@@ -11,6 +11,10 @@ namespace qv {
 // the run was cancelled.
 int ProcessingWorker(ConsensusJob& job);
 
+// Empties the period store and reads the day at job.currentDayTime (setting
+// currentDay) with the reader of the live input type.
+void readCurrentDay(ConsensusJob& job);
+
 // Sets currentDayTime to the begin date and starts ProcessingWorker on a new
 // thread. The caller joins the thread.
 std::thread startProcessing(ConsensusJob& job);

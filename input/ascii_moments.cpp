@@ -15,6 +15,7 @@
 #include "core/store.h"
 #include "core/text.h"
 #include "input/file_lookup.h"
+#include "input/input_names.h"
 #include "input/gate_values.h"
 
 namespace qv {
@@ -551,14 +552,11 @@ int GetAsciiMoments(ConsensusJob& job, const CalendarTime& day) {
     while (compareTimeValues(fileTime, lastTime) <= 0) {
         CalendarTime fileDay;
         if (!timeValueToCalendar(fileTime, fileDay)) return 0;
-        const int fileDayOfYear = dayOfYear(fileDay.year, fileDay.month, fileDay.day);
 
         const OutputKind kind = job.outputKind();
         if (kind == OutputKind::Winds || kind == OutputKind::Temperature) {
             const Variant variant = kind == OutputKind::Winds ? Variant::Raw : Variant::Rat;
-            const std::string name =
-                formatText("%s%02d%03d.%s", job.params.siteId.c_str(), fileDay.year % 100,
-                           fileDayOfYear, variant == Variant::Raw ? "raw" : "rat");
+            const std::string name = asciiMomentFileName(job.params.siteId, fileDay, kind);
             job.inputFileName = joinInputPath(job.params.inputPath, name);
 
             std::unique_ptr<std::FILE, FileCloser> file;

@@ -9,6 +9,7 @@
 #include "core/store.h"
 #include "core/text.h"
 #include "input/file_lookup.h"
+#include "input/input_names.h"
 #include "input/gate_values.h"
 #include "input/krx/krx.h"
 
@@ -315,10 +316,8 @@ void handleDwell(ConsensusJob& job, const CalendarTime& fileDay, bool& beamError
 // error stopped it (the text is in statusText and went to the host).
 bool readFilePair(ConsensusJob& job, const CalendarTime& fileDay, const CalendarTime& processDay) {
     MomentRecord& r = job.record;
-    const int fileDayOfYear = dayOfYear(fileDay.year, fileDay.month, fileDay.day);
     auto dataPath = [&](const char* extension) {
-        return inputFilePath(job.params.inputPath, formatText("d%02d%03da.%s", fileDay.year % 100,
-                                                              fileDayOfYear, extension));
+        return inputFilePath(job.params.inputPath, binaryDataFileName(fileDay, extension));
     };
 
     PairCloser closer;
