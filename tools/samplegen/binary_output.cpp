@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -223,7 +221,7 @@ const DayFile* fileOf(const std::vector<DayFile>& files, const CalendarTime& dat
 
 }  // namespace
 
-int generateBinary(const GenerateOptions& options, std::ostream& out, std::ostream& err) {
+std::vector<OutputFile> binaryFiles(const GenerateOptions& options) {
     const std::vector<DayFile> winds = options.winds ? makeDayFiles(options, false) : std::vector<DayFile>{};
     const std::vector<DayFile> temperature =
         options.temperature ? makeDayFiles(options, true) : std::vector<DayFile>{};
@@ -241,13 +239,11 @@ int generateBinary(const GenerateOptions& options, std::ostream& out, std::ostre
               [](const CalendarTime& a, const CalendarTime& b) { return timeOf(a) < timeOf(b); });
 
     const std::string twinDir = options.outDir + "/twin";
-    std::error_code ec;
-    std::filesystem::create_directories(twinDir, ec);
     const std::string station = lowerAscii(options.station.substr(0, kSiteNameBytes));
     const std::string siteLine = formatText(" %s %d %d %d\n", station.c_str(), options.latitudeCenti,
                                             options.longitudeCenti, options.siteElevation);
 
-    bool ok = true;
+    std::vector<OutputFile> files;
     for (const CalendarTime& date : dates) {
         const std::vector<PairDwell> dwells = pairDwells(fileOf(winds, date), fileOf(temperature, date));
         if (dwells.empty()) continue;  // a pair without records cannot be positioned in
@@ -255,6 +251,7 @@ int generateBinary(const GenerateOptions& options, std::ostream& out, std::ostre
         krxwriter::HeaderFile headerFile;
         krxwriter::DataFile dataFile;
         std::vector<BeamHeader> headers;
+        std::vector<RecordStart> records;
         std::string raw = siteLine;
         std::string rat = siteLine;
         for (const PairDwell& p : dwells) {
@@ -285,22 +282,23 @@ int generateBinary(const GenerateOptions& options, std::ostream& out, std::ostre
             } else {
                 appendTwinRecord(raw, d.beamNumber, d, h, radar, decimals);
             }
-            dataFile.add(r);
+            const std::int64_t at = dataFile.add(r);
+            records.push_back({secondsOf(d.time), static_cast<std::size_t>(at)});
         }
 
         const int day = dayOfYear(date.year, date.month, date.day);
-        const std::string dataPath = options.outDir + formatText("/d%02d%03da.mom", date.year % 100, day);
-        if (krxwriter::writePair(dataPath, dataFile, headerFile)) {
-            out << dataPath << '\n' << krxwriter::headerPathFor(dataPath) << '\n';
-        } else {
-            err << "quorvane-samplegen: cannot write " << dataPath << '\n';
-            ok = false;
-        }
+        OutputFile data;
+        data.path = options.outDir + formatText("/d%02d%03da.mom", date.year % 100, day);
+        data.bytes.assign(dataFile.bytes().begin(), dataFile.bytes().end());
+        data.records = std::move(records);
+        data.headerPath = krxwriter::headerPathFor(data.path);
+        data.headerBytes.assign(headerFile.bytes().begin(), headerFile.bytes().end());
+        files.push_back(std::move(data));
         const std::string stem = twinDir + formatText("/%s%02d%03d", options.site.c_str(), date.year % 100, day);
-        if (options.winds) ok = writeFile(stem + ".raw", raw, out, err) && ok;
-        if (options.temperature) ok = writeFile(stem + ".rat", rat, out, err) && ok;
+        if (options.winds) files.push_back({stem + ".raw", raw, {}, {}, {}});
+        if (options.temperature) files.push_back({stem + ".rat", rat, {}, {}, {}});
     }
-    return ok ? 0 : 1;
+    return files;
 }
 
 }  // namespace qv::samplegen

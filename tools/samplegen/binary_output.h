@@ -2,13 +2,13 @@
 // hold exactly the same values.
 #pragma once
 
-#include <ostream>
+#include <vector>
 
 #include "tools/samplegen/generate.h"
 
 namespace qv::samplegen {
 
-// Writes the dwells of makeDayFiles as one pair per file day,
+// The dwells of makeDayFiles as one pair per file day,
 // <outDir>/d<yy><ddd>a.mom with its header file h<yy><ddd>a.mom, holding
 // the winds dwells (one header record per beam) and the RASS dwells (radar
 // moments of the vertical beam in window 1, acoustic moments in window 2).
@@ -22,8 +22,7 @@ namespace qv::samplegen {
 // name in lower case as the binary reader delivers it): a run over either
 // gives the same consensus files.
 //
-// Returns 0 when all was written, 1 when a file could not be written; the
-// paths written go to `out`, problems to `err`.
-int generateBinary(const GenerateOptions& options, std::ostream& out, std::ostream& err);
+// Per pair: the data file (naming its header file), then the twins.
+std::vector<OutputFile> binaryFiles(const GenerateOptions& options);
 
 }  // namespace qv::samplegen

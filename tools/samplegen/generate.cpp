@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 
 #include "core/text.h"
@@ -246,8 +247,16 @@ std::string fileStem(const GenerateOptions& options, const CalendarTime& date) {
 
 }  // namespace
 
+std::int64_t secondsOf(const CalendarTime& time) {
+    TimeValue value = 0;
+    calendarToTimeValue(time, value);
+    return static_cast<std::int64_t>(value / static_cast<TimeValue>(TimeUnits::second));
+}
+
 bool writeFile(const std::string& path, const std::string& text, std::ostream& out,
                std::ostream& err) {
+    std::error_code ignored;  // a folder that cannot be made fails the open below
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file << text;
     file.flush();
@@ -308,11 +317,13 @@ std::vector<DayFile> makeDayFiles(const GenerateOptions& options, bool temperatu
     return files;
 }
 
-std::string asciiFileText(const GenerateOptions& options, const DayFile& file, bool temperature) {
+std::string asciiFileText(const GenerateOptions& options, const DayFile& file, bool temperature,
+                          std::vector<RecordStart>* records) {
     // The first character of the header line is a marker, not part of the name.
     std::string text = formatText(" %s %d %d %d\n", options.station.c_str(), options.latitudeCenti,
                                   options.longitudeCenti, options.siteElevation);
     for (const Dwell& d : file.dwells) {
+        if (records) records->push_back({secondsOf(d.time), text.size()});
         const int first = temperature ? d.rassFlag : d.beamNumber;
         appendText(text, "%d %s %d %d %d %d %d %d\n", first, d.elevationText, d.azimuth,
                    d.time.year - 2000, dayOfYear(d.time.year, d.time.month, d.time.day),
@@ -341,22 +352,33 @@ std::string truthText(const GenerateOptions& options, int dayIndex) {
     return text;
 }
 
-int generate(const GenerateOptions& options, std::ostream& out, std::ostream& err) {
-    if (options.format == FileFormat::Binary) return generateBinary(options, out, err);
-    bool ok = true;
+std::vector<OutputFile> outputFiles(const GenerateOptions& options) {
+    if (options.format == FileFormat::Binary) return binaryFiles(options);
+    std::vector<OutputFile> files;
     for (const bool temperature : {false, true}) {
         if (temperature ? !options.temperature : !options.winds) continue;
-        for (const DayFile& file : makeDayFiles(options, temperature)) {
-            const std::string path = options.outDir + "/" + fileStem(options, file.date) +
-                                     (temperature ? ".rat" : ".raw");
-            ok = writeFile(path, asciiFileText(options, file, temperature), out, err) && ok;
+        for (const DayFile& day : makeDayFiles(options, temperature)) {
+            OutputFile f;
+            f.path = options.outDir + "/" + fileStem(options, day.date) + (temperature ? ".rat" : ".raw");
+            f.bytes = asciiFileText(options, day, temperature, &f.records);
+            files.push_back(std::move(f));
         }
     }
     for (int k = 0; k < options.days; ++k) {
-        const std::string path = options.outDir + "/" +
-                                 fileStem(options, addMinutes(options.firstDay, k * 24 * 60)) +
-                                 "_truth.csv";
-        ok = writeFile(path, truthText(options, k), out, err) && ok;
+        OutputFile f;
+        f.path = options.outDir + "/" + fileStem(options, addMinutes(options.firstDay, k * 24 * 60)) +
+                 "_truth.csv";
+        f.bytes = truthText(options, k);
+        files.push_back(std::move(f));
+    }
+    return files;
+}
+
+int generate(const GenerateOptions& options, std::ostream& out, std::ostream& err) {
+    bool ok = true;
+    for (const OutputFile& f : outputFiles(options)) {
+        ok = writeFile(f.path, f.bytes, out, err) && ok;
+        if (!f.headerPath.empty()) ok = writeFile(f.headerPath, f.headerBytes, out, err) && ok;
     }
     return ok ? 0 : 1;
 }

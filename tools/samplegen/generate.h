@@ -88,21 +88,51 @@ struct DayFile {
 // The value written for a gate that holds no measurement.
 inline constexpr double kMissingValue = -999.0;
 
+// Where a record of a moment file starts in the file's bytes, and the data
+// time of its dwell (seconds on the time library's scale, see secondsOf).
+struct RecordStart {
+    std::int64_t seconds = 0;
+    std::size_t offset = 0;
+};
+
+// A file as the generator writes it. A moment file lists its records, in
+// the order a data system appends them: the bytes before the first record
+// (the header line of an ASCII file) come when the file is created. A file
+// without records (truth table, twin) is simply written. The data file of a
+// data-acquisition pair names its header file, whose records its data
+// records point into.
+struct OutputFile {
+    std::string path;
+    std::string bytes;
+    std::vector<RecordStart> records;
+    std::string headerPath;  // data file of a pair: its header file
+    std::string headerBytes;
+};
+
+// Seconds of a calendar time on the time library's scale.
+std::int64_t secondsOf(const CalendarTime& time);
+
 // Builds the dwells of every file of one kind (winds or temperature).
 std::vector<DayFile> makeDayFiles(const GenerateOptions& options, bool temperature);
 
-// The ASCII moment file text of one day file (header line, then records).
-std::string asciiFileText(const GenerateOptions& options, const DayFile& file, bool temperature);
+// The ASCII moment file text of one day file (header line, then records);
+// with `records`, where each record starts.
+std::string asciiFileText(const GenerateOptions& options, const DayFile& file, bool temperature,
+                          std::vector<RecordStart>* records = nullptr);
 
 // The truth table of one processing day: CSV time,height_m_msl,u,v,w,tv_c
 // every 15 minutes and every 100 m.
 std::string truthText(const GenerateOptions& options, int dayIndex);
 
+// Every file of a generated set, in the order `generate` writes them.
+std::vector<OutputFile> outputFiles(const GenerateOptions& options);
+
 // Writes all files; returns the exit status (0 done, 1 a file could not be
 // written, 2 an option this build cannot serve) with messages on err.
 int generate(const GenerateOptions& options, std::ostream& out, std::ostream& err);
 
-// Writes `text` to `path` and lists the path on `out`; false (with the
+// Writes `text` to `path` (making its folder when needed) and lists the
+// path on `out`; false (with the
 // reason on `err`) when the file cannot be written.
 bool writeFile(const std::string& path, const std::string& text, std::ostream& out,
                std::ostream& err);

@@ -8,11 +8,13 @@
 
 #include "core/version.h"
 #include "tools/samplegen/compare.h"
+#include "tools/samplegen/feed.h"
 #include "tools/samplegen/generate.h"
 
 namespace {
 
 using qv::samplegen::CompareOptions;
+using qv::samplegen::FeedOptions;
 using qv::samplegen::GenerateOptions;
 
 const char* kUsage = R"(Usage:
@@ -41,6 +43,22 @@ const char* kUsage = R"(Usage:
       Defaults: 2004-06-15, 2 days, 21:00 to 24:00, both kinds, site qvs,
       station QVS, seed 1, 6 spill minutes, ascii, 20 gates (RASS 14), a
       180-s cycle, no clutter or birds.
+
+  quorvane-samplegen feed --out DIR [generate options] [--speed F]
+        [--max-wait S] [--start HH:MM] [--pause-at HH:MM --pause-seconds S]
+        [--stop-at HH:MM] [--resume]
+      Writes the files of generate with the same options as a data system
+      does: truth tables and twins at once, each moment file made at the
+      time of its first dwell (the header file of a pair whole, before its
+      data file) and grown record by record in data-time order, every
+      record in two appends a few milliseconds apart. The clock runs F data
+      seconds per wall second (default 1440), waiting at most S seconds
+      (default 2) from one record to the next. Times are of the first day:
+      --start writes all before it at once; --pause-at stops writing for
+      --pause-seconds wall seconds, once; --stop-at ends the run inside the
+      record due then. --resume continues files that hold the beginning of
+      their content (anything else is refused), writing what was due at
+      once. Lists the files created and the records fed.
 
   quorvane-samplegen compare --truth PATH [--truth PATH...] [--winds DIR]
         [--temperature DIR] [--max-wind-rms X] [--max-temperature-rms Y]
@@ -72,74 +90,81 @@ bool parseClock(const std::string& text, int& minutes) {
     return true;
 }
 
-int runGenerate(const std::vector<std::string>& args) {
-    GenerateOptions o;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& name = args[i];
-        if (i + 1 >= args.size()) return usageError("option " + name + " needs a value");
-        const std::string value = args[++i];
-        long long n = 0;
-        if (name == "--out") {
-            o.outDir = value;
-        } else if (name == "--date") {
-            int y = 0, m = 0, d = 0;
-            char tail = 0;
-            if (std::sscanf(value.c_str(), "%d-%d-%d%c", &y, &m, &d, &tail) != 3) {
-                return usageError("invalid --date " + value);
-            }
-            o.firstDay = qv::CalendarTime{static_cast<std::uint16_t>(y), static_cast<std::uint16_t>(m),
-                                          0, static_cast<std::uint16_t>(d), 0, 0, 0, 0};
-            qv::TimeValue check = 0;
-            if (y < 2000 || y > 2099 || !qv::calendarToTimeValue(o.firstDay, check)) {
-                return usageError("invalid --date " + value + " (a date of 2000 to 2099)");
-            }
-        } else if (name == "--days") {
-            if (!parseNumber(value, 1, 366, n)) return usageError("invalid --days " + value);
-            o.days = static_cast<int>(n);
-        } else if (name == "--from") {
-            if (!parseClock(value, o.fromMinute)) return usageError("invalid --from " + value);
-        } else if (name == "--to") {
-            if (!parseClock(value, o.toMinute)) return usageError("invalid --to " + value);
-        } else if (name == "--kind") {
-            if (value == "winds") o.temperature = false;
-            else if (value == "temperature") o.winds = false;
-            else if (value != "both") return usageError("invalid --kind " + value);
-        } else if (name == "--site") {
-            if (value.empty() || value.size() > 3) return usageError("--site takes 1 to 3 characters");
-            o.site = value;
-        } else if (name == "--station") {
-            if (value.empty() || value.size() > 49 || value.find_first_of(" \t") != std::string::npos) {
-                return usageError("--station takes one word of at most 49 characters");
-            }
-            o.station = value;
-        } else if (name == "--seed") {
-            if (!parseNumber(value, 0, 1LL << 62, n)) return usageError("invalid --seed " + value);
-            o.seed = static_cast<std::uint64_t>(n);
-        } else if (name == "--spill-minutes") {
-            if (!parseNumber(value, 0, 60, n)) return usageError("invalid --spill-minutes " + value);
-            o.spillMinutes = static_cast<int>(n);
-        } else if (name == "--format") {
-            if (value == "ascii") o.format = qv::samplegen::FileFormat::Ascii;
-            else if (value == "binary") o.format = qv::samplegen::FileFormat::Binary;
-            else return usageError("invalid --format " + value);
-        } else if (name == "--gates") {
-            if (!parseNumber(value, 1, 100, n)) return usageError("invalid --gates " + value);
-            o.gates = static_cast<int>(n);
-        } else if (name == "--dwell-seconds") {
-            if (!parseNumber(value, 1, 3600, n)) return usageError("invalid --dwell-seconds " + value);
-            o.dwellSeconds = static_cast<int>(n);
-        } else if (name == "--clutter" || name == "--birds" || name == "--outliers") {
-            char* end = nullptr;
-            const double f = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end != '\0' || !(f >= 0.0 && f <= 1.0)) {
-                return usageError("invalid " + name + " " + value + " (a fraction of 0 to 1)");
-            }
-            (name == "--clutter" ? o.clutterFraction
-                                 : name == "--birds" ? o.birdFraction : o.outlierFraction) = f;
-        } else {
-            return usageError("unknown option " + name);
+bool parseDecimal(const std::string& text, double lo, double hi, double& out) {
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(v >= lo && v <= hi)) return false;
+    out = v;
+    return true;
+}
+
+// Takes one option of `generate` (also taken by `feed`): an empty string,
+// or the usage error it makes.
+std::string takeGenerateOption(const std::string& name, const std::string& value, GenerateOptions& o) {
+    long long n = 0;
+    if (name == "--out") {
+        o.outDir = value;
+    } else if (name == "--date") {
+        int y = 0, m = 0, d = 0;
+        char tail = 0;
+        if (std::sscanf(value.c_str(), "%d-%d-%d%c", &y, &m, &d, &tail) != 3) return "invalid --date " + value;
+        o.firstDay = qv::CalendarTime{static_cast<std::uint16_t>(y), static_cast<std::uint16_t>(m),
+                                      0, static_cast<std::uint16_t>(d), 0, 0, 0, 0};
+        qv::TimeValue check = 0;
+        if (y < 2000 || y > 2099 || !qv::calendarToTimeValue(o.firstDay, check)) {
+            return "invalid --date " + value + " (a date of 2000 to 2099)";
         }
+    } else if (name == "--days") {
+        if (!parseNumber(value, 1, 366, n)) return "invalid --days " + value;
+        o.days = static_cast<int>(n);
+    } else if (name == "--from") {
+        if (!parseClock(value, o.fromMinute)) return "invalid --from " + value;
+    } else if (name == "--to") {
+        if (!parseClock(value, o.toMinute)) return "invalid --to " + value;
+    } else if (name == "--kind") {
+        if (value == "winds") o.temperature = false;
+        else if (value == "temperature") o.winds = false;
+        else if (value != "both") return "invalid --kind " + value;
+    } else if (name == "--site") {
+        // Part of file names: no folder separator.
+        if (value.empty() || value.size() > 3 || value.find('/') != std::string::npos) {
+            return "--site takes 1 to 3 characters other than /";
+        }
+        o.site = value;
+    } else if (name == "--station") {
+        if (value.empty() || value.size() > 49 || value.find_first_of(" \t") != std::string::npos) {
+            return "--station takes one word of at most 49 characters";
+        }
+        o.station = value;
+    } else if (name == "--seed") {
+        if (!parseNumber(value, 0, 1LL << 62, n)) return "invalid --seed " + value;
+        o.seed = static_cast<std::uint64_t>(n);
+    } else if (name == "--spill-minutes") {
+        if (!parseNumber(value, 0, 60, n)) return "invalid --spill-minutes " + value;
+        o.spillMinutes = static_cast<int>(n);
+    } else if (name == "--format") {
+        if (value == "ascii") o.format = qv::samplegen::FileFormat::Ascii;
+        else if (value == "binary") o.format = qv::samplegen::FileFormat::Binary;
+        else return "invalid --format " + value;
+    } else if (name == "--gates") {
+        if (!parseNumber(value, 1, 100, n)) return "invalid --gates " + value;
+        o.gates = static_cast<int>(n);
+    } else if (name == "--dwell-seconds") {
+        if (!parseNumber(value, 1, 3600, n)) return "invalid --dwell-seconds " + value;
+        o.dwellSeconds = static_cast<int>(n);
+    } else if (name == "--clutter" || name == "--birds" || name == "--outliers") {
+        double& f = name == "--clutter" ? o.clutterFraction
+                    : name == "--birds" ? o.birdFraction : o.outlierFraction;
+        if (!parseDecimal(value, 0.0, 1.0, f)) return "invalid " + name + " " + value + " (a fraction of 0 to 1)";
+    } else {
+        return "unknown option " + name;
     }
+    return "";
+}
+
+// Checks the options of a generated set and makes its folder: -1 when all
+// is well, else the exit status.
+int prepareOutput(const GenerateOptions& o) {
     if (o.outDir.empty()) return usageError("--out DIR is required");
     if (o.fromMinute >= o.toMinute) return usageError("--from must be earlier than --to");
     // The folder is made, with any folders it needs: generated days are
@@ -151,7 +176,49 @@ int runGenerate(const std::vector<std::string>& args) {
                   << made.message() << "\n";
         return 1;
     }
-    return qv::samplegen::generate(o, std::cout, std::cerr);
+    return -1;
+}
+
+int runGenerate(const std::vector<std::string>& args) {
+    GenerateOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& name = args[i];
+        if (i + 1 >= args.size()) return usageError("option " + name + " needs a value");
+        const std::string problem = takeGenerateOption(name, args[++i], o);
+        if (!problem.empty()) return usageError(problem);
+    }
+    const int status = prepareOutput(o);
+    return status >= 0 ? status : qv::samplegen::generate(o, std::cout, std::cerr);
+}
+
+int runFeed(const std::vector<std::string>& args) {
+    GenerateOptions o;
+    FeedOptions f;
+    bool pauseSecondsGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& name = args[i];
+        if (name == "--resume") {
+            f.resume = true;
+            continue;
+        }
+        if (i + 1 >= args.size()) return usageError("option " + name + " needs a value");
+        const std::string value = args[++i];
+        bool valid = true;
+        if (name == "--speed") valid = parseDecimal(value, 1e-3, 1e9, f.speed);
+        else if (name == "--max-wait") valid = parseDecimal(value, 0.0, 3600.0, f.maxWait);
+        else if (name == "--pause-seconds") valid = pauseSecondsGiven = parseDecimal(value, 0.0, 86400.0, f.pauseSeconds);
+        else if (name == "--start") valid = parseClock(value, f.startMinute);
+        else if (name == "--pause-at") valid = parseClock(value, f.pauseMinute);
+        else if (name == "--stop-at") valid = parseClock(value, f.stopMinute);
+        else {
+            const std::string problem = takeGenerateOption(name, value, o);
+            if (!problem.empty()) return usageError(problem);
+        }
+        if (!valid) return usageError("invalid " + name + " " + value);
+    }
+    if ((f.pauseMinute >= 0) != pauseSecondsGiven) return usageError("--pause-at and --pause-seconds go together");
+    const int status = prepareOutput(o);
+    return status >= 0 ? status : qv::samplegen::feed(o, f, std::cout, std::cerr);
 }
 
 int runCompare(const std::vector<std::string>& args) {
@@ -198,6 +265,7 @@ int main(int argc, char** argv) {
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (args[0] == "generate") return runGenerate(rest);
+    if (args[0] == "feed") return runFeed(rest);
     if (args[0] == "compare") return runCompare(rest);
     return usageError("unknown command " + args[0]);
 }
