@@ -13,6 +13,7 @@
 #include "app/batch/console_host.h"
 #include "app/batch/options.h"
 #include "app/engine/engine.h"
+#include "app/follow/follower.h"
 #include "core/settings_csv.h"
 #include "output/folder_lock.h"
 #include "output/whole_file.h"
@@ -117,6 +118,37 @@ std::string writtenSummary(const std::vector<std::string>& written) {
                       written.size() == 1 ? "" : "s", where.c_str());
 }
 
+// --follow: the job set up as for a run, handed to the follower until a
+// signal ends it. Without --begin it starts with yesterday (UTC), so that a
+// follower restarted just after midnight still finishes the day before.
+int followInput(const BatchOptions& options, const BatchContext& context, ConsensusJob& job,
+                const std::vector<SettingsRow>& settingsRows) {
+    static const std::atomic<bool> never{false};
+    follow::FollowOptions f;
+    if (options.begin) {
+        f.firstDay = civilDayNumber(options.begin->year, options.begin->month, options.begin->day);
+    } else {
+        const CalendarTime today = context.now();
+        f.firstDay = civilDayNumber(today.year, today.month, today.day) - 1;
+    }
+    f.poll = std::chrono::milliseconds(
+        static_cast<std::int64_t>(std::llround(options.pollSeconds.value_or(10.0) * 1000.0)));
+    f.grace = std::chrono::milliseconds(static_cast<std::int64_t>(std::llround(
+        options.graceMinutes.value_or(static_cast<double>(*options.minutes)) * 60000.0)));
+    f.statusPath = options.statusPath;
+    f.settings = settingsRows;
+    f.defaults.window = options.window;
+    f.defaults.rassWindow = options.rassWindow;
+    if (options.threshold) f.defaults.threshold = static_cast<std::int32_t>(*options.threshold);
+    if (options.rassThreshold) {
+        f.defaults.rassThreshold = static_cast<std::int32_t>(*options.rassThreshold);
+    }
+    f.input = options.inputType;
+    f.kind = options.kind;
+    f.policy = options.vertical;
+    return follow::follow(job, f, *context.err, context.interrupted ? *context.interrupted : never);
+}
+
 }  // namespace
 
 bool sourceDateEpochTime(const std::string& text, CalendarTime& out) {
@@ -185,7 +217,7 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
     config.quiet = options.quiet;
     config.terminal = context.terminal;
     config.width = context.terminalWidth;
-    config.totalDays = countDays(*options.begin, *options.end);
+    config.totalDays = options.follow ? 1 : countDays(*options.begin, *options.end);
     config.defaults.window = options.window;
     config.defaults.rassWindow = options.rassWindow;
     if (options.threshold) config.defaults.threshold = static_cast<std::int32_t>(*options.threshold);
@@ -251,8 +283,10 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
     if (fixedClock) job.clock = [stamp = *fixedClock] { return stamp; };
 
     RunParameters& p = job.params;
-    calendarToTimeValue(calendarDate(*options.begin), p.beginTime);
-    calendarToTimeValue(calendarDate(*options.end), p.endTime);
+    if (!options.follow) {
+        calendarToTimeValue(calendarDate(*options.begin), p.beginTime);
+        calendarToTimeValue(calendarDate(*options.end), p.endTime);
+    }
     p.inputPath = options.inputPath;
     p.outputPath = options.outputPath;
     p.siteId = options.siteId;
@@ -265,6 +299,7 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
     for (const std::string& arg : args) outputs.history += " " + arg;
 
     job.steps = context.steps ? *context.steps : standardSteps(outputs);
+    if (options.follow) return followInput(options, context, job, settingsRows);
     announceDays(job.steps, [&host](const CalendarTime& day) { host.beginDay(day); });
 
     std::thread worker = startProcessing(job);

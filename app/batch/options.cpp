@@ -83,7 +83,7 @@ TimeValue dateValue(const DateText& d) {
 enum class Opt {
     Begin, End, Input, Output, Minutes, InputType, Site, Source, Vertical, Kind,
     Window, Threshold, RassWindow, RassThreshold, Settings, SaveSettings,
-    NetcdfDir, Plot, ContinuityLimits, ContinuityReport,
+    NetcdfDir, Plot, ContinuityLimits, ContinuityReport, Poll, Grace, Status,
 };
 
 const std::map<std::string, Opt>& valueOptions() {
@@ -99,6 +99,8 @@ const std::map<std::string, Opt>& valueOptions() {
         {"--netcdf-dir", Opt::NetcdfDir},  {"--plot", Opt::Plot},
         {"--continuity-limits", Opt::ContinuityLimits},
         {"--continuity-report", Opt::ContinuityReport},
+        {"--poll", Opt::Poll},             {"--grace", Opt::Grace},
+        {"--status", Opt::Status},
     };
     return table;
 }
@@ -184,6 +186,21 @@ std::string applyValue(Opt opt, const std::string& name, const std::string& valu
         if (!o.outputs.continuity) o.outputs.continuity = ContinuityLimits{};
         o.outputs.continuityReportPath = value;
         return {};
+    case Opt::Poll:
+    case Opt::Grace: {
+        // A decimal number above 0 and at most a day.
+        char* end = nullptr;
+        const double v = std::strtod(value.c_str(), &end);
+        const double most = opt == Opt::Poll ? 86400.0 : 1440.0;
+        if (value.empty() || *end != '\0' || !(v > 0.0 && v <= most)) {
+            return invalidValue(name, value, opt == Opt::Poll
+                                                 ? "seconds above 0, at most 86400, are expected"
+                                                 : "minutes above 0, at most 1440, are expected");
+        }
+        (opt == Opt::Poll ? o.pollSeconds : o.graceMinutes) = v;
+        return {};
+    }
+    case Opt::Status: o.statusPath = value; return {};
     }
     return {};
 }
@@ -230,6 +247,10 @@ bool parseArguments(const std::vector<std::string>& args, BatchOptions& options,
             options.correctedWinds = true;
             continue;
         }
+        if (arg == "--follow") {
+            options.follow = true;
+            continue;
+        }
         std::string name = arg;
         std::optional<std::string> value;
         const std::size_t eq = arg.find('=');
@@ -272,6 +293,38 @@ std::string missingOption(const char* option, const char* what) {
     return formatText("%s is missing: %s.", option, what);
 }
 
+std::string validateConsensusOptions(const BatchOptions& o);
+
+// A follower runs until it is stopped, from --begin (when given) on, with
+// settings given beforehand: nobody answers a review.
+std::string validateFollowOptions(const BatchOptions& o, int currentYear) {
+    if (o.end) return "--end is not used with --follow: the follower runs until it is stopped.";
+    if (!o.saveSettingsPath.empty()) return "--save-settings is not used with --follow.";
+    if (o.begin) {
+        if (auto e = checkDateLists(o.begin, "begin", currentYear); !e.empty()) {
+            return e + " (--begin)";
+        }
+        if (!dateExists(*o.begin)) return "Invalid begin day. (--begin)";
+    }
+    if (o.inputPath.empty()) return missingOption("--input", "the folder of the moment files");
+    if (o.outputPath.empty()) {
+        return missingOption("--output", "the folder for the consensus data files");
+    }
+    if (o.inputType == InputType::Ascii && o.siteId.empty()) {
+        return missingOption("--site", "the site identifier of the ASCII file names (at most 3 "
+                                       "characters), needed with --input-type ascii");
+    }
+    if (!o.minutes) {
+        return missingOption("--minutes", "the consensus averaging period, 1 to 1440 minutes");
+    }
+    if (auto e = checkAveragingMinutes(*o.minutes); !e.empty()) return e + " (--minutes)";
+    if (o.settingsPath.empty() && (!o.window || !o.threshold)) {
+        return "--follow needs the consensus settings beforehand: --settings FILE, or --window "
+               "and --threshold.";
+    }
+    return validateConsensusOptions(o);
+}
+
 std::string validateOptions(const BatchOptions& o, int currentYear) {
     // The dialog's checks in the dialog's order with the dialog's texts,
     // each naming the option it is about; an option not given is named as
@@ -282,6 +335,10 @@ std::string validateOptions(const BatchOptions& o, int currentYear) {
     // The dialog refuses an over-long site identifier when it reads its
     // fields, before its checks.
     if (auto e = named(checkSiteLength(o.siteId), "--site"); !e.empty()) return e;
+    if (o.follow) return validateFollowOptions(o, currentYear);
+    if (o.pollSeconds || o.graceMinutes || !o.statusPath.empty()) {
+        return "--poll, --grace and --status are used with --follow only.";
+    }
     if (!o.begin) return missingOption("--begin", "the first day to process, YYYY-MM-DD");
     if (auto e = named(checkDateLists(o.begin, "begin", currentYear), "--begin"); !e.empty()) return e;
     if (!o.end) return missingOption("--end", "the last day to process, YYYY-MM-DD");
@@ -306,6 +363,10 @@ std::string validateOptions(const BatchOptions& o, int currentYear) {
         !e.empty()) {
         return e;
     }
+    return validateConsensusOptions(o);
+}
+
+std::string validateConsensusOptions(const BatchOptions& o) {
     if (o.window) {
         if (auto e = checkConsensusWindow(*o.window); !e.empty()) return e + " (--window)";
     }
@@ -320,7 +381,8 @@ std::string validateOptions(const BatchOptions& o, int currentYear) {
             return e + " (--rass-threshold)";
         }
     }
-    return named(checkDataSource(o.dataSource), "--source");
+    const std::string source = checkDataSource(o.dataSource);
+    return source.empty() ? source : source + " (--source)";
 }
 
 std::string usageText() {
@@ -366,6 +428,13 @@ files, exactly as the Quorvane dialog does, without a screen.
   --continuity-report F  list every gate the continuity check flagged, with
                          its original values, in CSV file F (implies
                          --continuity)
+  --follow               keep the outputs current while the data system
+                         writes today's files (see below); until stopped
+  --poll SECONDS         with --follow: how often the input is looked at
+                         (default 10)
+  --grace MINUTES        with --follow: input that has not grown this long
+                         completes its last period (default: --minutes)
+  --status FILE          with --follow: JSON status written after every poll
   --corrected-winds      fold only beams of the same pulse width and gate
                          heights, and correct a beam taken from its opposite
                          beam with the sign that cancels vertical motion
@@ -380,6 +449,15 @@ Example:
   quorvane-batch --begin 2004-06-15 --end 2004-06-16 --input samples \
       --output out --input-type ascii --site qvs --kind winds --minutes 30 \
       --window 2 --threshold 50
+
+Following (--follow): from --begin (default: yesterday, UTC) every day that
+a later day's input shows to be over is processed as above; the newest day
+is read again whenever its files grow, and its outputs are rewritten whole
+with the averaging periods that are complete (a dwell after the period's end
+was read, or the input stopped growing for --grace). One log line per period
+written. SIGTERM or SIGINT ends it with status 0 once the file being written
+is whole. --end and --save-settings are not used; --settings or --window and
+--threshold are required.
 
 Exit status: 0 done, 1 an output file could not be written, 2 invalid
 arguments, 3 a beam lacks consensus settings, 4 nothing was written (the

@@ -51,6 +51,14 @@ struct BatchOptions {
     // the limits given).
     RunOutputs outputs;
     bool correctedWinds = false;      // --corrected-winds
+
+    // Following today's growing files: --follow, --poll SECONDS, --grace
+    // MINUTES (as typed; the defaults are 10 s and one averaging period),
+    // --status FILE.
+    bool follow = false;
+    std::optional<double> pollSeconds;
+    std::optional<double> graceMinutes;
+    std::string statusPath;
 };
 
 // Reads the arguments (without the program name). Syntax only: unknown

@@ -295,5 +295,28 @@ TEST(BatchOptions, AcceptsTheBoundaries) {
     EXPECT_EQ(batch::validateOptions(o, 2026), "");
 }
 
+// Following growing files: settings beforehand, no end, and the follower's
+// own options only with --follow.
+const Args kFollow = {"--follow", "--input", "in", "--output", "out", "--minutes", "30",
+                      "--window", "2", "--threshold", "50"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Follow, BatchValidation,
+    ::testing::Values(
+        MessageCase{"WithoutSettings", without(without(kFollow, "--window"), "--threshold"),
+                    "--follow needs the consensus settings beforehand: --settings FILE, or "
+                    "--window and --threshold."},
+        MessageCase{"WithAnEnd", with(kFollow, "--end", "2004-06-16"),
+                    "--end is not used with --follow: the follower runs until it is stopped."},
+        MessageCase{"PollZero", with(kFollow, "--poll", "0"),
+                    "Invalid value for --poll: '0' (seconds above 0, at most 86400, are "
+                    "expected).\nSee 'quorvane-batch --help'."},
+        MessageCase{"GraceNotANumber", with(kFollow, "--grace", "nan"),
+                    "Invalid value for --grace: 'nan' (minutes above 0, at most 1440, are "
+                    "expected).\nSee 'quorvane-batch --help'."},
+        MessageCase{"StatusWithoutFollow", with(kValid, "--status", "s.json"),
+                    "--poll, --grace and --status are used with --follow only."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace qv::test
