@@ -5,7 +5,7 @@ ASAN    ?= build-asan
 TSAN    ?= build-tsan
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build build-asan test test-fast demo run bench fuzz fuzz-smoke tsan clean
+.PHONY: all setup build build-asan test test-fast demo demo-live run bench fuzz fuzz-smoke tsan clean
 
 all: build
 
@@ -36,6 +36,10 @@ test-fast: build
 
 demo: build
 	scripts/demo.sh $(BUILD)
+
+# A follower keeping up with a simulated data system (about 40 s).
+demo-live: build
+	scripts/demo_live.sh $(BUILD)
 
 run: build
 	$(BUILD)/ui/quorvane

@@ -66,3 +66,10 @@ micro_json="$results/micro.json"
 python3 "$root/scripts/bench_end_to_end.py" --build "$build" --data "$data" --days "$days" \
   --repeat "${BENCH_REPEAT:-3}" --dialog "${BENCH_DIALOG:-1}" \
   --micro "$micro_json" --out "$results/end_to_end.json"
+
+if [ "${BENCH_FOLLOW:-1}" != 0 ]; then
+  echo
+  echo "== Following growing files (delay per period, CPU over a fed hour, memory over 30 days)"
+  python3 "$root/scripts/bench_follow.py" --batch "$build/app/quorvane-batch" \
+    --samplegen "$build/app/quorvane-samplegen" --out "$results/follow.json"
+fi

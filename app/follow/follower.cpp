@@ -140,7 +140,7 @@ private:
         if (next && *next > day_ + 1) {
             // Catching up: a later day than the next has input, so this one
             // is over whatever its next day holds.
-            if (readDay()) finishDay();
+            if (readDay()) finishDay("");
             advanced_ = true;
             return;
         }
@@ -164,7 +164,7 @@ private:
             // The next day's files may still be growing: what their last
             // bytes lack is not yet written, and is that day's to report.
             if (!quiet) dropReportsOn(days.at(*next));
-            finishDay();
+            finishDay(quiet ? quietReason() : "");
             advanced_ = true;
             return;
         }
@@ -228,6 +228,7 @@ private:
     // Reads the day afresh and reviews its beams. False when a beam lacks
     // settings: the follower then stops, as a run does.
     bool readDay() {
+        readStarted_ = std::chrono::steady_clock::now();
         host_.reports.clear();
         job_.incompleteDays.clear();
         ClearBeamSettings(job_);  // a day's modes in its own order, whatever came before
@@ -251,7 +252,7 @@ private:
 
     // The day is over: its outputs with every period, as a run over
     // finished days makes them, and the readers' reports of it.
-    void finishDay() {
+    void finishDay(const std::string& why) {
         const std::string day = isoDate(civilDate(day_));
         const int periods = static_cast<int>(job_.periods.count());
         if (periods > 0) {
@@ -260,7 +261,7 @@ private:
             if (!report.written.empty()) {
                 status_.lastPeriodWritten = dataTimeText(dayStart(day_ + 1));
             }
-            sayNewPeriods(signatureOfStore(), report, "");
+            sayNewPeriods(signatureOfStore(), report, why);
             say(formatText("day %s finished: %d period%s, %d file%s written", day.c_str(), periods,
                            periods == 1 ? "" : "s", static_cast<int>(report.written.size()),
                            report.written.size() == 1 ? "" : "s") +
@@ -291,12 +292,14 @@ private:
 
         bool made = false;
         const FileReport report = writeDay(made);
-        sayNewPeriods(signature, report,
-                      quiet ? formatText(", input quiet for %.3g min",
-                                         static_cast<double>(options_.grace.count()) / 60000.0)
-                            : "");
+        sayNewPeriods(signature, report, quiet ? quietReason() : "");
         if (!report.written.empty()) status_.lastPeriodWritten = dataTimeText(lastEnd);
         written_ = std::move(signature);
+    }
+
+    std::string quietReason() const {
+        return formatText(", input quiet for %.3g min",
+                          static_cast<double>(options_.grace.count()) / 60000.0);
     }
 
     PeriodSignature signatureOfStore() const {
@@ -313,8 +316,13 @@ private:
     void sayNewPeriods(const PeriodSignature& signature, const FileReport& report,
                        const std::string& why) {
         const std::string day = isoDate(civilDate(day_));
-        const std::string files = formatText(" (%d file%s)", static_cast<int>(report.written.size()),
-                                             report.written.size() == 1 ? "" : "s");
+        // How long the read, the consensus and the writes took: the delay
+        // from a poll that finds a period complete to its files whole.
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                                             readStarted_).count();
+        const std::string files =
+            formatText(" (%d file%s in %.2f s)", static_cast<int>(report.written.size()),
+                       report.written.size() == 1 ? "" : "s", seconds);
         for (const auto& [key, dwells] : signature) {
             const bool known = std::any_of(written_.begin(), written_.end(),
                                            [&](const auto& w) { return w.first == key; });
@@ -389,6 +397,7 @@ private:
     std::vector<SeenFile> seen_;       // at the last poll
     std::vector<SeenFile> readFiles_;  // at the last read
     bool readQuiet_ = false;
+    std::chrono::steady_clock::time_point readStarted_;
     bool read_ = false;
     PeriodSignature written_;  // the periods of the day's last write
     FollowStatus status_;
