@@ -58,5 +58,50 @@ TEST(ContinuityMeasure, FlagsMostGatesFarFromTheTruthAndKeepsTheGoodOnes) {
     fs::remove_all(dir);
 }
 
+// Three days (seed 31) as real sites have them: two pulse-width modes, weak
+// echoes aloft, a front each day and a jet each night, clutter and birds;
+// 30-minute periods, both wind solutions. The figures the defaults were
+// chosen for (README.md), with some room.
+TEST(ContinuityMeasure, RealDaysLoseMostBadWindsAndKeepTheGoodOnes) {
+    for (const char* name : {"quorvane-batch", "quorvane-samplegen"}) {
+        if (!fs::exists(tool(name))) GTEST_FAIL() << tool(name) << " is not built";
+    }
+    // The generator's options of real days refuse values they do not know.
+    for (const char* bad : {"--modes 3", "--weak-echoes 2", "--clutter-hours 25", "--migration 1.5",
+                            "--weather storm"}) {
+        const std::string command = '"' + tool("quorvane-samplegen") +
+                                    "\" generate --out /nonexistent-qv " + bad + " 2> /dev/null";
+        EXPECT_EQ(qctest::runCommand(command), 2) << bad;
+    }
+    const std::string realDays =
+        "--modes 2 --weak-echoes 1 --weather fronts --gates 30 --clutter-hours 4";
+    for (const bool corrected : {true, false}) {
+        SCOPED_TRACE(corrected ? "corrected winds" : "standard winds");
+        const fs::path dir = test::freshTestFolder("qv_qc_measure_real");
+        const std::string failed = qctest::generateAndProcess(
+            tool("quorvane-samplegen"), tool("quorvane-batch"), dir, 3, 31, {30}, 0.05, 0.02,
+            realDays, corrected ? "--corrected-winds" : "");
+        ASSERT_TRUE(failed.empty()) << failed;
+        qctest::WindTruth truth;
+        ASSERT_TRUE(truth.loadFolder(dir / "moments"));
+        const std::vector<WindDay> days = qctest::readWindFolder(dir / "winds30");
+        ASSERT_EQ(days.size(), 6u);  // two modes a day
+        const std::vector<WindDay> checked = qctest::checkRun(days, ContinuityLimits{});
+        const qctest::QcFigures f = qctest::measureAgainstTruth(days, checked, truth);
+        SCOPED_TRACE(f.text());
+        std::printf("%s: %s\n", corrected ? "corrected" : "standard", f.text().c_str());
+        EXPECT_GT(f.valid, 6000);
+        EXPECT_GE(f.bad, 100);
+        // The standard solution's bad winds are mostly the fold bias.
+        if (corrected) {
+            EXPECT_LE(3 * f.badAfter, f.bad);
+        }
+        EXPECT_LT(f.badAfter, f.bad);
+        EXPECT_GE(f.validAfter, 0.93 * f.valid);
+        EXPECT_GE(f.goodKeptFraction(), 0.995);
+        fs::remove_all(dir);
+    }
+}
+
 }  // namespace
 }  // namespace qv

@@ -2,10 +2,12 @@
 // what it flags, how flagged gates look, and the limits text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "products/day_product.h"
@@ -85,6 +87,15 @@ int validGates(const WindDay& day) {
         for (const WindGate& g : p.gates) n += g.qcCode == kQcValidCode ? 1 : 0;
     }
     return n;
+}
+
+// The pattern test alone, with the limits it had as the only test.
+ContinuityLimits patternOnly() {
+    ContinuityLimits limits;
+    limits.localTest = false;
+    limits.perPeriod = 2.0f;
+    limits.perGate = 2.5f;
+    return limits;
 }
 
 bool isFlaggedGate(const WindGate& g) {
@@ -171,7 +182,7 @@ TEST(Continuity, SmallBlobIsFlaggedAndTheGatesAroundItStayLinked) {
             setWind(gate, gate.u - 5.0f, gate.v + 3.0f);
         }
     }
-    ContinuityLimits limits;
+    ContinuityLimits limits = patternOnly();
     limits.minPatternSize = 6;
     EXPECT_TRUE(checkContinuity(again, limits).flagged.empty());
 }
@@ -187,8 +198,9 @@ TEST(Continuity, OnePeriodBurstAcrossHeightsIsFlagged) {
     for (const WindGate& g : day.periods[25].gates) EXPECT_TRUE(isFlaggedGate(g));
     EXPECT_EQ(validGates(day), 47 * 30);
 
-    // The burst is one pattern of 30: only the thin-pattern rule finds it.
-    ContinuityLimits limits;
+    // The burst is one pattern of 30: of the pattern test only the
+    // thin-pattern rule finds it.
+    ContinuityLimits limits = patternOnly();
     limits.flagThinPatterns = false;
     EXPECT_TRUE(checkContinuity(withoutThin, limits).flagged.empty());
 }
@@ -365,10 +377,10 @@ TEST(Continuity, MissingPeriodsAreBridgedWithScaledLimits) {
     }
     day.periods = kept;
     WindDay adjacentOnly = day;
-    EXPECT_TRUE(checkContinuity(day, ContinuityLimits{}).flagged.empty());
+    EXPECT_TRUE(checkContinuity(day, patternOnly()).flagged.empty());
 
     // Linked to adjacent periods only, each sparse period stands alone.
-    ContinuityLimits adjacent;
+    ContinuityLimits adjacent = patternOnly();
     adjacent.maxGap = 1;
     const ContinuityResult r = checkContinuity(adjacentOnly, adjacent);
     ASSERT_EQ(static_cast<int>(r.flagged.size()), sparse);
@@ -405,9 +417,161 @@ TEST(Continuity, DayProductsAreCheckedPerModeAgainstTheSameModesNeighbours) {
     EXPECT_TRUE(products.winds[1].header.continuityChecked);
 }
 
-TEST(ContinuityReport, ListsTheOriginalValues) {
-    WindDay day = smoothDay();
-    WindGate& spike = day.periods[20].gates[10];
+// A day from a table: u and v of every period and gate, no noise; gates
+// 96 m apart from 1761 m msl, 30-minute periods from 00:00, strong echoes.
+WindDay tableDay(int periods, int gates, float (*u)(int p, int g), float (*v)(int p, int g)) {
+    WindDay day = smoothDay(periods, gates);
+    for (int p = 0; p < periods; ++p) {
+        for (int g = 0; g < gates; ++g) {
+            WindGate& gate = day.periods[static_cast<std::size_t>(p)].gates[static_cast<std::size_t>(g)];
+            setWind(gate, u(p, g), v(p, g));
+        }
+    }
+    return day;
+}
+
+WindGate& at(WindDay& day, int p, int g) {
+    return day.periods[static_cast<std::size_t>(p)].gates[static_cast<std::size_t>(g)];
+}
+
+ContinuityLimits localOnly() {
+    ContinuityLimits limits;
+    limits.patternTest = false;
+    return limits;
+}
+
+float steadyU(int, int g) { return 5.0f + 0.5f * static_cast<float>(g); }
+float steadyV(int, int) { return -2.0f; }
+
+TEST(ContinuityLocal, MedianOfTheNeighboursAndTheSmallestLimit) {
+    // u = 5 + 0.5 g, v = -2: the median of the 24 neighbours of (10, 6) is
+    // its own wind (8, -2); departures of 2.9 m/s pass, 3.1 m/s fail.
+    WindDay day = tableDay(20, 12, steadyU, steadyV);
+    setWind(at(day, 10, 6), 8.0f + 2.9f, -2.0f);
+    setWind(at(day, 5, 3), 6.5f, -2.0f - 3.1f);
+    const ContinuityResult r = checkContinuity(day, localOnly());
+    ASSERT_EQ(r.flagged.size(), 1u);
+    const FlaggedGate& f = r.flagged[0];
+    EXPECT_STREQ(f.periodKey, "0230");
+    EXPECT_EQ(f.gateIndex, 3);
+    EXPECT_EQ(f.failed, kFailedLocalTest);
+    EXPECT_EQ(f.patternSize, 0);
+    ASSERT_TRUE(f.estimated);
+    EXPECT_FLOAT_EQ(f.medianU, 6.5f);
+    EXPECT_FLOAT_EQ(f.medianV, -2.0f);
+    EXPECT_NEAR(f.departure, 3.1f, 1e-5f);
+    EXPECT_FLOAT_EQ(f.limit, 3.0f);
+    EXPECT_EQ(f.neighbours, 24);
+    EXPECT_TRUE(isFlaggedGate(at(day, 5, 3)));
+}
+
+// A nocturnal jet: u peaks at gate 8, 15 m/s above the 5 m/s around it
+// and about 2 gates deep, growing over 6 periods from period 2 and dying
+// out over 6 periods from period 14.
+float jetU(int p, int g) {
+    const float grow = static_cast<float>(p - 2) / 6.0f;
+    const float die = static_cast<float>(20 - p) / 6.0f;
+    const float strength = std::clamp(std::min(grow, die), 0.0f, 1.0f);
+    const float layer = static_cast<float>(g - 8) / 2.0f;
+    return 5.0f + 15.0f * strength * std::exp(-0.5f * layer * layer);
+}
+
+TEST(ContinuityLocal, JetIsKeptAtStrongGatesAndAWeakGateIsNotExcusedByItsNeighbours) {
+    WindDay day = tableDay(24, 16, jetU, steadyV);
+    EXPECT_TRUE(checkContinuity(day, ContinuityLimits{}).flagged.empty());
+
+    // A wind 4.1 m/s off among noisy neighbours (about 2.3 m/s in u and
+    // v): at a strong gate the spread widens the limit, at a weak gate it
+    // does not.
+    for (const int snr : {12, 0}) {
+        WindDay noisy = tableDay(20, 16, steadyU, steadyV);
+        Noise noise(7);
+        for (int p = 0; p < 20; ++p) {
+            for (int g = 10; g < 16; ++g) {
+                WindGate& gate = at(noisy, p, g);
+                setWind(gate, gate.u + 8.0f * noise.next(), gate.v + 8.0f * noise.next());
+                gate.snrU = gate.snrV = snr;
+            }
+        }
+        WindGate& off = at(noisy, 10, 13);
+        setWind(off, steadyU(10, 13) + 1.0f, steadyV(10, 13) + 4.0f);
+        SCOPED_TRACE(snr);
+        checkContinuity(noisy, localOnly());
+        EXPECT_EQ(isFlaggedGate(off), snr <= 5);
+    }
+}
+
+// A front: u and v change by 8 and -6 m/s within one period, reaching gate
+// g at period 10 + g / 4 (a sloping front).
+float frontU(int p, int g) { return p >= 10 + g / 4 ? 13.0f : 5.0f; }
+float frontV(int p, int g) { return p >= 10 + g / 4 ? -8.0f : -2.0f; }
+
+TEST(ContinuityLocal, FrontIsKept) {
+    WindDay day = tableDay(24, 16, frontU, frontV);
+    EXPECT_TRUE(checkContinuity(day, ContinuityLimits{}).flagged.empty());
+}
+
+TEST(ContinuityLocal, TopOfAShearedColumnIsKeptByThePlane) {
+    // u grows by 2.5 m/s per gate and v by 2 m/s; above gate 9 every gate is
+    // invalid and the highest valid ones are weak. The medians of the
+    // neighbours of the two top gates lag a gate (3.2 m/s) behind them; the
+    // plane through them fits.
+    WindDay day = tableDay(20, 14, [](int, int g) { return 5.0f + 2.5f * static_cast<float>(g); },
+                           [](int, int g) { return -2.0f + 2.0f * static_cast<float>(g); });
+    for (WindPeriod& p : day.periods) {
+        for (std::size_t g = 7; g < p.gates.size(); ++g) p.gates[g].snrU = p.gates[g].snrV = 0;
+        for (std::size_t g = 10; g < p.gates.size(); ++g) p.gates[g].qcCode = kQcInvalidCode;
+    }
+    WindDay withoutPlane = day;
+    EXPECT_TRUE(checkContinuity(day, localOnly()).flagged.empty());
+    ContinuityLimits limits = localOnly();
+    limits.plane = false;
+    const ContinuityResult r = checkContinuity(withoutPlane, limits);
+    EXPECT_EQ(r.flagged.size(), 40u);
+    for (const FlaggedGate& f : r.flagged) EXPECT_GE(f.gateIndex, 8);
+}
+
+TEST(ContinuityLocal, TooFewNeighboursSayNothing) {
+    // Gate 5 of period 10 with only three valid neighbours, 8 m/s off.
+    WindDay day = tableDay(20, 12, steadyU, steadyV);
+    for (int p = 8; p <= 12; ++p) {
+        for (int g = 3; g <= 7; ++g) {
+            const bool keep = (p == 10 && g == 5) || (p == 9 && g == 5) || (p == 11 && g == 5) ||
+                              (p == 10 && g == 4);
+            if (!keep) at(day, p, g).qcCode = kQcInvalidCode;
+        }
+    }
+    setWind(at(day, 10, 5), 16.0f, -2.0f);
+    EXPECT_TRUE(checkContinuity(day, localOnly()).flagged.empty());
+    ContinuityLimits three = localOnly();
+    three.minNeighbours = 3;
+    EXPECT_EQ(checkContinuity(day, three).flagged.size(), 1u);
+}
+
+TEST(ContinuityLocal, OddDaysAreCheckedWithoutHarm) {
+    // Periods of other gate counts and heights, an empty period, a key that
+    // is not a time of day, winds of 1e30 m/s, an infinite u, huge SNRs.
+    WindDay day = tableDay(12, 10, steadyU, steadyV);
+    day.periods[3].gates.resize(4);
+    day.periods[4].gates.clear();
+    for (WindGate& g : day.periods[5].gates) g.height += 40.0L;
+    std::memcpy(day.periods[6].key, "xx99", 4);
+    setWind(at(day, 8, 2), 1e30f, -1e30f);
+    at(day, 9, 3).u = std::numeric_limits<float>::infinity();
+    at(day, 10, 5).snrU = std::numeric_limits<std::int32_t>::min();
+    at(day, 10, 6).snrV = std::numeric_limits<std::int32_t>::max();
+    const WindDay original = day;
+    const ContinuityResult r = checkContinuity(day, ContinuityLimits{}, &original, &original);
+    ASSERT_FALSE(r.flagged.empty());
+    EXPECT_TRUE(isFlaggedGate(at(day, 8, 2)));
+    EXPECT_EQ(at(day, 9, 3).u, std::numeric_limits<float>::infinity());  // not valid: untouched
+    for (const FlaggedGate& f : r.flagged) EXPECT_TRUE(f.gateIndex < 10) << f.gateIndex;
+    EXPECT_FALSE(continuityReportText(day.header, r.flagged).empty());
+}
+
+TEST(ContinuityReport, ListsTheOriginalValuesTheTestAndTheEstimate) {
+    WindDay day = tableDay(48, 30, [](int, int) { return 5.0f; }, steadyV);
+    WindGate& spike = at(day, 20, 10);
     spike.u = 12.5f;
     spike.v = -3.25f;
     spike.speed = 12.9f;
@@ -415,11 +579,20 @@ TEST(ContinuityReport, ListsTheOriginalValues) {
     spike.height = 2721.0L;
     const ContinuityResult r = checkContinuity(day, ContinuityLimits{});
     ASSERT_EQ(r.flagged.size(), 1u);
+    const std::string heading =
+        "date,mode,period,gate,height_m_msl,speed_m_s,direction_deg,u_m_s,v_m_s,pattern_size,"
+        "test,median_u_m_s,median_v_m_s,departure_m_s,limit_m_s,neighbours\n";
     EXPECT_EQ(continuityReportText(day.header, r.flagged),
-              "date,mode,period,gate,height_m_msl,speed_m_s,direction_deg,u_m_s,v_m_s,pattern_size\n"
-              "2004-06-15,1,1000,10,2721.0,12.90,284,12.50,-3.25,1\n");
-    EXPECT_EQ(continuityReportText(day.header, {}),
-              "date,mode,period,gate,height_m_msl,speed_m_s,direction_deg,u_m_s,v_m_s,pattern_size\n");
+              heading + "2004-06-15,1,1000,10,2721.0,12.90,284,12.50,-3.25,1,local+pattern,5.00,"
+                        "-2.00,7.60,3.00,24\n");
+    // Only one test, and no estimate.
+    FlaggedGate f = r.flagged[0];
+    f.failed = kFailedPatternTest;
+    f.estimated = false;
+    f.neighbours = 2;
+    EXPECT_EQ(continuityReportText(day.header, {f}),
+              heading + "2004-06-15,1,1000,10,2721.0,12.90,284,12.50,-3.25,1,pattern,,,,,2\n");
+    EXPECT_EQ(continuityReportText(day.header, {}), heading);
 }
 
 TEST(ContinuityLimitsText, ReadsKeysInAnyOrderAndKeepsTheOthers) {
@@ -438,7 +611,23 @@ TEST(ContinuityLimitsText, ReadsKeysInAnyOrderAndKeepsTheOthers) {
     EXPECT_EQ(limits.maxGap, 1);
     EXPECT_FALSE(limits.flagThinPatterns);
 
-    EXPECT_EQ(formatContinuityLimits(ContinuityLimits{}), "period=2,gate=2.5,min=8,gap=2,thin=1");
+    ASSERT_TRUE(parseContinuityLimits(
+        "local=0,tspan=1,zspan=3,neighbours=6,depart=2.5,spread=0,weak=-2.5,plane=0,pattern=0",
+        limits, error))
+        << error;
+    EXPECT_FALSE(limits.localTest);
+    EXPECT_EQ(limits.spanPeriods, 1);
+    EXPECT_EQ(limits.spanGates, 3);
+    EXPECT_EQ(limits.minNeighbours, 6);
+    EXPECT_EQ(limits.departure, 2.5f);
+    EXPECT_EQ(limits.spreadFactor, 0.0f);
+    EXPECT_EQ(limits.weakSnr, -2.5f);
+    EXPECT_FALSE(limits.plane);
+    EXPECT_FALSE(limits.patternTest);
+
+    EXPECT_EQ(formatContinuityLimits(ContinuityLimits{}),
+              "local=1,tspan=2,zspan=2,neighbours=4,depart=3,spread=3,weak=5,plane=1,"
+              "pattern=1,period=3,gate=3,min=8,gap=2,thin=1");
     ContinuityLimits round;
     ASSERT_TRUE(parseContinuityLimits(formatContinuityLimits(limits), round, error)) << error;
     EXPECT_EQ(formatContinuityLimits(round), formatContinuityLimits(limits));
@@ -449,7 +638,10 @@ TEST(ContinuityLimitsText, RefusesMalformedTextAndLeavesTheLimits) {
                             "period=4,", ",period=4", "period=4,,gate=3", "speed=3",
                             "period=4,period=5", "min=2.5", "min=0", "gap=0", "gap=101",
                             "thin=2", "period= 4", " period=4", "period=4 ", "gate=1e1",
-                            "period=inf", "period=nan", "PERIOD=4", "min=100001"}) {
+                            "period=inf", "period=nan", "PERIOD=4", "min=100001", "depart=0",
+                            "depart=-3", "weak=-", "weak=--2", "weak=51", "weak=-50.5",
+                            "tspan=11", "zspan=1.5", "neighbours=0", "spread=101", "plane=2",
+                            "local=-1", "pattern=1,pattern=1"}) {
         ContinuityLimits limits;
         limits.perPeriod = 7.0f;
         std::string error;

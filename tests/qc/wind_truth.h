@@ -292,21 +292,26 @@ inline int runCommand(const std::string& command) {
     return WEXITSTATUS(rc);
 }
 
-// Generates `days` whole days (from 2004-06-15) with clutter and birds and
-// runs the batch tool over them at `minutes`; the wind files end up in
-// <dir>/winds<minutes>. Returns an empty string when all went well, else
-// what failed.
+// Generates `days` whole days (from 2004-06-15) with clutter and birds (and
+// the generator options `extra`, e.g. "--modes 2 --weak-echoes 1") and runs
+// the batch tool over them at `minutes` (with `batchExtra`, e.g.
+// "--corrected-winds"); the wind files end up in <dir>/winds<minutes>.
+// Returns an empty string when all went well, else what failed.
 inline std::string generateAndProcess(const std::string& samplegen, const std::string& batch,
                                       const std::filesystem::path& dir, int days, int seed,
                                       const std::vector<int>& minutesList, double clutter,
-                                      double birds) {
+                                      double birds, const std::string& extra = "",
+                                      const std::string& batchExtra = "") {
     namespace fs = std::filesystem;
     const fs::path in = dir / "moments";
     fs::create_directories(in);
+    // 12 dwells per beam and half hour, of one mode or of each of two.
+    const int dwellSeconds = extra.find("--modes 2") == std::string::npos ? 30 : 15;
     std::ostringstream gen;
     gen << '"' << samplegen << "\" generate --out \"" << in.string() << "\" --kind winds --days "
-        << days << " --from 00:00 --to 24:00 --dwell-seconds 30 --seed " << seed << " --clutter "
-        << clutter << " --birds " << birds << " > /dev/null";
+        << days << " --from 00:00 --to 24:00 --dwell-seconds " << dwellSeconds
+        << " --seed " << seed << " --clutter " << clutter << " --birds " << birds << ' ' << extra
+        << " > /dev/null";
     if (runCommand(gen.str()) != 0) return "generator failed: " + gen.str();
     for (const int minutes : minutesList) {
         const fs::path out = dir / ("winds" + std::to_string(minutes));
@@ -317,7 +322,7 @@ inline std::string generateAndProcess(const std::string& samplegen, const std::s
         run << '"' << batch << "\" --begin 2004-06-15 --end " << end << " --input \""
             << in.string() << "\" --output \"" << out.string()
             << "\" --input-type ascii --site qvs --kind winds --minutes " << minutes
-            << " --window 2 --threshold 50 --quiet";
+            << " --window 2 --threshold 50 --quiet " << batchExtra;
         if (runCommand(run.str()) != 0) return "batch tool failed: " + run.str();
     }
     return {};

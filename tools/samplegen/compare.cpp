@@ -99,6 +99,8 @@ struct Tally {
     int gates = 0;     // gate lines read
     int valid = 0;     // with QC 0
     int compared = 0;  // valid and inside the truth
+    int off3 = 0;      // winds: ... with a vector difference above 3 m/s
+    int within1 = 0;   // winds: ... of at most 1 m/s
     double sumSquares = 0.0;
     double rms() const { return compared > 0 ? std::sqrt(sumSquares / compared) : 0.0; }
 };
@@ -164,7 +166,10 @@ void tallyFile(const fs::path& path, FileKind kind, const Truth& truth, Tally& t
             if (!t) continue;
             ++tally.compared;
             if (kind == FileKind::Wind) {
-                tally.sumSquares += (u - t->u) * (u - t->u) + (v - t->v) * (v - t->v);
+                const double squared = (u - t->u) * (u - t->u) + (v - t->v) * (v - t->v);
+                tally.sumSquares += squared;
+                if (squared > 9.0) ++tally.off3;
+                if (squared <= 1.0) ++tally.within1;
             } else {
                 tally.sumSquares += (first - t->tv) * (first - t->tv);
             }
@@ -220,8 +225,10 @@ int compare(const CompareOptions& options, std::ostream& out, std::ostream& err)
 
     std::vector<std::string> parts;
     if (!options.windsDir.empty()) {
-        parts.push_back(formatText("winds %d of %d gates valid, RMS vector difference %.2f m/s",
-                                   wind.valid, wind.gates, wind.rms()));
+        parts.push_back(formatText("winds %d of %d gates valid, RMS vector difference %.2f m/s, "
+                                   "%d of %d compared more than 3 m/s off, %d within 1 m/s",
+                                   wind.valid, wind.gates, wind.rms(), wind.off3, wind.compared,
+                                   wind.within1));
     }
     if (!options.temperatureDir.empty()) {
         parts.push_back(formatText("temperature %d of %d gates valid, RMS difference TvC %.2f C, "

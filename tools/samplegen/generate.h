@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/time.h"
+#include "tools/samplegen/field.h"
 
 namespace qv::samplegen {
 
@@ -59,7 +60,39 @@ struct GenerateOptions {
     // +-12 m/s, vertical: +-6 m/s); negative keeps 0.06 oblique, 0.05
     // vertical.
     double outlierFraction = -1.0;
+
+    // What real days have beyond that; all off by default (the files are
+    // then those of the plain generator, byte for byte).
+    //
+    // 2: a second pulse-width mode, 400 ns beams (gates 60 m apart along
+    // the beam, the first 120 m above the site, 5 dB weaker echoes) in the
+    // same five directions, dwelling after the 700 ns beams: a cycle of ten
+    // wind dwells (with --dwell-seconds S it lasts 10 x S seconds).
+    int modes = 1;
+    // Weak echoes: where a radar gate's mean SNR nears 0 dB a dwell's
+    // spectral peak is often a noise peak and the echo's velocity scatters
+    // (by up to 2.5 m/s more), so that the consensus of those gates is won
+    // by a bare majority or fails; such gates are noisy instead of missing
+    // aloft.
+    bool weakEchoes = false;
+    // Ground clutter episodes of about this many hours (half to one and a
+    // half times it) instead of 10 to 30 minutes: the same low gates of a
+    // beam for hours.
+    double clutterHours = 0.0;
+    // Share of the nights with bird migration: from 20:00 to 04:00 birds
+    // fill a layer from 200 m to 800 to 1500 m above the site; at each
+    // oblique gate a dwell sees them instead of the air with a chance that
+    // rises to 0.3 to 0.7 and falls again, flying 8 to 14 m/s in one
+    // heading per night (each bird scattered by 2 m/s about it).
+    double migrationNights = 0.0;
+    // Fronts and jets, or a fast-changing day (field.h); the truth table
+    // follows them.
+    Weather weather = Weather::Smooth;
 };
+
+// True when any of the options of real days above is on: the truth table
+// then has a finer grid (5 minutes, 50 m) up to the highest gate.
+bool realDayOptions(const GenerateOptions& options);
 
 // One gate of a dwell as written: first moment (m/s) and SNR (dB).
 struct GateValue {

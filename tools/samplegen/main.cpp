@@ -22,7 +22,9 @@ const char* kUsage = R"(Usage:
         [--from HH:MM] [--to HH:MM] [--kind winds|temperature|both]
         [--site SSS] [--station NAME] [--seed N] [--spill-minutes M]
         [--format ascii|binary] [--gates N] [--dwell-seconds S]
-        [--clutter F] [--birds F] [--outliers F]
+        [--clutter F] [--birds F] [--outliers F] [--modes 1|2]
+        [--weak-echoes 0|1] [--clutter-hours H] [--migration F]
+        [--weather smooth|fronts|fast]
       Writes one moment file per day and kind (<site><yy><ddd>.raw for
       winds, .rat for temperature), the next day's file with the last
       minutes of each day, and <site><yy><ddd>_truth.csv per day.
@@ -40,6 +42,18 @@ const char* kUsage = R"(Usage:
       to 5 gates between 200 and 1200 m above the site for 10 to 30
       minutes); --outliers F is the chance of a random outlier per radar
       gate (default 0.06 oblique, 0.05 vertical).
+      Days as real sites have them (all off by default): --modes 2 adds a
+      400 ns mode (gates 60 m apart along the beam from 120 m, echoes 5 dB
+      weaker) dwelling after the 700 ns beams, ten wind dwells a cycle;
+      --weak-echoes 1 makes the gates where the mean SNR nears 0 dB noisy
+      (noise peaks, scattered echoes: bare-majority consensus aloft);
+      --clutter-hours H makes ground clutter episodes last about H hours
+      (0 to 24); --migration F puts birds into a share F of the nights
+      (20:00 to 04:00, 200 m to 800 to 1500 m, 8 to 14 m/s of their own);
+      --weather fronts adds a front each day and a low-level jet each
+      night, --weather fast also strong shear, a turning wind and quick
+      swings. With any of them the truth table has a 5-minute, 50-m grid
+      up to the highest gate.
       Defaults: 2004-06-15, 2 days, 21:00 to 24:00, both kinds, site qvs,
       station QVS, seed 1, 6 spill minutes, ascii, 20 gates (RASS 14), a
       180-s cycle, no clutter or birds.
@@ -63,7 +77,9 @@ const char* kUsage = R"(Usage:
   quorvane-samplegen compare --truth PATH [--truth PATH...] [--winds DIR]
         [--temperature DIR] [--max-wind-rms X] [--max-temperature-rms Y]
       Compares the valid gates of the consensus files in DIR with the truth
-      (files, or folders of *_truth.csv) and prints one summary line. Exit
+      (files, or folders of *_truth.csv) and prints one summary line (for
+      winds also how many of the gates compared, those inside the truth,
+      are more than 3 m/s and at most 1 m/s from it). Exit
       status 1 when a limit is exceeded or nothing could be compared.
 )";
 
@@ -152,6 +168,25 @@ std::string takeGenerateOption(const std::string& name, const std::string& value
     } else if (name == "--dwell-seconds") {
         if (!parseNumber(value, 1, 3600, n)) return "invalid --dwell-seconds " + value;
         o.dwellSeconds = static_cast<int>(n);
+    } else if (name == "--modes") {
+        if (!parseNumber(value, 1, 2, n)) return "invalid --modes " + value + " (1 or 2)";
+        o.modes = static_cast<int>(n);
+    } else if (name == "--weak-echoes") {
+        if (!parseNumber(value, 0, 1, n)) return "invalid --weak-echoes " + value + " (0 or 1)";
+        o.weakEchoes = n != 0;
+    } else if (name == "--clutter-hours") {
+        if (!parseDecimal(value, 0.0, 24.0, o.clutterHours)) {
+            return "invalid --clutter-hours " + value + " (0 to 24)";
+        }
+    } else if (name == "--migration") {
+        if (!parseDecimal(value, 0.0, 1.0, o.migrationNights)) {
+            return "invalid --migration " + value + " (a fraction of 0 to 1)";
+        }
+    } else if (name == "--weather") {
+        if (value == "smooth") o.weather = qv::samplegen::Weather::Smooth;
+        else if (value == "fronts") o.weather = qv::samplegen::Weather::Fronts;
+        else if (value == "fast") o.weather = qv::samplegen::Weather::Fast;
+        else return "invalid --weather " + value + " (smooth, fronts or fast)";
     } else if (name == "--clutter" || name == "--birds" || name == "--outliers") {
         double& f = name == "--clutter" ? o.clutterFraction
                     : name == "--birds" ? o.birdFraction : o.outlierFraction;
