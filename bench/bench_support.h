@@ -1,5 +1,6 @@
 // Shared pieces of the micro-benchmarks: a host that shows nothing, a
-// counter of heap allocations, and one synthetic day of moment files.
+// counter of heap allocations, one synthetic day of moment files and a wind
+// day of made-up values.
 #pragma once
 
 #include <atomic>
@@ -10,6 +11,7 @@
 
 #include "core/host.h"
 #include "core/job.h"
+#include "products/day_product.h"
 
 namespace qv::bench {
 
@@ -56,5 +58,9 @@ struct SyntheticDay {
     bool ok = false;
 };
 const SyntheticDay& syntheticDay();
+
+// A wind day of made-up values for the outputs: `periods` periods of
+// `gates` gates, `minutes` apart, every 17th gate invalid (QC 8).
+WindDay windDay(int periods, int gates, int minutes);
 
 }  // namespace qv::bench

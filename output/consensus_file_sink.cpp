@@ -33,7 +33,9 @@ std::vector<OutputFile> consensusFiles(const DayProducts& products, const Output
 void writeOutputFiles(const std::vector<OutputFile>& files, FileReport& report) {
     for (const OutputFile& file : files) {
         std::string error = file.error;
-        if (file.made() && writeWholeFile(file.path, file.bytes, error)) {
+        if (file.made() &&
+            writeWholeFile(file.path, file.bytes, error,
+                           file.flush ? Durability::Flushed : Durability::RenamedOnly)) {
             report.written.push_back(file.path);
         } else {
             report.lost(file.path, error);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <sys/stat.h>
@@ -68,6 +69,28 @@ std::string stationFileKey(std::string_view stationName) {
         if (unsafe) key[i] = '_';
     }
     return key;
+}
+
+std::string windFileStem(std::string_view stationName, std::string_view time, int mode) {
+    return stationFileKey(stationName) + "_" + std::string(time) + "_winds_m" +
+           std::to_string(mode);
+}
+
+std::string temperatureFileStem(std::string_view stationName, std::string_view time) {
+    return stationFileKey(stationName) + "_" + std::string(time) + "_temperature";
+}
+
+std::string fileTimeDigits(const CalendarTime& time, bool withMinutes) {
+    char text[32];
+    if (withMinutes) {
+        std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d", static_cast<int>(time.year),
+                      static_cast<int>(time.month), static_cast<int>(time.day),
+                      static_cast<int>(time.hour), static_cast<int>(time.minute));
+    } else {
+        std::snprintf(text, sizeof text, "%04d%02d%02d", static_cast<int>(time.year),
+                      static_cast<int>(time.month), static_cast<int>(time.day));
+    }
+    return text;
 }
 
 ConsensusFileRead readDayFile(const std::string& path) {

@@ -32,6 +32,16 @@ DayFileKind dayFileKind(std::string_view path);
 // as the consensus file name has always had them.
 std::string stationFileKey(std::string_view stationName);
 
+// The name of an output file in the formats other than the consensus data
+// file's, without its extension: "<station>_<time>_winds_m<mode>" for a wind
+// day, "<station>_<time>_temperature" for a temperature day; the station part
+// by stationFileKey, `time` the digits of the day or of a single period's
+// end (fileTimeDigits).
+std::string windFileStem(std::string_view stationName, std::string_view time, int mode);
+std::string temperatureFileStem(std::string_view stationName, std::string_view time);
+// "YYYYMMDD" of a date, or "YYYYMMDDHHMM" of a time `withMinutes`.
+std::string fileTimeDigits(const CalendarTime& time, bool withMinutes);
+
 // ---- Reading ----
 
 // Reads a consensus data file or a netCDF day file (by its name); anything

@@ -23,6 +23,10 @@ struct OutputContext {
     CalendarTime created;   // UTC: the consensus files' "Created on", the netCDF history
     std::string history;    // how the run was asked for (command line or dialog settings)
     std::string version;    // Quorvane's version
+    // The files that the run's outputs before this one made for the day, in
+    // order (an output that links a day's files, such as the web site,
+    // comes last).
+    std::vector<std::string> dayFiles;
 };
 
 // One file an output made: its final path and its bytes, or (error not
@@ -31,6 +35,9 @@ struct OutputFile {
     std::string path;
     std::string bytes;
     std::string error;
+    // Flushed to the disk before its rename, as every file users keep; a
+    // page that the next write makes again is only renamed into place.
+    bool flush = true;
     bool made() const { return error.empty(); }
 };
 

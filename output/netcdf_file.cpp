@@ -4,11 +4,14 @@
 #include <cstdio>
 #include <limits>
 #include <numeric>
+#include <string_view>
+#include <utility>
 
 #include "core/numeric.h"
 #include "output/netcdf_api.h"
 #include "output/day_files.h"
 #include "output/netcdf_layout.h"
+#include "output/period_time.h"
 #include "output/whole_file.h"
 
 namespace qv {
@@ -21,13 +24,14 @@ const char* const kCorrectedSolution =
     "its opposite beam corrected with the sign that cancels vertical motion";
 const char* const kConsensusOnly = "consensus averaging only";
 const char* const kContinuityChecked =
-    "consensus averaging and a time-height continuity check (flagged gates: qc 8, status -940)";
+    "consensus averaging and a time-height continuity check (flagged gates: QC 8, data code "
+    "-940)";
 namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kPercentFactor = 0.01f;  // as the header's Req. Samples is formed
 
-// A float data variable on (time, gate) with its status codes.
+// A float data variable on (time, gate) with its data codes (qc_<name>).
 struct FloatColumn {
     const char* name = "";
     const char* standardName = nullptr;
@@ -49,6 +53,7 @@ struct DaySheet {
     const DayHeader* header = nullptr;
     bool winds = true;
     std::string title;
+    std::string datastream;  // "<station>.<product>", ARM's name of the files' series
     std::size_t times = 0;
     std::size_t gates = 0;
     std::vector<double> time, bounds;
@@ -123,10 +128,11 @@ bool startSheet(DaySheet& sheet, const DayHeader& header, const std::vector<cons
     sheet.altitude.assign(cells, kNaN);
     sheet.qc.assign(cells, ncdf::kQcFill);
     for (std::size_t t = 0; t < sheet.times; ++t) {
-        const double start = dayStart + 60.0 * periodKeyMinutes(keys[order[t]]);
-        sheet.time.push_back(start);
-        sheet.bounds.push_back(start);
-        sheet.bounds.push_back(start + 60.0 * header.averagingMinutes);
+        PeriodTimes period;
+        periodTimes(header, keys[order[t]], period);  // the day, keys and interval checked above
+        sheet.time.push_back(static_cast<double>(period.start));
+        sheet.bounds.push_back(static_cast<double>(period.start));
+        sheet.bounds.push_back(static_cast<double>(period.end));
     }
     for (FloatColumn& column : sheet.floats) {
         column.values.assign(cells, kNaN);
@@ -162,8 +168,9 @@ bool defineFloat(nc::File& f, const FloatColumn& c, const DaySheet& s, int dt, i
     ids.push_back(id);
     if (id < 0) return false;
     const float fill = kNaN;
+    const std::string codesName = ncdf::kCodesPrefix + std::string(c.name);
     std::string ancillary = s.qcName;
-    if (c.withStatus) ancillary += std::string(" status_") + c.name;
+    if (c.withStatus) ancillary += " " + codesName;
     bool ok = f.compress(id, {s.times, s.gates}) &&
               f.putFloats(id, "_FillValue", std::span(&fill, 1)) &&
               f.putText(id, "long_name", c.longName) && f.putText(id, "units", c.units) &&
@@ -171,13 +178,14 @@ bool defineFloat(nc::File& f, const FloatColumn& c, const DaySheet& s, int dt, i
               f.putText(id, "ancillary_variables", ancillary);
     if (ok && c.standardName) ok = f.putText(id, "standard_name", c.standardName);
     if (!ok || !c.withStatus) return ok;
-    const std::string statusName = std::string("status_") + c.name;
-    const int status = f.defineVariable(statusName.c_str(), nc::Type::Short, {dt, dg});
+    const int status = f.defineVariable(codesName.c_str(), nc::Type::Short, {dt, dg});
     ids.push_back(status);
     return status >= 0 && f.compress(status, {s.times, s.gates}) &&
+           f.putText(status, "standard_name", "status_flag") &&
            f.putText(status, "long_name", std::string("data code of ") + c.name) &&
            f.putShorts(status, "flag_values", ncdf::kStatusFlags) &&
            f.putText(status, "flag_meanings", ncdf::kStatusMeanings) &&
+           f.putText(status, "flag_assessments", ncdf::kStatusAssessments) &&
            f.putText(status, "coordinates", ncdf::kCoordinates);
 }
 
@@ -186,14 +194,15 @@ bool defineGlobals(nc::File& f, const DaySheet& s, const NetcdfContext& context)
     const std::int32_t minutes = h.averagingMinutes;
     bool ok = f.putText(nc::kGlobal, "Conventions", "CF-1.10") &&
               f.putText(nc::kGlobal, "title", s.title) &&
+              f.putText(nc::kGlobal, "datastream", s.datastream) &&
               f.putText(nc::kGlobal, "source",
                         "Quorvane " + context.version + ", radar wind profiler consensus") &&
               f.putText(nc::kGlobal, "history", context.history) &&
               f.putText(nc::kGlobal, "featureType", "timeSeriesProfile") &&
               f.putText(nc::kGlobal, "comment",
                         "Values are those printed in the consensus data file. A data code of "
-                        "the file is NaN here with the code in status_<variable>; on QC 8 "
-                        "gates every value is masked (status -950).") &&
+                        "the file is NaN here with the code in qc_<variable>; on QC 8 "
+                        "gates every value is masked (code -950).") &&
               f.putInts(nc::kGlobal, "averaging_minutes", std::span(&minutes, 1)) &&
               f.putText(nc::kGlobal, "vertical_velocity_policy",
                         ncdf::policyText(h.verticalPolicy)) &&
@@ -240,6 +249,42 @@ bool defineGlobals(nc::File& f, const DaySheet& s, const NetcdfContext& context)
     return ok;
 }
 
+// The heights above the station that plotting tools take for the vertical
+// axis, one per gate: each gate's altitude in most of the day's periods (the
+// earliest of them on a tie) less the station's elevation. True when a
+// period has other heights; altitude keeps every period's own.
+bool gateHeightsAboveStation(const DaySheet& s, std::vector<float>& heights) {
+    heights.assign(s.gates, kNaN);
+    bool vary = false;
+    std::vector<std::pair<float, std::size_t>> seen;  // altitude, period
+    for (std::size_t g = 0; g < s.gates; ++g) {
+        seen.clear();
+        for (std::size_t t = 0; t < s.times; ++t) {
+            const float a = s.altitude[t * s.gates + g];
+            if (!std::isnan(a)) seen.emplace_back(a, t);
+        }
+        // Most days keep their heights: one height needs no counting.
+        std::size_t most = seen.size(), first = 0;
+        if (!std::all_of(seen.begin(), seen.end(),
+                         [&seen](const auto& a) { return a.first == seen[0].first; })) {
+            std::sort(seen.begin(), seen.end());  // by height, then period
+            most = 0;
+            for (std::size_t i = 0, j = 0; i < seen.size(); i = j) {
+                while (j < seen.size() && seen[j].first == seen[i].first) ++j;
+                if (j - i > most || (j - i == most && seen[i].second < seen[first].second)) {
+                    most = j - i;
+                    first = i;
+                }
+            }
+        }
+        if (most == 0) continue;
+        vary = vary || most < seen.size();
+        heights[g] = static_cast<float>(static_cast<double>(seen[first].first) -
+                                        static_cast<double>(s.header->siteElevation));
+    }
+    return vary;
+}
+
 // The day's file, made in memory; its bytes in `bytes`.
 bool produceSheet(const DaySheet& s, const NetcdfContext& context, const std::string& path,
                   std::string& bytes, std::string& error) {
@@ -273,6 +318,19 @@ bool produceSheet(const DaySheet& s, const NetcdfContext& context, const std::st
          f.putText(altitude, "standard_name", "altitude") &&
          f.putText(altitude, "long_name", "height of the range gate above mean sea level") &&
          f.putText(altitude, "units", "m") && f.putText(altitude, "positive", "up");
+    std::vector<float> gateHeights;
+    const bool heightsVary = gateHeightsAboveStation(s, gateHeights);
+    const int height = ok ? f.defineVariable("height", nc::Type::Float, {dg}) : -1;
+    ok = ok && height >= 0 && f.compress(height, {s.gates}) &&
+         f.putText(height, "standard_name", "height") &&
+         f.putText(height, "long_name", "height of the range gate above the station") &&
+         f.putText(height, "units", "m") && f.putText(height, "positive", "up") &&
+         f.putText(height, "axis", "Z") &&
+         f.putText(height, "comment",
+                   std::string("each gate's height in most of the day's periods (the earliest "
+                               "of them on a tie); altitude holds every period's own height "
+                               "above mean sea level") +
+                       (heightsVary ? ". The gate heights changed during this day." : ""));
     const int lat = ok ? f.defineVariable("lat", nc::Type::Float, {}) : -1;
     ok = ok && lat >= 0 && f.putText(lat, "standard_name", "latitude") &&
          f.putText(lat, "long_name", "station latitude") &&
@@ -292,9 +350,11 @@ bool produceSheet(const DaySheet& s, const NetcdfContext& context, const std::st
     const std::int8_t qcFill = ncdf::kQcFill;
     ok = ok && qc >= 0 && f.compress(qc, {s.times, s.gates}) &&
          f.putBytes(qc, "_FillValue", std::span(&qcFill, 1)) &&
+         f.putText(qc, "standard_name", "status_flag") &&
          f.putText(qc, "long_name", "quality control code of the gate") &&
          f.putBytes(qc, "flag_values", ncdf::kQcFlags) &&
          f.putText(qc, "flag_meanings", ncdf::kQcMeanings) &&
+         f.putText(qc, "flag_assessments", ncdf::kQcAssessments) &&
          f.putText(qc, "coordinates", ncdf::kCoordinates);
 
     std::vector<int> floatIds;
@@ -320,7 +380,8 @@ bool produceSheet(const DaySheet& s, const NetcdfContext& context, const std::st
     const float longitude = ncdf::printedBack(h.longitudeCenti * 0.01, 2);
     const float siteElevation = static_cast<float>(h.siteElevation);
     ok = ok && f.write(time, s.time) && f.write(bounds, s.bounds) && f.write(gate, gateIndex) &&
-         f.write(altitude, s.altitude) && f.write(lat, std::span(&latitude, 1)) &&
+         f.write(altitude, s.altitude) && f.write(height, gateHeights) &&
+         f.write(lat, std::span(&latitude, 1)) &&
          f.write(lon, std::span(&longitude, 1)) &&
          f.write(elevation, std::span(&siteElevation, 1)) && f.writeText(name, station) &&
          f.write(qc, s.qc);
@@ -373,16 +434,30 @@ bool startDaySheet(DaySheet& s, const Day& day, const std::string& path,
     return true;
 }
 
+// ARM's datastream name of a station's series of day files,
+// "<station>.<product>": the station part of the file names in lower case
+// and the product as the file names have it after the time ("qvs.winds_m1",
+// "qvs.temperature"); `stem` is a file stem made with an empty time.
+std::string datastreamName(std::string_view station, const std::string& stem) {
+    std::string key = stationFileKey(station);
+    const std::string product = stem.substr(std::min(stem.size(), key.size() + 2));
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return key + "." + product;
+}
+
 }  // namespace
 
 std::string windNetcdfName(const WindDay& day) {
-    return stationFileKey(day.header.stationName) + "_" + dateDigits(day.header.day, "%04d%02d%02d") +
-           "_winds_m" + std::to_string(day.header.variant) + ".nc";
+    return windFileStem(day.header.stationName, fileTimeDigits(day.header.day, false),
+                        day.header.variant) +
+           ".nc";
 }
 
 std::string temperatureNetcdfName(const TemperatureDay& day) {
-    return stationFileKey(day.header.stationName) + "_" + dateDigits(day.header.day, "%04d%02d%02d") +
-           "_temperature.nc";
+    return temperatureFileStem(day.header.stationName, fileTimeDigits(day.header.day, false)) +
+           ".nc";
 }
 
 bool makeWindNetcdf(const WindDay& day, const NetcdfContext& context, const std::string& path,
@@ -391,6 +466,8 @@ bool makeWindNetcdf(const WindDay& day, const NetcdfContext& context, const std:
     DaySheet s;
     s.winds = true;
     s.qcName = "qc_wind";
+    s.datastream = datastreamName(day.header.stationName,
+                                  windFileStem(day.header.stationName, "", day.header.variant));
     s.title = "Quorvane consensus winds, station " + day.header.stationName + ", " +
               dateDigits(day.header.day, "%04d-%02d-%02d") + ", pulse-width mode " +
               std::to_string(day.header.variant);
@@ -451,6 +528,8 @@ bool makeTemperatureNetcdf(const TemperatureDay& day, const NetcdfContext& conte
     DaySheet s;
     s.winds = false;
     s.qcName = "qc_temperature";
+    s.datastream = datastreamName(day.header.stationName,
+                                  temperatureFileStem(day.header.stationName, ""));
     s.title = "Quorvane consensus virtual temperature, station " + day.header.stationName +
               ", " + dateDigits(day.header.day, "%04d-%02d-%02d");
     s.floats = {

@@ -7,13 +7,22 @@
 // value is formatted with the file's precision and parsed again, so that a
 // file converted from a consensus data file and one written from the run
 // hold the same numbers. A value the file carries as a data code is NaN,
-// its code in status_<variable>. On a gate whose QC code does not keep its
+// its code in qc_<variable>. On a gate whose QC code does not keep its
 // values (8, or a code the format does not define) every value that is not
 // already a code is masked the same way (NaN, -950; -940 on a gate the
-// continuity check flagged, -940 in u or v) and the QC byte is 8, so that
-// no failed value reaches a user as valid and qc_* holds only its flag
-// values. Gates beyond a period's last gate (periods with fewer gates than
-// the day's longest) are NaN with status -999 and the QC fill value.
+// continuity check flagged, -940 in u or v) and the QC byte (qc_wind,
+// qc_temperature) is 8, so that no failed value reaches a user as valid and
+// every qc_ variable holds only its flag values. Gates beyond a period's
+// last gate (periods with fewer gates than the day's longest) are NaN with
+// code -999 and the QC fill value.
+//
+// For tools that plot a variable against a 1-D vertical coordinate (ARM's
+// ACT, xarray): height(gate), metres above the station, each gate's height
+// in most of the day's periods; its comment says when a period had other
+// heights (altitude(time, gate) keeps every period's own). Every qc_
+// variable carries flag_values, flag_meanings and flag_assessments, and the
+// global attribute datastream names the station and product
+// ("qvs.winds_m1").
 //
 // Settings the run knew but a consensus data file does not keep: when every
 // beam has a positive consensus window (a day from the run), the global

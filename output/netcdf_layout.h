@@ -13,15 +13,35 @@
 
 #include "core/host.h"
 #include "core/time.h"
+#include "output/printed_value.h"
 
 namespace qv::ncdf {
 
+// The printed values of every output (output/printed_value.h), by their
+// earlier names.
+using qv::printedBack;
+using qv::printedBackAs;
+using qv::printedBackDouble;
+using qv::printedBackOfFloat;
+using qv::printedHeight;
+
+// The gate's QC code (qc_wind, qc_temperature) and each data variable's
+// data codes (qc_<variable>), with what each flag means for a user who
+// filters on quality, in the words ARM's quality variables use: a value
+// is kept (Good), looked at (Suspect) or dropped (Bad); a missing value
+// cannot be judged (Indeterminate).
 inline constexpr std::int8_t kQcFlags[] = {0, 1, 3, 7, 8};
 inline constexpr const char* kQcMeanings =
     "valid valid_no_vertical_correction valid_passed_qc_failed_consensus suspect invalid";
+inline constexpr const char* kQcAssessments = "Good Good Suspect Suspect Bad";
 inline constexpr std::int16_t kStatusFlags[] = {0, -940, -950, -960, -980, -999};
 inline constexpr const char* kStatusMeanings =
     "ok failed_qc failed_consensus exceeded_nyquist flagged_by_reviewer missing";
+inline constexpr const char* kStatusAssessments = "Good Bad Bad Bad Bad Indeterminate";
+// The data codes of variable X are in "qc_X"; files of earlier versions
+// named them "status_X", which the reader still takes.
+inline constexpr const char* kCodesPrefix = "qc_";
+inline constexpr const char* kEarlierCodesPrefix = "status_";
 inline constexpr std::int16_t kStatusOk = 0;
 inline constexpr std::int16_t kStatusFailedQc = -940;
 inline constexpr std::int16_t kStatusFailedConsensus = -950;
@@ -33,7 +53,7 @@ inline constexpr std::int32_t kCountFill = -1;
 
 inline constexpr double kKelvinOffset = 273.15;
 inline constexpr const char* kTimeUnits = "seconds since 1970-01-01 00:00:00";
-inline constexpr const char* kCoordinates = "altitude lat lon";
+inline constexpr const char* kCoordinates = "altitude height lat lon";
 
 // Seconds since 1970-01-01 of 00:00 UTC of a day (proleptic Gregorian);
 // false for a date that is not a calendar date of years 1 to 9999.
@@ -43,82 +63,6 @@ inline bool dayStartSeconds(const CalendarTime& day, double& out) {
     }
     out = static_cast<double>(civilDayNumber(day.year, day.month, day.day)) * 86400.0;
     return true;
-}
-
-// A value as the consensus data file prints it ("%.Nf") and reads back as
-// a float; NaN for values printf does not print as numbers. std::to_chars
-// with a precision gives printf's text in the C locale, without its cost.
-template <typename T>
-T printedBackAs(double value, int decimals) {
-    if (!std::isfinite(value)) return std::numeric_limits<T>::quiet_NaN();
-    char text[400];
-    const auto printed =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-    if (printed.ec != std::errc()) return std::numeric_limits<T>::quiet_NaN();
-    T out = 0;
-    const auto [end, ec] = std::from_chars(text, printed.ptr, out, std::chars_format::fixed);
-    if (ec != std::errc() || end != printed.ptr) return std::numeric_limits<T>::quiet_NaN();
-    return out;
-}
-
-inline float printedBack(double value, int decimals) {
-    return printedBackAs<float>(value, decimals);
-}
-
-inline double printedBackDouble(double value, int decimals) {
-    return printedBackAs<double>(value, decimals);
-}
-
-// printedBack and printedBackDouble of a float value, the same numbers
-// without making the text, for 0 to 3 decimals. The float times 10^d is
-// exact in double (24 + 10 bits), so rint of it is the integer N that
-// printf's text holds, rounded as printf rounds (to nearest, ties to even,
-// in the default rounding mode). The text reads back as N / 10^d: in double
-// that quotient is one correctly rounded division. For a float, rounding
-// that double again is the nearest float to N / 10^d unless the double lies
-// exactly halfway between two floats (the text then decides) or outside the
-// normal range of floats; those few take the text.
-template <typename T>
-T printedBackOfFloat(float value, int decimals) {
-    static constexpr double kScale[] = {1.0, 10.0, 100.0, 1000.0};
-    if (!std::isfinite(value) || decimals < 0 || decimals > 3) {
-        return printedBackAs<T>(value, decimals);
-    }
-    const double quotient = std::rint(static_cast<double>(value) * kScale[decimals]) /
-                            kScale[decimals];
-    if constexpr (std::is_same_v<T, double>) {
-        return quotient;
-    } else {
-        const double size = std::fabs(quotient);
-        if (quotient == 0.0) return static_cast<float>(quotient);  // the sign kept
-        std::uint64_t bits = 0;
-        std::memcpy(&bits, &quotient, sizeof bits);
-        constexpr std::uint64_t kDroppedBits = (std::uint64_t{1} << 29) - 1;
-        if (size < 1.2e-38 || size > 3.0e38 || (bits & kDroppedBits) == (kDroppedBits + 1) / 2) {
-            return printedBackAs<float>(value, decimals);
-        }
-        return static_cast<float>(quotient);
-    }
-}
-
-// "%.0Lf" of a gate height, read back. printf rounds the exact value to
-// the nearest integer, ties to even, as rint does in the default rounding
-// mode (nearbyint too, at several times the cost: it saves and restores the
-// floating-point state); the integer (sign of zero included) then converts
-// to the nearest float as from_chars would read its digits. Beyond 2^63 the
-// text itself is made.
-inline float printedHeight(long double height) {
-    if (!std::isfinite(height)) return std::numeric_limits<float>::quiet_NaN();
-    if (std::fabs(height) < 9.2e18L) return static_cast<float>(std::rint(height));
-    char text[5000];
-    const int n = std::snprintf(text, sizeof text, "%.0Lf", height);
-    float out = 0.0f;
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof text) {
-        return std::numeric_limits<float>::quiet_NaN();
-    }
-    const auto [end, ec] = std::from_chars(text, text + n, out, std::chars_format::fixed);
-    if (ec != std::errc() || end != text + n) return std::numeric_limits<float>::quiet_NaN();
-    return out;
 }
 
 inline const char* policyText(VerticalPolicy policy) {

@@ -213,12 +213,16 @@ private:
         return file_.read(id, cells_, out);
     }
 
-    // A value with its status: the code where the status holds one.
+    // A value with its data codes (qc_<name>, or status_<name> in a file of
+    // an earlier version): the code where there is one.
     bool coded(const char* name, std::vector<float>& out) {
         std::vector<std::int16_t> status;
-        if (!grid(name, out) || !grid(("status_" + std::string(name)).c_str(), status)) {
-            return false;
+        std::string codes = ncdf::kCodesPrefix + std::string(name);
+        const std::string earlier = ncdf::kEarlierCodesPrefix + std::string(name);
+        if (file_.findVariable(codes.c_str()) < 0 && file_.findVariable(earlier.c_str()) >= 0) {
+            codes = earlier;
         }
+        if (!grid(name, out) || !grid(codes.c_str(), status)) return false;
         for (std::size_t i = 0; i < cells_; ++i) {
             if (status[i] != ncdf::kStatusOk) out[i] = static_cast<float>(status[i]);
         }

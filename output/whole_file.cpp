@@ -52,24 +52,27 @@ bool writeAll(int fd, const char* data, std::size_t size) {
 
 // Flushes a finished temporary file to the disk and renames it into place;
 // the folder is flushed too, so that the new name survives a power loss.
-bool commit(const std::string& temporary, const std::string& finalPath, std::string& error) {
-    const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
+bool commit(const std::string& temporary, const std::string& finalPath, std::string& error,
+            Durability durability) {
+    const bool flush = durability == Durability::Flushed;
+    const int fd = flush ? ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW) : -1;
+    if (flush && fd < 0) {
         error = systemReason(finalPath, errno);
         return false;
     }
-    if (::fsync(fd) != 0 && errno != EINVAL) {
+    if (flush && ::fsync(fd) != 0 && errno != EINVAL) {
         error = systemReason(finalPath, errno);
         ::close(fd);
         return false;
     }
-    ::close(fd);
+    if (flush) ::close(fd);
     if (refuseLink(finalPath, error)) return false;
     if (std::rename(temporary.c_str(), finalPath.c_str()) != 0) {
         error = systemReason(finalPath, errno);
         return false;
     }
-    const int dir = ::open(folderOf(finalPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir =
+        flush ? ::open(folderOf(finalPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
@@ -86,7 +89,7 @@ std::string temporaryPathFor(const std::string& finalPath) {
 }
 
 bool writeWholeFile(const std::string& finalPath, const std::string& contents,
-                    std::string& error) {
+                    std::string& error, Durability durability) {
     // Reasons name the final file, the one the user asked for.
     return writeWholeFileWith(
         finalPath,
@@ -105,12 +108,12 @@ bool writeWholeFile(const std::string& finalPath, const std::string& contents,
             }
             return true;
         },
-        error);
+        error, durability);
 }
 
 bool writeWholeFileWith(const std::string& finalPath,
                         const std::function<bool(const std::string&, std::string&)>& produce,
-                        std::string& error) {
+                        std::string& error, Durability durability) {
     if (refuseLink(finalPath, error)) return false;
     const std::string temporary = temporaryPathFor(finalPath);
     // A leftover of a killed run, or a link planted under the temporary
@@ -127,7 +130,7 @@ bool writeWholeFileWith(const std::string& finalPath,
     }
     ::close(fd);
     std::string reason;
-    if (!produce(temporary, reason) || !commit(temporary, finalPath, reason)) {
+    if (!produce(temporary, reason) || !commit(temporary, finalPath, reason, durability)) {
         ::unlink(temporary.c_str());
         error = reason.empty() ? finalPath + ": could not be written" : reason;
         return false;

@@ -14,11 +14,16 @@ namespace qv {
 // The temporary name of a final path: ".NAME.part" in the same folder.
 std::string temporaryPathFor(const std::string& finalPath);
 
+// Whether a file is flushed to the disk before its rename (and its folder
+// after): files users keep are; a page that the next write makes again
+// need not be, and is still never seen cut.
+enum class Durability { Flushed, RenamedOnly };
+
 // Writes `contents` to `finalPath` whole. On failure returns false, sets
 // `error` (the path and the system's reason) and leaves the final name as
 // it was. A final name that is a symbolic link is refused, never followed.
 bool writeWholeFile(const std::string& finalPath, const std::string& contents,
-                    std::string& error);
+                    std::string& error, Durability durability = Durability::Flushed);
 
 // For writers that need a file name of their own (the netCDF library):
 // `produce` writes the complete file at the temporary path it is given and
@@ -27,6 +32,6 @@ bool writeWholeFile(const std::string& finalPath, const std::string& contents,
 bool writeWholeFileWith(const std::string& finalPath,
                         const std::function<bool(const std::string& temporaryPath,
                                                  std::string& error)>& produce,
-                        std::string& error);
+                        std::string& error, Durability durability = Durability::Flushed);
 
 }  // namespace qv

@@ -124,6 +124,11 @@ def micro_figures(path):
                       ("BM_ReadBinaryTemperature", "read_binary_temperature_mbps")]:
         if name in runs and "bytes_per_second" in runs[name]:
             figures[key] = runs[name]["bytes_per_second"] / 1e6
+    bufr = runs.get("BM_BufrWindDaySite/min_time:1.000")
+    floor = runs.get("BM_BufrWindDaySiteEcCodesFloor/min_time:1.000")
+    if bufr and floor:
+        figures["bufr_day_ms"] = bufr["cpu_time"]
+        figures["bufr_floor_ms"] = floor["cpu_time"]
     day = runs.get("BM_AccumulateRecordDay/30")
     if day and "items_per_second" in day:
         figures["accumulate_ns_per_dwell"] = 1e9 / day["items_per_second"]
@@ -183,7 +188,7 @@ def main():
                                             prepare=fresh(os.path.join(work, f"{input_type}-{kind}")))
     # The optional outputs over the binary winds: netCDF files beside the
     # consensus files, and the continuity check.
-    extras = [("netcdf", ["--netcdf"]), ("continuity", ["--continuity"])]
+    extras = [("netcdf", ["--netcdf"]), ("continuity", ["--continuity"]), ("bufr", ["--bufr"])]
     for name, flags in extras:
         out = os.path.join(work, f"binary-winds-{name}")
         r[f"binary_winds_{name}"] = measure(batch_cmd("winds", "binary", a.data, output=out) + flags,
@@ -284,7 +289,7 @@ def main():
 
     print()
     base_wall = r["binary_winds"]["wall"]
-    for name, limit in [("netcdf", 1.30), ("continuity", 1.10)]:
+    for name, limit in [("netcdf", 1.30), ("continuity", 1.10), ("bufr", 1.30)]:
         wall = r[f"binary_winds_{name}"]["wall"]
         print(f"{'binary winds with --' + name + ' / without':44}"
               f"{check('', wall / base_wall, limit, '{:.2f}')}  ({wall:.2f} s)")
@@ -312,6 +317,10 @@ def main():
         if "allocating_dwells" in micro:
             print(f"{'dwells that allocate in AccumulateRecord':44}"
                   f"{check('', micro['allocating_dwells'], 0, '{:.0f}')}")
+        if "bufr_day_ms" in micro:
+            print(f"{'one BUFR wind day / ecCodes encoding alone':44}"
+                  f"{check('', micro['bufr_day_ms'] / micro['bufr_floor_ms'], 1.10, '{:.2f}')}"
+                  f"  ({micro['bufr_day_ms']:.2f} ms / {micro['bufr_floor_ms']:.2f} ms)")
         for key in ["read_ascii_winds_mbps", "read_ascii_temperature_mbps",
                     "read_binary_winds_mbps", "read_binary_temperature_mbps"]:
             if key in micro:

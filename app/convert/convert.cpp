@@ -8,6 +8,7 @@
 #include <set>
 
 #include "core/version.h"
+#include "output/bufr_output.h"
 #include "output/consensus_file_sink.h"
 #include "output/day_files.h"
 #include "output/folder_lock.h"
@@ -55,20 +56,15 @@ std::vector<std::string> consensusFilesIn(const std::vector<std::string>& inputs
     return files;
 }
 
-// A day converted: its netCDF file made and written whole.
-void convertDay(DayProducts products, const std::string& sources, const std::string& folder,
-                const ConvertOptions& options, std::set<std::string>& targets,
-                ConvertOutcome& outcome) {
-    OutputContext context;
-    context.folder = folder;
-    context.created = options.created;
-    context.history = options.history;
-    context.version = options.version;
-    std::vector<OutputFile> files = netcdfFiles(products, context);
-    for (OutputFile& file : files) {
+// Files of a day written whole; a file another input has made already is
+// refused.
+void writeConverted(const std::vector<OutputFile>& files, const char* format,
+                    const std::string& sources, std::set<std::string>& targets,
+                    ConvertOutcome& outcome) {
+    for (const OutputFile& file : files) {
         if (!targets.insert(file.path).second) {
-            outcome.errors.push_back(sources + ": the same netCDF file as another input (" +
-                                     file.path + "); not converted");
+            outcome.errors.push_back(sources + ": the same " + format +
+                                     " file as another input (" + file.path + "); not converted");
             continue;
         }
         FileReport report;
@@ -77,6 +73,22 @@ void convertDay(DayProducts products, const std::string& sources, const std::str
         for (const UnwrittenFile& lost : report.unwritten) {
             outcome.errors.push_back(sources + ": " + lost.path + ": " + lost.reason);
         }
+    }
+}
+
+// A day converted: its netCDF file (and BUFR file) made and written whole.
+void convertDay(DayProducts products, const std::string& sources, const std::string& folder,
+                const ConvertOptions& options, std::set<std::string>& targets,
+                ConvertOutcome& outcome) {
+    OutputContext context;
+    context.folder = folder;
+    context.created = options.created;
+    context.history = options.history;
+    context.version = options.version;
+    writeConverted(netcdfFiles(products, context), "netCDF", sources, targets, outcome);
+    if (options.bufr) {
+        writeConverted(bufrFiles(options.bufrSettings)(products, context), "BUFR", sources,
+                       targets, outcome);
     }
 }
 
@@ -124,14 +136,16 @@ ConvertOutcome convertConsensusFiles(const std::vector<std::string>& inputs,
 }
 
 std::string convertUsage() {
-    return R"(Usage: quorvane-convert FILE... [--out DIR] [--continuity]
+    return R"(Usage: quorvane-convert FILE... [--out DIR] [--continuity] [--bufr]
 
 Converts consensus data files into netCDF-CF day files (CF-1.10, netCDF-4
 classic model). A wind file (.w1a, .w2a, ...) becomes
 <station>_<YYYYMMDD>_winds_m<mode>.nc; the Tv (.t1a) and TvC (.t2a) files
 of a station and day become one <station>_<YYYYMMDD>_temperature.nc (a file
 given without its partner leaves the other temperature missing). A folder
-argument converts every consensus data file in it.
+argument converts every consensus data file in it. With --bufr each day also
+becomes a WMO BUFR file of the same name ending in .bufr, the same bytes as
+quorvane-batch --bufr writes.
 
   --out DIR   folder for the netCDF files (default: the folder of each file)
   --continuity
@@ -140,6 +154,15 @@ argument converts every consensus data file in it.
   --continuity-limits L
               the check's limits, e.g. period=2,gate=2.5,min=8,gap=2,thin=1
               (implies --continuity)
+  --bufr      also write WMO BUFR files (a message per averaging period)
+  --wmo-id BBSSS
+              WMO block and station number of the BUFR reports (default:
+              missing)
+  --bufr-centre N
+              originating centre of the BUFR reports, 0 to 65534 (default:
+              missing)
+  --bufr-temperature tv|tvc
+              virtual temperature of the RASS reports (default tvc)
   --help      this text
   --version   the program's version
 
@@ -217,6 +240,34 @@ int runConvert(const std::vector<std::string>& args, const ConvertEnvironment& e
             options.continuity = limits;
             continue;
         }
+        if (arg == "--bufr") {
+            options.bufr = true;
+            continue;
+        }
+        if (arg == "--wmo-id" || arg == "--bufr-centre" || arg == "--bufr-temperature") {
+            const std::string value = i + 1 < args.size() ? args[i + 1] : std::string();
+            WmoStation station;
+            int centre = 0;
+            BufrSettings& bufr = options.bufrSettings;
+            const bool read =
+                i + 1 < args.size() &&
+                (arg == "--wmo-id"        ? parseWmoStation(value, station)
+                 : arg == "--bufr-centre" ? parseBufrCentre(value, centre)
+                                          : parseBufrTemperature(value, bufr.temperature));
+            if (!read) {
+                err << "Invalid value for " << arg
+                    << (i + 1 < args.size() ? ": '" + value + "'" : std::string()) << " ("
+                    << (arg == "--wmo-id"        ? "five digits BBSSS, block 01 to 99"
+                        : arg == "--bufr-centre" ? "a whole number from 0 to 65534"
+                                                 : "tv or tvc")
+                    << ").\n";
+                return kExitUsage;
+            }
+            if (arg == "--wmo-id") bufr.station = station;
+            if (arg == "--bufr-centre") bufr.centre = centre;
+            ++i;
+            continue;
+        }
         if (arg == "--out") {
             if (i + 1 >= args.size()) {
                 err << "--out needs a folder.\n";
@@ -233,6 +284,10 @@ int runConvert(const std::vector<std::string>& args, const ConvertEnvironment& e
     }
     if (inputs.empty()) {
         err << "No consensus data files given.\n" << convertUsage();
+        return kExitUsage;
+    }
+    if (!options.bufr && options.bufrSettings != BufrSettings{}) {
+        err << "--wmo-id, --bufr-centre and --bufr-temperature are used with --bufr only.\n";
         return kExitUsage;
     }
     std::error_code ec;

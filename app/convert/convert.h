@@ -1,7 +1,7 @@
-// quorvane-convert: consensus data files into netCDF-CF day files. Wind
-// files become one file each; the Tv (".t1a") and TvC (".t2a") files of a
-// station and day become one temperature file (a file whose partner is not
-// given has the other temperature missing). Files are found and joined by
+// quorvane-convert: consensus data files into netCDF-CF day files (and WMO
+// BUFR files with --bufr). Wind files become one file each; the Tv (".t1a")
+// and TvC (".t2a") files of a station and day become one temperature file (a
+// file whose partner is not given has the other temperature missing). Files are found and joined by
 // the rules of output/day_files.h and converted a day at a time: read,
 // convert, release, so that memory stays flat over any number of files.
 #pragma once
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "output/bufr_settings.h"
 #include "qc/continuity.h"
 
 namespace qv {
@@ -25,10 +26,13 @@ struct ConvertOptions {
     CalendarTime created;  // UTC
     // The continuity check over each wind day, with these limits.
     std::optional<ContinuityLimits> continuity;
+    // WMO BUFR files too, with these settings.
+    bool bufr = false;
+    BufrSettings bufrSettings;
 };
 
 struct ConvertOutcome {
-    std::vector<std::string> written;  // paths of the netCDF files written
+    std::vector<std::string> written;  // paths of the files written
     std::vector<std::string> errors;   // one message per failure, naming the file
     int flaggedGates = 0;              // gates the continuity check flagged
     bool ok() const { return errors.empty(); }

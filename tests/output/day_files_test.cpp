@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "output/bufr_output.h"
 #include "output/consensus_file_sink.h"
 #include "output/netcdf_output.h"
 #include "plot/plot.h"
@@ -57,7 +58,11 @@ TEST(DayFiles_Names, HostileStationNamesStayInTheFolder) {
         for (OutputFile& f : plot::plotOutput(plot::PlotFormat::Svg)(products, context)) {
             files.push_back(std::move(f));
         }
-        ASSERT_EQ(files.size(), 7u);  // 3 consensus files, 2 netCDF files, 2 plots
+        for (const DayOutput& bufr : {bufrFiles({}), bufrOutbox({}, 0)}) {
+            for (OutputFile& f : bufr(products, context)) files.push_back(std::move(f));
+        }
+        // 3 consensus files, 2 netCDF files, 2 plots, 2 BUFR day files, 2 of the outbox
+        ASSERT_EQ(files.size(), 11u);
         for (const OutputFile& file : files) {
             EXPECT_EQ(fs::path(file.path).parent_path(), "/out") << file.path;
             EXPECT_NE(fs::path(file.path).filename().string().front(), '.') << file.path;

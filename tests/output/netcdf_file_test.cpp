@@ -91,6 +91,50 @@ TEST_F(NetcdfFile, NamesTakeThreeSafeCharactersOfTheStation) {
     EXPECT_EQ(temperatureNetcdfName(t), "_20040615_temperature.nc");
 }
 
+// ACT and xarray plot against a 1-D height(gate): each gate's height in
+// most of the day's periods (the earliest on a tie), above the station
+// (1611 m); a day whose heights change says so, and altitude keeps every
+// period's own. A missing gate of a shorter period is no change.
+TEST_F(NetcdfFile, HeightOfEachGateIsItsMostCommonHeightAboveTheStation) {
+    const struct {
+        std::vector<std::vector<long double>> periods;  // gate heights, m msl, in time order
+        std::vector<float> height;
+        bool changed;
+    } cases[] = {
+        {{{1761, 1857}, {1761, 1857}}, {150, 246}, false},
+        {{{1761}, {1761, 1857}}, {150, 246}, false},
+        {{{1800, 1900}, {1761, 1857}, {1761, 1857, 1953}}, {150, 246, 342}, true},
+        {{{1800, 1900}, {1761, 1857}}, {189, 289}, true},
+        {{{1800, 1857}, {1761, 1857}, {1761, 1900}}, {150, 246}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "first height " << c.height[0] << ", changed "
+                                        << c.changed);
+        WindDay day;
+        day.header = header(OutputKind::Winds);
+        for (std::size_t t = 0; t < c.periods.size(); ++t) {
+            const std::string key = "00" + std::to_string(10 + 10 * t);
+            day.periods.push_back(windPeriod(key.c_str(), {}));
+            for (const long double h : c.periods[t]) {
+                WindGate g = windGate(0, 1.0f, 10, 1.0f);
+                g.height = h;
+                day.periods.back().gates.push_back(g);
+            }
+        }
+        const std::string path = (dir_ / windNetcdfName(day)).string();
+        std::string error;
+        ASSERT_TRUE(writeWindNetcdf(day, context, path, error)) << error;
+        EXPECT_EQ(variable<float>(path, "height", c.height.size()), c.height);
+        nc::File f;
+        ASSERT_TRUE(f.open(path)) << f.error();
+        std::string comment, datastream;
+        EXPECT_TRUE(f.getText(f.findVariable("height"), "comment", comment));
+        EXPECT_EQ(comment.find("changed") != std::string::npos, c.changed) << comment;
+        EXPECT_TRUE(f.getText(nc::kGlobal, "datastream", datastream));
+        EXPECT_EQ(datastream, "qvs.winds_m2");
+    }
+}
+
 TEST_F(NetcdfFile, WindValuesArePrintedValuesWithCodesAndMaskedFailures) {
     WindDay day;
     day.header = header(OutputKind::Winds);
@@ -115,7 +159,7 @@ TEST_F(NetcdfFile, WindValuesArePrintedValuesWithCodesAndMaskedFailures) {
 
     // Cells (time, gate): 0100 has 3 gates, 0130 one.
     const auto speed = variable<float>(path, "wind_speed", 6);
-    const auto speedStatus = variable<std::int16_t>(path, "status_wind_speed", 6);
+    const auto speedStatus = variable<std::int16_t>(path, "qc_wind_speed", 6);
     char printed[32];
     std::snprintf(printed, sizeof printed, "%.1f", 0.05f);
     EXPECT_EQ(speed[0], std::strtof(printed, nullptr));
@@ -128,7 +172,7 @@ TEST_F(NetcdfFile, WindValuesArePrintedValuesWithCodesAndMaskedFailures) {
     EXPECT_EQ(speedStatus[4], -999);  // no such gate in that period
 
     const auto u = variable<float>(path, "eastward_wind", 6);
-    const auto uStatus = variable<std::int16_t>(path, "status_eastward_wind", 6);
+    const auto uStatus = variable<std::int16_t>(path, "qc_eastward_wind", 6);
     // -0.005f lies just above -0.005: printed "-0.00", read back as -0.
     EXPECT_EQ(u[0], 0.0f);
     EXPECT_TRUE(std::signbit(u[0]));
@@ -190,7 +234,7 @@ TEST_F(NetcdfFile, TemperatureInKelvinFromThePrintedCelsius) {
     EXPECT_EQ(tv[0], static_cast<float>(21.6 + 273.15));
     EXPECT_TRUE(std::isnan(tv[1]));
     const auto tvc = variable<float>(path, "virtual_temperature_corrected", 2);
-    const auto tvcStatus = variable<std::int16_t>(path, "status_virtual_temperature_corrected", 2);
+    const auto tvcStatus = variable<std::int16_t>(path, "qc_virtual_temperature_corrected", 2);
     EXPECT_EQ(tvcStatus[0], -999);
     EXPECT_TRUE(std::isnan(tvc[1]));
     EXPECT_EQ(tvcStatus[1], -950);  // QC 8: masked
@@ -446,12 +490,12 @@ TEST_F(NetcdfFile, GatesWhoseQcCodeDoesNotKeepTheirValuesAreMasked) {
     ASSERT_TRUE(writeTemperatureNetcdf(t, context, tPath, error)) << error;
     const std::size_t n = std::size(cases);
     const auto qc = variable<std::int8_t>(path, "qc_wind", n);
-    const auto speed = variable<std::int16_t>(path, "status_wind_speed", n);
-    const auto u = variable<std::int16_t>(path, "status_eastward_wind", n);
-    const auto v = variable<std::int16_t>(path, "status_northward_wind", n);
-    const auto w = variable<std::int16_t>(path, "status_upward_air_velocity", n);
+    const auto speed = variable<std::int16_t>(path, "qc_wind_speed", n);
+    const auto u = variable<std::int16_t>(path, "qc_eastward_wind", n);
+    const auto v = variable<std::int16_t>(path, "qc_northward_wind", n);
+    const auto w = variable<std::int16_t>(path, "qc_upward_air_velocity", n);
     const auto tQc = variable<std::int8_t>(tPath, "qc_temperature", n);
-    const auto tvc = variable<std::int16_t>(tPath, "status_virtual_temperature_corrected", n);
+    const auto tvc = variable<std::int16_t>(tPath, "qc_virtual_temperature_corrected", n);
     ConsensusFileContents back;
     ASSERT_TRUE(readNetcdfDay(path, back, error)) << error;
     ASSERT_EQ(back.winds.periods.at(0).gates.size(), n);
