@@ -1,5 +1,6 @@
 #include "plot/axes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -31,19 +32,32 @@ std::vector<Tick> timeTicks(const TimeScale& scale, double minLabelSpacing) {
     return ticks;
 }
 
-std::vector<Tick> dayLabels(const TimeScale& scale, const std::vector<CalendarTime>& days) {
+std::vector<Tick> dayLabels(const TimeScale& scale, const std::vector<CalendarTime>& days,
+                            double firstDayMinute) {
     std::vector<Tick> labels;
     const double dayWidth = 1440.0 * scale.unitsPerMinute();
     const bool shortLabels = dayWidth < 90.0;
+    // The room a label needs: what a whole day gives, at most.
+    const double room = std::min(dayWidth, shortLabels ? 44.0 : 84.0);
     std::size_t every = 1;
     while (dayWidth * static_cast<double>(every) < 48.0 && every < days.size()) every *= 2;
-    for (std::size_t i = 0; i < days.size(); i += every) {
+    Tick widest;
+    double widestShown = -1.0;
+    for (std::size_t i = 0; i < days.size(); ++i) {
+        const double start = firstDayMinute + 1440.0 * static_cast<double>(i);
+        const double left = scale.x(std::max(start, scale.firstMinute));
+        const double right = scale.x(std::min(start + 1440.0, scale.lastMinute));
         Tick label;
-        label.position = scale.x(scale.firstMinute + 1440.0 * static_cast<double>(i) + 720.0);
+        label.position = (left + right) / 2.0;
         const std::string date = isoDate(days[i]);
         label.label = shortLabels ? date.substr(5) : date;
-        labels.push_back(label);
+        if (right - left > widestShown) {
+            widestShown = right - left;
+            widest = label;
+        }
+        if (i % every == 0 && right - left >= room - 1e-9) labels.push_back(label);
     }
+    if (labels.empty() && widestShown >= 0.0) labels.push_back(widest);
     return labels;
 }
 
@@ -67,17 +81,21 @@ std::vector<Tick> valueTicks(double low, double high, double step, double bottom
         if (value > high + step * 1e-9 || i > 1000) break;
         Tick tick;
         tick.position = bottom - (value - low) * (bottom - top) / (high - low);
-        char text[32];
-        const double shown = std::fabs(value) < step * 1e-6 ? 0.0 : value;
-        if (step >= 1.0 && std::fabs(step - std::round(step)) < 1e-9) {
-            std::snprintf(text, sizeof text, "%.0f", shown);
-        } else {
-            std::snprintf(text, sizeof text, "%.1f", shown);
-        }
-        tick.label = text;
+        tick.label = valueLabel(value, step);
         ticks.push_back(tick);
     }
     return ticks;
+}
+
+std::string valueLabel(double value, double step) {
+    char text[32];
+    const double shown = std::fabs(value) < step * 1e-6 ? 0.0 : value;
+    if (step >= 1.0 && std::fabs(step - std::round(step)) < 1e-9) {
+        std::snprintf(text, sizeof text, "%.0f", shown);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f", shown);
+    }
+    return text;
 }
 
 std::vector<Tick> altitudeTicks(const AltitudeScale& scale, int targetCount) {

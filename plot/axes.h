@@ -20,13 +20,16 @@ using qv::civilDate;
 using qv::isCalendarDate;
 using qv::isoDate;
 
-// Ticks every 3 hours over the scale's whole days; labels "HH:MM", thinned
-// to every 2nd, 4th or 8th tick when `minLabelSpacing` does not fit
-// between them. Midnights are major ticks.
+// Ticks every 3 hours UTC over the scale, across midnights; labels
+// "HH:MM", thinned to every 2nd, 4th or 8th tick when `minLabelSpacing`
+// does not fit between them. Midnights are major ticks.
 std::vector<Tick> timeTicks(const TimeScale& scale, double minLabelSpacing);
 
-// One date label per day, centred under the day.
-std::vector<Tick> dayLabels(const TimeScale& scale, const std::vector<CalendarTime>& days);
+// One date label per day, centred under the part of the day the scale
+// shows; `firstDayMinute` is the minute of 00:00 of days.front(). A day
+// shown too narrow for its label goes without, unless no day has room.
+std::vector<Tick> dayLabels(const TimeScale& scale, const std::vector<CalendarTime>& days,
+                            double firstDayMinute);
 
 // Ticks at a round step (1, 2, 2.5 or 5 times a power of ten) giving about
 // `targetCount` ticks between low and high.
@@ -36,5 +39,8 @@ std::vector<Tick> altitudeTicks(const AltitudeScale& scale, int targetCount);
 // Ticks of a vertical value bar from `low` (at `bottom`) to `high` (at
 // `top`) every `step`.
 std::vector<Tick> valueTicks(double low, double high, double step, double bottom, double top);
+// The label of a value on such a bar: whole numbers for a whole step, else
+// one decimal.
+std::string valueLabel(double value, double step);
 
 }  // namespace qv::plot

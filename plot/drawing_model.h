@@ -94,7 +94,7 @@ struct Panel {
     std::string altitudeTitle;  // y axis label
     std::vector<Tick> timeTicks;
     std::vector<Tick> altitudeTicks;
-    std::vector<Tick> dayLabels;  // date labels centred under each day
+    std::vector<Tick> dayLabels;  // date labels centred under each day's part of the axis
     std::vector<Cell> cells;
     std::vector<Barb> barbs;
     std::string emptyNote;  // drawn across the frame when there is nothing to show

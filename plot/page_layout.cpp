@@ -1,11 +1,20 @@
 #include "plot/page_layout.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <set>
 
 #include "core/text.h"
 
 namespace qv::plot {
+
+bool validWindScale(double maximum) { return maximum >= 1.0 && maximum <= kMaxWindScale; }
+
+bool validTemperatureScale(const TemperatureRange& range) {
+    return range.low >= -kTemperatureScaleLimit && range.high <= kTemperatureScaleLimit &&
+           range.low < range.high;
+}
 
 bool checkPageSize(const PlotOptions& options, std::string& error) {
     if (options.width < kMinPlotWidth || options.height < kMinPlotHeight ||
@@ -19,7 +28,43 @@ bool checkPageSize(const PlotOptions& options, std::string& error) {
     return true;
 }
 
-bool spanDays(const std::vector<const DayHeader*>& headers, DaySpan& out, std::string& error) {
+namespace {
+
+// The window of the options, checked against the days' own span.
+bool windowOf(const PlotOptions& options, std::int64_t dayCount, double& first, double& last,
+              std::string& error) {
+    first = 0.0;
+    last = 1440.0 * static_cast<double>(dayCount);
+    if (!options.window) return true;
+    const double start = options.window->startMinute;
+    const double end = options.window->endMinute;
+    const double longest = 1440.0 * kMaxPlotDays;
+    // NaN fails every comparison: refused as well.
+    if (!(end > start && end - start <= longest && start >= -longest &&
+          end <= last + longest)) {
+        error = "the time window is empty, longer than " + std::to_string(kMaxPlotDays) +
+                " days or too far from the days plotted";
+        return false;
+    }
+    first = start;
+    last = end;
+    return true;
+}
+
+// "14:30" of a minute on the axis.
+std::string timeOfDay(double minute) {
+    const double ofDay = minute - 1440.0 * std::floor(minute / 1440.0);
+    // 0 <= ofDay < 1440 (1440 only by rounding): the conversion is in range.
+    const int whole = std::min(static_cast<int>(ofDay), 1439);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d", whole / 60, whole % 60);
+    return text;
+}
+
+}  // namespace
+
+bool spanDays(const std::vector<const DayHeader*>& headers, const PlotOptions& options,
+              DaySpan& out, std::string& error) {
     out = DaySpan{};
     if (headers.empty()) {
         error = "no days to plot";
@@ -41,28 +86,75 @@ bool spanDays(const std::vector<const DayHeader*>& headers, DaySpan& out, std::s
                 std::to_string(kMaxPlotDays) + " one plot holds";
         return false;
     }
-    const std::size_t first = static_cast<std::size_t>(low - numbers.begin());
-    CalendarTime date = headers[first]->day;
-    for (std::int64_t i = 0; i < count; ++i) {
-        CalendarTime shown{};
-        shown.year = date.year;
-        shown.month = date.month;
-        shown.day = date.day;
-        out.dates.push_back(shown);
-        // The next calendar day.
-        if (isCalendarDate(date.year, date.month, date.day + 1)) {
-            ++date.day;
-        } else if (date.month < 12) {
-            ++date.month;
-            date.day = 1;
-        } else {
-            ++date.year;
-            date.month = 1;
-            date.day = 1;
-        }
-    }
+    if (!windowOf(options, count, out.firstMinute, out.lastMinute, error)) return false;
+    out.windowed = options.window.has_value();
+    out.firstDayNumber = *low;
+    // The window is checked: the days it touches are within a few hundred
+    // of the first, and the conversions in range.
+    const auto firstDate = static_cast<int>(std::floor(out.firstMinute / 1440.0));
+    const auto lastDate =
+        std::max(firstDate, static_cast<int>(std::ceil(out.lastMinute / 1440.0)) - 1);
+    out.firstDateOffset = firstDate;
+    for (int i = firstDate; i <= lastDate; ++i) out.dates.push_back(civilDate(*low + i));
     for (const std::int64_t n : numbers) out.offsets.push_back(static_cast<int>(n - *low));
     return true;
+}
+
+int periodMinutes(const DayHeader& header) {
+    const int minutes = header.averagingMinutes;
+    return minutes > 0 && minutes <= 1440 ? minutes : 60;
+}
+
+void HeightRange::add(double height) {
+    if (!std::isfinite(height)) return;
+    low = std::min(low, height);
+    high = std::max(high, height);
+}
+
+AltitudeScale panelAltitude(const HeightRange& valid, const HeightRange& listed,
+                            double fallbackLow, double fallbackHeight, double spacing) {
+    double low = fallbackLow;
+    double high = fallbackLow + fallbackHeight;
+    for (const HeightRange* range : {&valid, &listed}) {
+        if (range->empty()) continue;
+        low = range->low;
+        high = range->high;
+        break;
+    }
+    AltitudeScale altitude;
+    altitude.low = low - spacing / 2.0;
+    altitude.high = std::max(high + spacing / 2.0, altitude.low + 1.0);
+    return altitude;
+}
+
+void markOpenEnds(ColourBar& bar, bool low, bool high, double step) {
+    std::vector<Tick>& ticks = bar.ticks;
+    auto mark = [&](bool atTop, const char* sign) {
+        const double value = atTop ? bar.high : bar.low;
+        const double position = atTop ? bar.frame.y : bar.frame.bottom();
+        const double near = 0.5 * step * bar.frame.height / (bar.high - bar.low);
+        // The tick at the end, else a new one there in place of any close tick.
+        auto end = std::find_if(ticks.begin(), ticks.end(), [&](const Tick& t) {
+            return std::fabs(t.position - position) < 1e-6 * bar.frame.height + 1e-9;
+        });
+        if (end == ticks.end()) {
+            ticks.erase(std::remove_if(ticks.begin(), ticks.end(),
+                                       [&](const Tick& t) {
+                                           return std::fabs(t.position - position) < near;
+                                       }),
+                        ticks.end());
+            Tick tick;
+            tick.position = position;
+            // A value off the whole numbers keeps its decimal.
+            const bool whole = std::fabs(value - std::round(value)) < 1e-9;
+            tick.label = valueLabel(value, whole ? step : 0.5);
+            end = ticks.insert(atTop ? ticks.end() : ticks.begin(), tick);
+        }
+        end->label = sign + end->label;
+    };
+    if (!(bar.high > bar.low) || !(step > 0.0)) return;
+    if (low) mark(false, "\u2264");
+    if (high) mark(true, "\u2265");
 }
 
 PageRegions pageRegions(const PlotOptions& options) {
@@ -96,9 +188,18 @@ std::vector<Rect> stackedFrames(const PageRegions& regions, int count) {
     return frames;
 }
 
+TimeScale timeScaleOf(const DaySpan& span, double left, double right) {
+    TimeScale time;
+    time.firstMinute = span.firstMinute;
+    time.lastMinute = span.lastMinute;
+    time.left = left;
+    time.right = right;
+    return time;
+}
+
 void setPanelAxes(Panel& panel, const Rect& frame, const TimeScale& time,
-                  const AltitudeScale& altitude, const std::vector<CalendarTime>& dates,
-                  bool labelTime, double scale) {
+                  const AltitudeScale& altitude, const DaySpan& span, bool labelTime,
+                  double scale) {
     panel.frame = frame;
     panel.time = time;
     panel.altitude = altitude;
@@ -106,7 +207,7 @@ void setPanelAxes(Panel& panel, const Rect& frame, const TimeScale& time,
     if (!labelTime) {
         for (Tick& tick : panel.timeTicks) tick.label.clear();
     } else {
-        panel.dayLabels = dayLabels(time, dates);
+        panel.dayLabels = dayLabels(time, span.dates, 1440.0 * span.firstDateOffset);
         panel.timeTitle = "Time (UTC)";
     }
     const int altitudeTarget = std::max(2, static_cast<int>(frame.height / (45.0 * scale)));
@@ -114,8 +215,16 @@ void setPanelAxes(Panel& panel, const Rect& frame, const TimeScale& time,
     panel.altitudeTitle = "Altitude (m msl)";
 }
 
-std::string dateRangeText(const std::vector<CalendarTime>& dates) {
+std::string dateRangeText(const DaySpan& span) {
+    const std::vector<CalendarTime>& dates = span.dates;
     if (dates.empty()) return "";
+    if (span.windowed) {
+        auto at = [&](double minute) {
+            const auto day = static_cast<std::int64_t>(std::floor(minute / 1440.0));
+            return isoDate(civilDate(span.firstDayNumber + day)) + " " + timeOfDay(minute);
+        };
+        return at(span.firstMinute) + " to " + at(span.lastMinute) + " UTC";
+    }
     if (dates.size() == 1) return isoDate(dates.front());
     return isoDate(dates.front()) + " to " + isoDate(dates.back());
 }

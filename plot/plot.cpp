@@ -79,7 +79,8 @@ bool renderTemperatureImage(const std::vector<TemperatureDay>& days, PlotImage& 
 }
 
 std::string plotFileName(const std::string& stationName, const CalendarTime& first,
-                         const CalendarTime& last, bool winds, PlotFormat format) {
+                         const CalendarTime& last, bool winds, PlotFormat format,
+                         const std::string& label) {
     auto compact = [](const CalendarTime& d) {
         char text[16];
         std::snprintf(text, sizeof text, "%04u%02u%02u", unsigned{d.year}, unsigned{d.month},
@@ -90,19 +91,22 @@ std::string plotFileName(const std::string& stationName, const CalendarTime& fir
     if (first.year != last.year || first.month != last.month || first.day != last.day) {
         dates += "-" + compact(last);
     }
+    if (!label.empty()) dates += "_" + label;
     return stationFileKey(stationName) + "_" + dates + (winds ? "_winds" : "_temperature") +
            plotFormatExtension(format);
 }
 
-DayOutput plotOutput(PlotFormat format) {
-    return [format](const DayProducts& products, const OutputContext& context) {
+DayOutput plotOutput(PlotFormat format) { return plotOutput(format, PlotOptions{}); }
+
+DayOutput plotOutput(PlotFormat format, const PlotOptions& options) {
+    return [format, options](const DayProducts& products, const OutputContext& context) {
         std::vector<OutputFile> files;
         if (!products.winds.empty()) {
             const DayHeader& h = products.winds.front().header;
             const std::string path =
                 pathIn(context.folder, plotFileName(h.stationName, h.day, h.day, true, format));
             files.push_back(makeOutputFile(path, [&](std::string& bytes, std::string& error) {
-                return renderWindBytes(products.winds, format, bytes, error);
+                return renderWindBytes(products.winds, format, bytes, error, options);
             }));
         }
         for (const TemperatureDay& day : products.temperature) {
@@ -110,7 +114,7 @@ DayOutput plotOutput(PlotFormat format) {
             const std::string path =
                 pathIn(context.folder, plotFileName(h.stationName, h.day, h.day, false, format));
             files.push_back(makeOutputFile(path, [&](std::string& bytes, std::string& error) {
-                return renderTemperatureBytes({day}, format, bytes, error);
+                return renderTemperatureBytes({day}, format, bytes, error, options);
             }));
         }
         return files;

@@ -18,14 +18,18 @@ bool plotFormatFromText(const std::string& text, PlotFormat& format);
 const char* plotFormatExtension(PlotFormat format);
 
 // "QVS_20040615_winds.png", "QVS_20040615-20040616_temperature.svg": the
-// station part made safe for a file name (stationFileKey).
+// station part made safe for a file name (stationFileKey). A `label`
+// follows the dates: "QVS_20040616_last24h_winds.png".
 std::string plotFileName(const std::string& stationName, const CalendarTime& first,
-                         const CalendarTime& last, bool winds, PlotFormat format);
+                         const CalendarTime& last, bool winds, PlotFormat format,
+                         const std::string& label = {});
 
 // Plots as an output of day products, in the one shape of every output
 // (output/day_output.h): the day's winds (every mode in one plot) and its
-// temperature, in `format`.
+// temperature, in `format`, drawn with `options` (the default options:
+// each plot's colour scale fits its own values).
 DayOutput plotOutput(PlotFormat format);
+DayOutput plotOutput(PlotFormat format, const PlotOptions& options);
 
 // Writes the plot of consecutive days (side by side; several pulse-width
 // modes as stacked panels) to `path`, whole or not at all. False with

@@ -44,6 +44,80 @@ double gateSpacingOf(const TemperatureDay& day) {
     return 100.0;
 }
 
+// What the layout takes from the days: the gates' altitudes and the valid
+// temperatures of the periods drawn.
+struct TemperatureExtent {
+    double spacing = INFINITY;
+    HeightRange valid;   // gates with a valid Tv or TvC in the periods drawn
+    HeightRange listed;  // every gate listed
+    std::vector<float> values;
+};
+
+TemperatureExtent temperatureExtent(const std::vector<TemperatureDay>& days,
+                                    const DaySpan& span) {
+    TemperatureExtent extent;
+    for (std::size_t d = 0; d < days.size(); ++d) {
+        const TemperatureDay& day = days[d];
+        extent.spacing = std::min(extent.spacing, gateSpacingOf(day));
+        for (const TemperaturePeriod& period : day.periods) {
+            const int start = periodKeyMinutes(period.key);
+            const bool drawn = start >= 0 && span.shows(1440.0 * span.offsets[d] + start);
+            for (const TemperatureGate& gate : period.gates) {
+                extent.listed.add(gate.height);
+                for (const float value : {gate.tv, gate.tvc}) {
+                    if (!drawn || !isValidTemperature(gate, value)) continue;
+                    extent.valid.add(gate.height);
+                    extent.values.push_back(value);
+                }
+            }
+        }
+    }
+    return extent;
+}
+
+// The colour bar: the fixed range of the options, else over the valid
+// temperatures out to round values, where of many values the coldest and
+// warmest hundredth (outliers the consensus let through) take the bar's
+// end colours instead of stretching it. True when values beyond the bar
+// take its end colours.
+bool setTemperatureColourBar(ColourBar& bar, const PageRegions& regions,
+                             std::vector<float>& values, const PlotOptions& options) {
+    const double s = regions.scale;
+    double coldest = 0.0;
+    double warmest = 20.0;
+    bool clipped = false;
+    if (options.temperatureScale) {
+        coldest = options.temperatureScale->low;
+        warmest = options.temperatureScale->high;
+    } else if (!values.empty()) {
+        std::sort(values.begin(), values.end());
+        coldest = values.front();
+        warmest = values.back();
+        if (values.size() >= kRobustRangeCount) {
+            const std::size_t cut = values.size() / 100;
+            coldest = values[cut];
+            warmest = values[values.size() - 1 - cut];
+            clipped = coldest > values.front() || warmest < values.back();
+        }
+    }
+    const double step = niceStep(coldest, std::max(warmest, coldest + 1.0), 8);
+    if (options.temperatureScale) {
+        bar.low = coldest;
+        bar.high = warmest;
+    } else {
+        bar.low = std::floor(coldest / step) * step;
+        bar.high = std::max(std::ceil(warmest / step) * step, bar.low + step);
+    }
+    bar.frame = {regions.sideColumn + 12.0 * s, regions.panelsTop + 26.0 * s, 22.0 * s,
+                 (regions.panelsBottom - regions.panelsTop) * 0.6};
+    bar.title = "Temperature";
+    bar.unit = "\u00b0C";
+    bar.ticks = valueTicks(bar.low, bar.high, step, bar.frame.bottom(), bar.frame.y);
+    const bool open = clipped || options.temperatureScale.has_value();
+    if (open) markOpenEnds(bar, true, true, step);
+    return open;
+}
+
 }  // namespace
 
 bool isValidTemperature(const TemperatureGate& gate, float value) {
@@ -55,10 +129,16 @@ bool layoutTemperaturePlot(const std::vector<TemperatureDay>& days, const PlotOp
                            Drawing& out, std::string& error) {
     out = Drawing{};
     if (!checkPageSize(options, error)) return false;
+    if (options.temperatureScale && !validTemperatureScale(*options.temperatureScale)) {
+        error = "temperature scale out of range (low below high, within -" +
+                std::to_string(static_cast<int>(kTemperatureScaleLimit)) + " to " +
+                std::to_string(static_cast<int>(kTemperatureScaleLimit)) + " degrees C)";
+        return false;
+    }
     std::vector<const DayHeader*> headers;
     for (const TemperatureDay& day : days) headers.push_back(&day.header);
     DaySpan span;
-    if (!spanDays(headers, span, error)) return false;
+    if (!spanDays(headers, options, span, error)) return false;
 
     const PageRegions regions = pageRegions(options);
     const double s = regions.scale;
@@ -66,62 +146,12 @@ bool layoutTemperaturePlot(const std::vector<TemperatureDay>& days, const PlotOp
     out.height = options.height;
     out.textScale = s;
 
-    TimeScale time;
-    time.lastMinute = 1440.0 * static_cast<double>(span.dates.size());
-    time.left = regions.left;
-    time.right = regions.right;
-
-    double low = INFINITY;
-    double high = -INFINITY;
-    double spacing = INFINITY;
-    std::vector<float> values;
-    for (const TemperatureDay& day : days) {
-        spacing = std::min(spacing, gateSpacingOf(day));
-        for (const TemperaturePeriod& period : day.periods) {
-            for (const TemperatureGate& gate : period.gates) {
-                if (!std::isfinite(gate.height)) continue;
-                low = std::min(low, gate.height);
-                high = std::max(high, gate.height);
-                for (const float value : {gate.tv, gate.tvc}) {
-                    if (!isValidTemperature(gate, value)) continue;
-                    values.push_back(value);
-                }
-            }
-        }
-    }
-    if (!(low <= high)) {
-        low = days.front().header.siteElevation;
-        high = low + 2000.0;
-    }
-
-    // Colour bar over the valid temperatures, out to round values.
+    const TimeScale time = timeScaleOf(span, regions.left, regions.right);
+    TemperatureExtent extent = temperatureExtent(days, span);
+    const double spacing = extent.spacing;
     ColourBar& bar = out.colourBar;
     out.hasColourBar = true;
-    double coldest = 0.0;
-    double warmest = 20.0;
-    bool clipped = false;
-    if (!values.empty()) {
-        std::sort(values.begin(), values.end());
-        coldest = values.front();
-        warmest = values.back();
-        // Of many values, the coldest and warmest hundredth (outliers the
-        // consensus let through) take the bar's end colours instead of
-        // stretching it.
-        if (values.size() >= kRobustRangeCount) {
-            const std::size_t cut = values.size() / 100;
-            coldest = values[cut];
-            warmest = values[values.size() - 1 - cut];
-            clipped = coldest > values.front() || warmest < values.back();
-        }
-    }
-    const double step = niceStep(coldest, std::max(warmest, coldest + 1.0), 8);
-    bar.low = std::floor(coldest / step) * step;
-    bar.high = std::max(std::ceil(warmest / step) * step, bar.low + step);
-    bar.frame = {regions.sideColumn + 12.0 * s, regions.panelsTop + 26.0 * s, 22.0 * s,
-                 (regions.panelsBottom - regions.panelsTop) * 0.6};
-    bar.title = "Temperature";
-    bar.unit = "\u00b0C";
-    bar.ticks = valueTicks(bar.low, bar.high, step, bar.frame.bottom(), bar.frame.y);
+    const bool open = setTemperatureColourBar(bar, regions, extent.values, options);
 
     const std::vector<Rect> frames = stackedFrames(regions, 2);
     const char* titles[2] = {"Virtual temperature Tv (\u00b0C)",
@@ -132,23 +162,22 @@ bool layoutTemperaturePlot(const std::vector<TemperatureDay>& days, const PlotOp
     for (int which = 0; which < 2; ++which) {
         Panel panel;
         const Rect& frame = frames[static_cast<std::size_t>(which)];
-        AltitudeScale altitude;
-        altitude.low = low - spacing / 2.0;
-        altitude.high = std::max(high + spacing / 2.0, altitude.low + 1.0);
+        AltitudeScale altitude = panelAltitude(extent.valid, extent.listed,
+                                               days.front().header.siteElevation, 2000.0, spacing);
         altitude.bottom = frame.bottom();
         altitude.top = frame.y;
-        setPanelAxes(panel, frame, time, altitude, span.dates, which == 1, s);
+        setPanelAxes(panel, frame, time, altitude, span, which == 1, s);
         panel.title = titles[which];
         for (std::size_t d = 0; d < days.size(); ++d) {
             const TemperatureDay& day = days[d];
             const double dayStart = span.offsets[d] * 1440.0;
+            const int minutes = periodMinutes(day.header);
             for (std::size_t p = 0; p < day.periods.size(); ++p) {
                 const int start = periodKeyMinutes(day.periods[p].key);
-                if (start < 0) continue;
-                int minutes = day.header.averagingMinutes;
-                if (minutes <= 0) minutes = 60;
-                // A period never reaches past its day's end.
-                const double end = std::min(dayStart + start + minutes, dayStart + 1440.0);
+                if (start < 0 || !span.shows(dayStart + start)) continue;
+                // A period never reaches past its day's end or the axis.
+                const double end =
+                    std::min({dayStart + start + minutes, dayStart + 1440.0, span.lastMinute});
                 const double left = time.x(dayStart + start);
                 const double right = time.x(end);
                 const std::vector<TemperatureGate>& gates = day.periods[p].gates;
@@ -175,7 +204,7 @@ bool layoutTemperaturePlot(const std::vector<TemperatureDay>& days, const PlotOp
 
     const DayHeader& header = days.front().header;
     const HeaderTexts shown = headerTexts(header);
-    out.title = shown.station + " virtual temperature, " + dateRangeText(span.dates) + ", " +
+    out.title = shown.station + " virtual temperature, " + dateRangeText(span) + ", " +
                 averagingText(headers);
     out.subtitle = "RASS consensus temperatures" +
                    (shown.source.empty() ? std::string() : " from " + shown.source) +
@@ -183,7 +212,7 @@ bool layoutTemperaturePlot(const std::vector<TemperatureDay>& days, const PlotOp
                    " m msl; each period shaded from its start time";
     out.legendOrigin = {regions.sideColumn, bar.frame.bottom() + 40.0 * s};
     out.legendLines = {"Blank: no valid", "temperature."};
-    if (clipped) {
+    if (open) {
         out.legendLines.insert(out.legendLines.end(),
                                {"", "Colder or warmer than", "the bar: its end colours."});
     }

@@ -39,6 +39,71 @@ double gateSpacingOf(const WindDay& day) {
     return 100.0;
 }
 
+// What the layout of one mode's panel takes from its days.
+struct ModeExtent {
+    double spacing = INFINITY;  // m, the closest gate spacing of the days
+    int shortestAveraging = 1440;
+    HeightRange valid;   // gates with a valid wind in the periods drawn
+    HeightRange listed;  // every gate listed
+    double maxSpeed = 0.0;  // m/s, of the valid winds drawn
+};
+
+ModeExtent modeExtent(const std::vector<WindDay>& days, const ModeDays& mode,
+                      const DaySpan& span) {
+    ModeExtent extent;
+    for (const std::size_t d : mode.days) {
+        extent.spacing = std::min(extent.spacing, gateSpacingOf(days[d]));
+        if (days[d].header.averagingMinutes > 0) {
+            extent.shortestAveraging =
+                std::min(extent.shortestAveraging, days[d].header.averagingMinutes);
+        }
+        const double dayStart = 1440.0 * span.offsets[d];
+        for (const WindPeriod& period : days[d].periods) {
+            const int start = periodKeyMinutes(period.key);
+            const bool drawn = start >= 0 && span.shows(dayStart + start);
+            for (const WindGate& gate : period.gates) {
+                const double h = static_cast<double>(gate.height);
+                extent.listed.add(h);
+                if (!drawn || !isValidWindGate(gate)) continue;
+                extent.valid.add(h);
+                extent.maxSpeed = std::max(extent.maxSpeed, double{gate.speed});
+            }
+        }
+    }
+    return extent;
+}
+
+// Colour bar from calm to the fastest wind, in m/s with knots beside, or
+// to the fixed maximum of the options.
+void setWindColourBar(Drawing& out, const PageRegions& regions, double maxSpeed,
+                      const PlotOptions& options) {
+    const double s = regions.scale;
+    ColourBar& bar = out.colourBar;
+    out.hasColourBar = true;
+    bar.low = 0.0;
+    bar.high = options.windScaleMax ? *options.windScaleMax
+                                    : std::max(10.0, std::ceil(maxSpeed / 5.0 - 1e-9) * 5.0);
+    bar.frame = {regions.sideColumn + 58.0 * s, regions.panelsTop + 26.0 * s, 20.0 * s,
+                 std::min(330.0 * s, (regions.panelsBottom - regions.panelsTop) * 0.5)};
+    bar.title = "Wind speed";
+    bar.unit = "m/s";
+    const double step = bar.high <= 40.0 ? 5.0 : 10.0;
+    bar.ticks = valueTicks(0.0, bar.high, step, bar.frame.bottom(), bar.frame.y);
+    if (options.windScaleMax) markOpenEnds(bar, false, true, step);
+    const double highKnots = bar.high * kKnotsPerMetrePerSecond;
+    bar.secondUnit = "kt";
+    bar.secondTicks = valueTicks(0.0, highKnots, highKnots <= 80.0 ? 10.0 : 20.0,
+                                 bar.frame.bottom(), bar.frame.y);
+    for (Panel& panel : out.panels) {
+        // 64 steps of the scale: as smooth to the eye, and barbs of one
+        // colour are painted together. Faster winds than the bar's top take
+        // its top colour.
+        for (Barb& barb : panel.barbs) {
+            barb.colour = scaleColour(std::round(barb.speed / bar.high * 64.0) / 64.0);
+        }
+    }
+}
+
 std::string ordinal(int n) {
     if (n == 2) return "2nd";
     if (n == 3) return "3rd";
@@ -96,10 +161,15 @@ bool layoutWindPlot(const std::vector<WindDay>& days, const PlotOptions& options
                     std::string& error) {
     out = Drawing{};
     if (!checkPageSize(options, error)) return false;
+    if (options.windScaleMax && !validWindScale(*options.windScaleMax)) {
+        error = "wind speed scale out of range (1 to " +
+                std::to_string(static_cast<int>(kMaxWindScale)) + " m/s)";
+        return false;
+    }
     std::vector<const DayHeader*> headers;
     for (const WindDay& day : days) headers.push_back(&day.header);
     DaySpan span;
-    if (!spanDays(headers, span, error)) return false;
+    if (!spanDays(headers, options, span, error)) return false;
 
     const PageRegions regions = pageRegions(options);
     const double s = regions.scale;
@@ -116,12 +186,9 @@ bool layoutWindPlot(const std::vector<WindDay>& days, const PlotOptions& options
     }
     const std::vector<Rect> frames = stackedFrames(regions, static_cast<int>(modes.size()));
 
-    TimeScale time;
-    time.firstMinute = 0.0;
-    time.lastMinute = 1440.0 * static_cast<double>(span.dates.size());
     // Barbs at the first and last minutes keep their staffs inside the frame.
-    time.left = regions.left + kStaffLength * s;
-    time.right = regions.right - kStaffLength * s;
+    const TimeScale time =
+        timeScaleOf(span, regions.left + kStaffLength * s, regions.right - kStaffLength * s);
 
     const bool southern = days.front().header.latitudeCenti < 0;
     double maxSpeed = 0.0;
@@ -132,36 +199,16 @@ bool layoutWindPlot(const std::vector<WindDay>& days, const PlotOptions& options
     for (const auto& [modeNumber, mode] : modes) {
         Panel panel;
         const Rect& frame = frames[panelIndex];
-        // The altitude range of every listed gate, valid or not, half a gate
-        // spacing beyond the outermost.
-        double low = INFINITY;
-        double high = -INFINITY;
-        double spacing = INFINITY;
-        int shortestAveraging = 1440;
-        for (const std::size_t d : mode.days) {
-            spacing = std::min(spacing, gateSpacingOf(days[d]));
-            if (days[d].header.averagingMinutes > 0) {
-                shortestAveraging = std::min(shortestAveraging, days[d].header.averagingMinutes);
-            }
-            for (const WindPeriod& period : days[d].periods) {
-                for (const WindGate& gate : period.gates) {
-                    const double h = static_cast<double>(gate.height);
-                    if (!std::isfinite(h)) continue;
-                    low = std::min(low, h);
-                    high = std::max(high, h);
-                }
-            }
-        }
-        if (!(low <= high)) {
-            low = days[mode.days.front()].header.siteElevation;
-            high = low + 3000.0;
-        }
-        AltitudeScale altitude;
-        altitude.low = low - spacing / 2.0;
-        altitude.high = std::max(high + spacing / 2.0, altitude.low + 1.0);
+        const ModeExtent extent = modeExtent(days, mode, span);
+        const double spacing = extent.spacing;
+        const int shortestAveraging = extent.shortestAveraging;
+        maxSpeed = std::max(maxSpeed, extent.maxSpeed);
+        AltitudeScale altitude = panelAltitude(
+            extent.valid, extent.listed, days[mode.days.front()].header.siteElevation, 3000.0,
+            spacing);
         altitude.bottom = frame.bottom() - 0.6 * kStaffLength * s;
         altitude.top = frame.y + 0.6 * kStaffLength * s;
-        setPanelAxes(panel, frame, time, altitude, span.dates, panelIndex + 1 == modes.size(), s);
+        setPanelAxes(panel, frame, time, altitude, span, panelIndex + 1 == modes.size(), s);
 
         const DayHeader& first = days[mode.days.front()].header;
         panel.title = "Mode " + std::to_string(modeNumber) + ": pulse width " +
@@ -195,7 +242,7 @@ bool layoutWindPlot(const std::vector<WindDay>& days, const PlotOptions& options
                                                                   : shortestAveraging;
             for (std::size_t p = 0; p < day.periods.size(); ++p) {
                 const int start = periodKeyMinutes(day.periods[p].key);
-                if (start < 0) continue;
+                if (start < 0 || !span.shows(offset * 1440.0 + start)) continue;
                 const long slot = (static_cast<long>(offset) * 1440 + start) / averaging;
                 if (slot % periodStride != 0) continue;
                 const double x = time.x(offset * 1440.0 + start);
@@ -217,42 +264,17 @@ bool layoutWindPlot(const std::vector<WindDay>& days, const PlotOptions& options
                     barb.day = static_cast<int>(d);
                     panel.barbs.push_back(barb);
                 }
-                for (const WindGate& gate : gates) {
-                    if (isValidWindGate(gate)) maxSpeed = std::max(maxSpeed, double{gate.speed});
-                }
             }
         }
         if (panel.barbs.empty()) panel.emptyNote = "no valid winds";
         out.panels.push_back(std::move(panel));
         ++panelIndex;
     }
-
-    // Colour bar from calm to the fastest wind, in m/s with knots beside.
-    ColourBar& bar = out.colourBar;
-    out.hasColourBar = true;
-    bar.low = 0.0;
-    bar.high = std::max(10.0, std::ceil(maxSpeed / 5.0 - 1e-9) * 5.0);
-    bar.frame = {regions.sideColumn + 58.0 * s, regions.panelsTop + 26.0 * s, 20.0 * s,
-                 std::min(330.0 * s, (regions.panelsBottom - regions.panelsTop) * 0.5)};
-    bar.title = "Wind speed";
-    bar.unit = "m/s";
-    bar.ticks = valueTicks(0.0, bar.high, bar.high <= 40.0 ? 5.0 : 10.0, bar.frame.bottom(),
-                           bar.frame.y);
-    const double highKnots = bar.high * kKnotsPerMetrePerSecond;
-    bar.secondUnit = "kt";
-    bar.secondTicks = valueTicks(0.0, highKnots, highKnots <= 80.0 ? 10.0 : 20.0,
-                                 bar.frame.bottom(), bar.frame.y);
-    for (Panel& panel : out.panels) {
-        // 64 steps of the scale: as smooth to the eye, and barbs of one
-        // colour are painted together.
-        for (Barb& barb : panel.barbs) {
-            barb.colour = scaleColour(std::round(barb.speed / bar.high * 64.0) / 64.0);
-        }
-    }
+    setWindColourBar(out, regions, maxSpeed, options);
 
     const DayHeader& header = days.front().header;
     const HeaderTexts shown = headerTexts(header);
-    out.title = shown.station + " winds, " + dateRangeText(span.dates) +
+    out.title = shown.station + " winds, " + dateRangeText(span) +
                 (modes.size() > 1 ? ", modes " : ", mode ") + modeList + ", " +
                 averagingText(headers);
     out.subtitle = "Consensus winds" +

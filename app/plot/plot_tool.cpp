@@ -1,13 +1,18 @@
 #include "app/plot/plot_tool.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 #include <map>
 #include <system_error>
 
 #include "core/version.h"
+#include "plot/axes.h"
 #include "output/day_files.h"
 
 namespace qv::plot {
@@ -29,26 +34,95 @@ bool parseSize(const std::string& text, int& width, int& height) {
     return true;
 }
 
+// The span an option chooses; false for another option.
+bool spanOption(const std::string& option, PlotSpan& span) {
+    if (option == "--days") {
+        span = PlotSpan::Days;
+    } else if (option == "--week") {
+        span = PlotSpan::Week;
+    } else if (option == "--last-24h") {
+        span = PlotSpan::Last24Hours;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Checks a value option's value into `options`; false with `error` set.
+bool takeValue(const std::string& option, const std::string& value, PlotToolOptions& options,
+               std::string& error) {
+    if (option == "--format" && !plotFormatFromText(value, options.format)) {
+        error = "unknown format \"" + value + "\" (png, svg or pdf)";
+        return false;
+    }
+    if (option == "--out") {
+        if (value.empty()) {
+            error = "--out needs a folder";
+            return false;
+        }
+        options.outputFolder = value;
+    }
+    if (option == "--size" && !parseSize(value, options.width, options.height)) {
+        error = "invalid size \"" + value + "\" (WIDTHxHEIGHT, " + std::to_string(kMinPlotWidth) +
+                "x" + std::to_string(kMinPlotHeight) + " to " + std::to_string(kMaxPlotSide) +
+                "x" + std::to_string(kMaxPlotSide) + ")";
+        return false;
+    }
+    if (option == "--wind-scale" && !parseWindScale(value, options.windScaleMax)) {
+        error = "invalid wind scale \"" + value + "\" (a speed of 1 to " +
+                valueLabel(kMaxWindScale, 1.0) + " m/s)";
+        return false;
+    }
+    if (option == "--temperature-scale" &&
+        !parseTemperatureScale(value, options.temperatureScale)) {
+        error = "invalid temperature scale \"" + value +
+                "\" (LOW:HIGH in degrees C, low below high, within -" +
+                valueLabel(kTemperatureScaleLimit, 1.0) + " to " +
+                valueLabel(kTemperatureScaleLimit, 1.0) + ")";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string plotToolUsage() {
-    return "Usage: quorvane-plot FILE|FOLDER... [--format png|svg|pdf] [--out DIR] [--days]\n"
-           "                     [--size WIDTHxHEIGHT]\n"
+    return "Usage: quorvane-plot FILE|FOLDER... [--format png|svg|pdf] [--out DIR]\n"
+           "                     [--days | --week | --last-24h] [--wind-scale MAX]\n"
+           "                     [--temperature-scale LOW:HIGH] [--size WIDTHxHEIGHT]\n"
            "\n"
            "Time-height plots of consensus data files (.w wind files, .t Tv and TvC files)\n"
            "and of Quorvane's netCDF day files (.nc). A folder stands for the day files in it.\n"
            "Winds: one barb per valid gate and period, coloured by speed, one panel per\n"
            "pulse-width mode. Temperature: Tv and TvC shaded, from the day's .t files.\n"
+           "The altitude axis spans the gates that hold valid values.\n"
            "\n"
            "  --format F   png (default), svg or pdf\n"
            "  --out DIR    folder for the plots (default: the current folder; made if missing)\n"
            "  --days       consecutive days side by side in one plot (default: a plot per day)\n"
+           "  --week       a plot per week of each station: the newest day and the 6 before it,\n"
+           "               the 7 days before those, ...; days missing in a week stay blank\n"
+           "  --last-24h   a plot per station of the 24 hours ending with its newest period,\n"
+           "               across midnight (reads the newest day and the day before)\n"
+           "  --wind-scale MAX\n"
+           "               wind colours from 0 to MAX m/s (default " +
+           valueLabel(kDefaultWindScaleMax, 1.0) +
+           "); faster winds take the\n"
+           "               top colour\n"
+           "  --temperature-scale LOW:HIGH\n"
+           "               temperature colours from LOW to HIGH degrees C (default " +
+           valueLabel(kDefaultTemperatureScale.low, 1.0) + ":" +
+           valueLabel(kDefaultTemperatureScale.high, 1.0) +
+           ");\n"
+           "               values beyond take the end colours\n"
            "  --size WxH   page size in pixels (PNG) or points (SVG, PDF); default 1600x900\n"
            "  --help       this text\n"
            "  --version    the program's version\n"
            "\n"
+           "Every plot of one invocation has the same colour scales, so that plots compare.\n"
            "Plots are named STATION_YYYYMMDD_winds.EXT, STATION_YYYYMMDD_temperature.EXT\n"
-           "(STATION_YYYYMMDD-YYYYMMDD_... for several days); each path written is printed.\n"
+           "(STATION_YYYYMMDD-YYYYMMDD_... for several days, STATION_YYYYMMDD_last24h_...\n"
+           "for the 24 hours ending on that day); each path written is printed.\n"
            "\n"
            "Exit status: 0 every file read and every plot written; 1 a file could not be read\n"
            "or a plot not written (the others are still made); 2 invalid arguments.\n";
@@ -57,41 +131,30 @@ std::string plotToolUsage() {
 bool parsePlotToolArguments(const std::vector<std::string>& arguments, PlotToolOptions& options,
                             std::string& error) {
     options = PlotToolOptions{};
+    std::string spanChosen;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];
-        const bool hasValue = i + 1 < arguments.size();
+        PlotSpan span = PlotSpan::Day;
         if (a == "--help" || a == "-h") {
             options.help = true;
             return true;
         } else if (a == "--version") {
             options.version = true;
             return true;
-        } else if (a == "--days") {
-            options.joinDays = true;
-        } else if (a == "--format" || a == "--out" || a == "--size") {
-            if (!hasValue) {
+        } else if (spanOption(a, span)) {
+            if (!spanChosen.empty() && spanChosen != a) {
+                error = a + " and " + spanChosen + " exclude each other";
+                return false;
+            }
+            spanChosen = a;
+            options.span = span;
+        } else if (a == "--format" || a == "--out" || a == "--size" || a == "--wind-scale" ||
+                   a == "--temperature-scale") {
+            if (i + 1 >= arguments.size()) {
                 error = a + " needs a value";
                 return false;
             }
-            const std::string& value = arguments[++i];
-            if (a == "--format" && !plotFormatFromText(value, options.format)) {
-                error = "unknown format \"" + value + "\" (png, svg or pdf)";
-                return false;
-            }
-            if (a == "--out") {
-                if (value.empty()) {
-                    error = "--out needs a folder";
-                    return false;
-                }
-                options.outputFolder = value;
-            }
-            if (a == "--size" && !parseSize(value, options.width, options.height)) {
-                error = "invalid size \"" + value + "\" (WIDTHxHEIGHT, " +
-                        std::to_string(kMinPlotWidth) + "x" + std::to_string(kMinPlotHeight) +
-                        " to " + std::to_string(kMaxPlotSide) + "x" +
-                        std::to_string(kMaxPlotSide) + ")";
-                return false;
-            }
+            if (!takeValue(a, arguments[++i], options, error)) return false;
         } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option " + a;
             return false;
@@ -104,24 +167,6 @@ bool parsePlotToolArguments(const std::vector<std::string>& arguments, PlotToolO
         return false;
     }
     return true;
-}
-
-std::vector<std::vector<std::int64_t>> plotGroups(const std::vector<std::int64_t>& dayNumbers,
-                                                   bool joinDays) {
-    std::vector<std::int64_t> sorted = dayNumbers;
-    std::sort(sorted.begin(), sorted.end());
-    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
-    std::vector<std::vector<std::int64_t>> groups;
-    for (const std::int64_t day : sorted) {
-        const bool extends = joinDays && !groups.empty() && groups.back().back() + 1 == day &&
-                             groups.back().size() < static_cast<std::size_t>(kMaxPlotDays);
-        if (extends) {
-            groups.back().push_back(day);
-        } else {
-            groups.push_back({day});
-        }
-    }
-    return groups;
 }
 
 int runPlotTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
@@ -164,6 +209,14 @@ int runPlotTool(const std::vector<std::string>& arguments, std::ostream& out, st
     PlotOptions plotOptions;
     plotOptions.width = options.width;
     plotOptions.height = options.height;
+    plotOptions.windScaleMax = options.windScaleMax;
+    plotOptions.temperatureScale = options.temperatureScale;
+    // The options of one plot: the span's window of its days.
+    auto optionsFor = [&](const auto& days) {
+        PlotOptions chosen = plotOptions;
+        chosen.window = spanWindow(options.span, days);
+        return chosen;
+    };
     // The plots of one output kind: per station, its day groups in turn,
     // each read, drawn and released before the next.
     auto plotKind = [&](bool winds, auto&& loadAndRender) {
@@ -175,11 +228,11 @@ int runPlotTool(const std::vector<std::string>& arguments, std::ostream& out, st
             sets[{set.station, set.dayNumber}] = &set;
         }
         for (const auto& [station, numbers] : stations) {
-            for (const std::vector<std::int64_t>& group : plotGroups(numbers, options.joinDays)) {
+            for (const std::vector<std::int64_t>& group : spanGroups(numbers, options.span)) {
                 std::vector<const DayFileSet*> chosen;
                 for (const std::int64_t day : group) chosen.push_back(sets.at({station, day}));
-                const std::string name = plotFileName(station, civilDate(group.front()),
-                                                      civilDate(group.back()), winds, options.format);
+                const std::string name =
+                    spanPlotFileName(station, group, options.span, winds, options.format);
                 const std::string path = (fs::path(options.outputFolder) / name).string();
                 std::string plotError;
                 bool anything = false;
@@ -203,7 +256,8 @@ int runPlotTool(const std::vector<std::string>& arguments, std::ostream& out, st
             std::move(modes.begin(), modes.end(), std::back_inserter(selected));
         }
         anything = !selected.empty();
-        return anything && renderWindPlot(selected, options.format, path, plotError, plotOptions);
+        return anything &&
+               renderWindPlot(selected, options.format, path, plotError, optionsFor(selected));
     });
     plotKind(false, [&](const std::vector<const DayFileSet*>& sets, const std::string& path,
                         std::string& plotError, bool& anything) {
@@ -215,8 +269,8 @@ int runPlotTool(const std::vector<std::string>& arguments, std::ostream& out, st
             report(errors);
         }
         anything = !selected.empty();
-        return anything &&
-               renderTemperaturePlot(selected, options.format, path, plotError, plotOptions);
+        return anything && renderTemperaturePlot(selected, options.format, path, plotError,
+                                                 optionsFor(selected));
     });
     return failed ? kPlotToolFailures : kPlotToolDone;
 }

@@ -2,8 +2,10 @@
 // files, ".t" Tv and TvC files) and of Quorvane's netCDF day files. Files
 // and folders of files are read, grouped by station and day (all pulse-width
 // modes of a day in one wind plot, a day's Tv and TvC files in one
-// temperature plot) and each day, or with --days each run of consecutive
-// days, is plotted into one file.
+// temperature plot) and each day, each run of consecutive days (--days),
+// each week (--week) or each station's last 24 hours (--last-24h) is
+// plotted into one file. Every plot of one invocation has the same colour
+// scale: the fixed default, or the one given.
 #pragma once
 
 #include <map>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "plot/plot.h"
+#include "plot/plot_span.h"
 
 namespace qv::plot {
 
@@ -24,7 +27,9 @@ struct PlotToolOptions {
     std::vector<std::string> inputs;  // files and folders
     PlotFormat format = PlotFormat::Png;
     std::string outputFolder = ".";
-    bool joinDays = false;  // --days
+    PlotSpan span = PlotSpan::Day;  // --days, --week, --last-24h
+    double windScaleMax = kDefaultWindScaleMax;                // --wind-scale
+    TemperatureRange temperatureScale = kDefaultTemperatureScale;  // --temperature-scale
     int width = 1600;
     int height = 900;
     bool help = false;
@@ -36,12 +41,6 @@ bool parsePlotToolArguments(const std::vector<std::string>& arguments, PlotToolO
                             std::string& error);
 
 std::string plotToolUsage();
-
-// Day numbers split into plots: each alone, or runs of consecutive days
-// (at most kMaxPlotDays long) when `joinDays`.
-std::vector<std::vector<std::int64_t>> plotGroups(const std::vector<std::int64_t>& dayNumbers,
-                                                   bool joinDays);
-
 
 // The whole tool; messages go to `out` (files written) and `err`.
 int runPlotTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);

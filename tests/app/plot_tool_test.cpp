@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <sstream>
 
 #include "output/netcdf_file.h"
@@ -29,39 +31,52 @@ TEST(PlotTool_Arguments, OptionsAndFilesAreRead) {
     EXPECT_EQ(options.inputs, (std::vector<std::string>{"a.w1a", "b.t1a"}));
     EXPECT_EQ(options.format, PlotFormat::Svg);
     EXPECT_EQ(options.outputFolder, "plots");
-    EXPECT_TRUE(options.joinDays);
+    EXPECT_EQ(options.span, PlotSpan::Days);
     EXPECT_EQ(options.width, 800);
     EXPECT_EQ(options.height, 450);
+    // One colour scale for every plot: the defaults, or the one given.
+    EXPECT_EQ(options.windScaleMax, 40.0);
+    EXPECT_EQ(options.temperatureScale.low, -30.0);
+    EXPECT_EQ(options.temperatureScale.high, 40.0);
+    ASSERT_TRUE(parsePlotToolArguments({"a", "--last-24h", "--wind-scale", "25.5",
+                                        "--temperature-scale", "-10:30"},
+                                       options, error))
+        << error;
+    EXPECT_EQ(options.span, PlotSpan::Last24Hours);
+    EXPECT_EQ(options.windScaleMax, 25.5);
+    EXPECT_EQ(options.temperatureScale.low, -10.0);
+    EXPECT_EQ(options.temperatureScale.high, 30.0);
 }
 
 TEST(PlotTool_Arguments, BadArgumentsAreRefusedWithAReason) {
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
+        {{}, "no files to plot"},
+        {{"a", "--format", "gif"}, "gif"},
+        {{"a", "--format"}, "needs a value"},
+        {{"a", "--colour"}, "--colour"},
+        {{"a", "--size", "10x10"}, "invalid size"},
+        {{"a", "--size", "800x450x"}, "invalid size"},
+        {{"a", "--days", "--week"}, "exclude each other"},
+        {{"a", "--last-24h", "--days"}, "exclude each other"},
+        {{"a", "--wind-scale", "0"}, "invalid wind scale"},
+        {{"a", "--wind-scale", "40x"}, "invalid wind scale"},
+        {{"a", "--wind-scale", "nan"}, "invalid wind scale"},
+        {{"a", "--wind-scale", "1e9"}, "invalid wind scale"},
+        {{"a", "--temperature-scale", "10:5"}, "invalid temperature scale"},
+        {{"a", "--temperature-scale", "10"}, "invalid temperature scale"},
+        {{"a", "--temperature-scale", "-200:0"}, "invalid temperature scale"},
+        {{"a", "--temperature-scale", ":20"}, "invalid temperature scale"},
+    };
+    for (const auto& [arguments, reason] : cases) {
+        PlotToolOptions options;
+        std::string error;
+        EXPECT_FALSE(parsePlotToolArguments(arguments, options, error)) << reason;
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+    }
     PlotToolOptions options;
     std::string error;
-    EXPECT_FALSE(parsePlotToolArguments({}, options, error));
-    EXPECT_EQ(error, "no files to plot");
-    EXPECT_FALSE(parsePlotToolArguments({"a", "--format", "gif"}, options, error));
-    EXPECT_NE(error.find("gif"), std::string::npos);
-    EXPECT_FALSE(parsePlotToolArguments({"a", "--format"}, options, error));
-    EXPECT_NE(error.find("needs a value"), std::string::npos);
-    EXPECT_FALSE(parsePlotToolArguments({"a", "--colour"}, options, error));
-    EXPECT_NE(error.find("--colour"), std::string::npos);
-    EXPECT_FALSE(parsePlotToolArguments({"a", "--size", "10x10"}, options, error));
-    EXPECT_FALSE(parsePlotToolArguments({"a", "--size", "800x450x"}, options, error));
     ASSERT_TRUE(parsePlotToolArguments({"--help"}, options, error));
     EXPECT_TRUE(options.help);
-}
-
-TEST(PlotTool_Groups, ConsecutiveDaysJoinOnlyWhenAsked) {
-    const std::vector<std::int64_t> days = {12, 10, 11, 15, 16, 11};
-    EXPECT_EQ(plotGroups(days, false),
-              (std::vector<std::vector<std::int64_t>>{{10}, {11}, {12}, {15}, {16}}));
-    EXPECT_EQ(plotGroups(days, true),
-              (std::vector<std::vector<std::int64_t>>{{10, 11, 12}, {15, 16}}));
-    std::vector<std::int64_t> many;
-    for (std::int64_t d = 0; d < kMaxPlotDays + 3; ++d) many.push_back(d);
-    const auto groups = plotGroups(many, true);
-    ASSERT_EQ(groups.size(), 2u);
-    EXPECT_EQ(groups[0].size(), static_cast<std::size_t>(kMaxPlotDays));
 }
 
 TEST(PlotTool_Names, StationDatesAndKind) {
@@ -142,6 +157,102 @@ TEST_F(PlotToolRun, NetcdfDayFilesArePlottedLikeConsensusFiles) {
     const fs::path plots = folder_ / "plots";
     ASSERT_EQ(run({nc.string(), "--out", plots.string()}), kPlotToolDone) << err_.str();
     EXPECT_TRUE(fs::exists(plots / "QVS_20040615_winds.png"));
+}
+
+// Ten days of winds, 7 to 16 June, the last until 14:00, and the
+// temperature of the last two, as netCDF day files; the plots of a span
+// are the plots of its days with the window and scales of its options.
+TEST_F(PlotToolRun, WeeksAndTheLast24HoursArePlottedOnOneScale) {
+    std::map<int, WindDay> winds;
+    std::map<int, TemperatureDay> temperature;
+    for (int d = 7; d <= 16; ++d) {
+        WindDay day = test::windDay(d == 16 ? 29 : 48, 3, 30, 0, 8.0f + d, 250, d);
+        day.periods[0].gates[2].speed = 33.0f;
+        std::string error;
+        ASSERT_TRUE(writeWindNetcdf(day, {"test", "0"}, (folder_ / windNetcdfName(day)).string(),
+                                    error))
+            << error;
+        winds[d] = day;
+        if (d < 15) continue;
+        TemperatureDay t = test::temperatureDay(d == 16 ? 29 : 48, 3, 30, 0, d);
+        ASSERT_TRUE(writeTemperatureNetcdf(t, {"test", "0"},
+                                           (folder_ / temperatureNetcdfName(t)).string(), error))
+            << error;
+        temperature[d] = t;
+    }
+    // The days as the reader gives them back.
+    auto windsOf = [&](int first, int last) {
+        std::vector<WindDay> days;
+        for (int d = first; d <= last; ++d) {
+            const fs::path path = folder_ / windNetcdfName(winds[d]);
+            days.push_back(readDayFile(path.string()).contents.winds);
+        }
+        return days;
+    };
+    auto temperatureOf = [&](int first, int last) {
+        std::vector<TemperatureDay> days;
+        for (int d = first; d <= last; ++d) {
+            days.push_back(readDayFile((folder_ / temperatureNetcdfName(temperature[d])).string())
+                               .contents.temperature);
+        }
+        return days;
+    };
+    PlotOptions last24Hours;
+    last24Hours.window = TimeWindow{870, 2310};  // 14:30 on the 15th to 14:30 on the 16th
+    last24Hours.windScaleMax = 40.0;
+    last24Hours.temperatureScale = TemperatureRange{-30.0, 40.0};
+    PlotOptions given = last24Hours;
+    given.windScaleMax = 25.0;
+    given.temperatureScale = TemperatureRange{-10.0, 30.0};
+    PlotOptions week;
+    week.windScaleMax = 40.0;
+    week.temperatureScale = TemperatureRange{-30.0, 40.0};
+    struct Plot {
+        const char* name;
+        std::vector<WindDay> winds;  // or
+        std::vector<TemperatureDay> temperature;
+        PlotOptions options;
+    };
+    const struct {
+        std::vector<std::string> arguments;
+        std::vector<Plot> plots;  // in the order written
+    } cases[] = {
+        {{"--last-24h"},
+         {{"QVS_20040616_last24h_winds.png", windsOf(15, 16), {}, last24Hours},
+          {"QVS_20040616_last24h_temperature.png", {}, temperatureOf(15, 16), last24Hours}}},
+        {{"--last-24h", "--wind-scale", "25", "--temperature-scale", "-10:30"},
+         {{"QVS_20040616_last24h_winds.png", windsOf(15, 16), {}, given},
+          {"QVS_20040616_last24h_temperature.png", {}, temperatureOf(15, 16), given}}},
+        {{"--week"},
+         {{"QVS_20040607-20040609_winds.png", windsOf(7, 9), {}, week},
+          {"QVS_20040610-20040616_winds.png", windsOf(10, 16), {}, week},
+          {"QVS_20040615-20040616_temperature.png", {}, temperatureOf(15, 16), week}}},
+    };
+    const fs::path plots = folder_ / "plots";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.front() + (c.arguments.size() > 1 ? " ..." : ""));
+        fs::remove_all(plots);
+        std::vector<std::string> arguments = {folder_.string(), "--out", plots.string()};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        ASSERT_EQ(run(arguments), kPlotToolDone) << err_.str();
+        std::string written;
+        for (const Plot& plot : c.plots) {
+            written += (plots / plot.name).string() + "\n";
+            std::string expected;
+            std::string error;
+            ASSERT_TRUE(plot.winds.empty()
+                            ? renderTemperatureBytes(plot.temperature, PlotFormat::Png, expected,
+                                                     error, plot.options)
+                            : renderWindBytes(plot.winds, PlotFormat::Png, expected, error,
+                                              plot.options))
+                << error;
+            std::ifstream in(plots / plot.name, std::ios::binary);
+            const std::string bytes{std::istreambuf_iterator<char>(in),
+                                    std::istreambuf_iterator<char>()};
+            EXPECT_TRUE(bytes == expected) << plot.name;
+        }
+        EXPECT_EQ(out_.str(), written);
+    }
 }
 
 TEST_F(PlotToolRun, BadArgumentsExitTwoWithUsageAndHelpExitsZero) {

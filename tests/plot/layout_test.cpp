@@ -4,9 +4,12 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
+#include <optional>
 
 #include "plot/axes.h"
 #include "plot/layout.h"
+#include "plot/plot_span.h"
 #include "plot_test_support.h"
 
 namespace qv::plot {
@@ -208,6 +211,215 @@ TEST(PlotLayout_Wind, PeriodsWithBadKeysOrNoGatesAreSkipped) {
     day.periods[2].gates.clear();
     const Drawing drawing = windDrawing({day});
     EXPECT_EQ(drawing.panels[0].barbs.size(), 2u);
+}
+
+// The labels of ticks and days, empty labels left out.
+std::vector<std::string> labelsOf(const std::vector<Tick>& ticks) {
+    std::vector<std::string> labels;
+    for (const Tick& tick : ticks) {
+        if (!tick.label.empty()) labels.push_back(tick.label);
+    }
+    return labels;
+}
+
+TEST(PlotLayout_Window, OnlyPeriodsInsideAreDrawnOnAnAxisSpanningTheWindowAcrossMidnight) {
+    // 15 and 16 June, every half hour of both days, two gates.
+    const std::vector<WindDay> twoDays = {windDay(48, 2, 30, 0, 10.0f, 270, 15),
+                                          windDay(48, 2, 30, 0, 10.0f, 270, 16)};
+    const struct {
+        const char* what;
+        std::vector<WindDay> days;
+        std::optional<TimeWindow> window;
+        double firstDrawn, lastDrawn;  // minutes of the first and last barb
+        std::size_t periods;
+        std::vector<std::string> dates;
+        std::string firstTime;  // the first time label
+        std::string titleHolds;
+    } cases[] = {
+        {"whole days", twoDays, std::nullopt, 0, 2850, 96, {"2004-06-15", "2004-06-16"},
+         "00:00", "2004-06-15 to 2004-06-16,"},
+        {"last 24 hours across midnight", twoDays, TimeWindow{870, 2310}, 870, 2280, 48,
+         {"2004-06-15", "2004-06-16"}, "15:00", "2004-06-15 14:30 to 2004-06-16 14:30 UTC"},
+        {"from the evening before the first day", {twoDays[0]}, TimeWindow{-300, 300}, 0, 270,
+         10, {"2004-06-14", "2004-06-15"}, "21:00", "2004-06-14 19:00 to 2004-06-15 05:00 UTC"},
+        {"six hours of one day", twoDays, TimeWindow{1920, 2280}, 1920, 2250, 12, {"2004-06-16"},
+         "09:00", "2004-06-16 08:00 to 2004-06-16 14:00 UTC"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PlotOptions options = everyBarb();
+        options.window = c.window;
+        const Drawing drawing = windDrawing(c.days, options);
+        const Panel& panel = drawing.panels.at(0);
+        const TimeWindow axis = c.window.value_or(TimeWindow{0, 2880});
+        EXPECT_EQ(panel.time.firstMinute, axis.startMinute);
+        EXPECT_EQ(panel.time.lastMinute, axis.endMinute);
+        ASSERT_EQ(panel.barbs.size(), 2 * c.periods);
+        EXPECT_NEAR(panel.barbs.front().origin.x, panel.time.x(c.firstDrawn), 1e-9);
+        EXPECT_NEAR(panel.barbs.back().origin.x, panel.time.x(c.lastDrawn), 1e-9);
+        EXPECT_EQ(labelsOf(panel.dayLabels), c.dates);
+        ASSERT_FALSE(labelsOf(panel.timeTicks).empty());
+        EXPECT_EQ(labelsOf(panel.timeTicks).front(), c.firstTime);
+        // Midnight inside the window is a major tick.
+        for (const Tick& tick : panel.timeTicks) {
+            EXPECT_EQ(tick.major, std::fabs(tick.position - panel.time.x(1440.0)) < 1e-6 ||
+                                      std::fabs(tick.position - panel.time.x(0.0)) < 1e-6 ||
+                                      std::fabs(tick.position - panel.time.x(2880.0)) < 1e-6);
+        }
+        EXPECT_NE(drawing.title.find(c.titleHolds), std::string::npos) << drawing.title;
+    }
+    // A temperature period at the window's end is shaded up to the end only.
+    TemperatureDay day = temperatureDay(24, 2, 60, 0);
+    PlotOptions options;
+    options.window = TimeWindow{-720, 690};
+    Drawing drawing;
+    std::string error;
+    ASSERT_TRUE(layoutTemperaturePlot({day}, options, drawing, error)) << error;
+    const Panel& tv = drawing.panels[0];
+    ASSERT_EQ(tv.cells.size(), 2u * 12u);  // 00:00 to 11:00
+    EXPECT_NEAR(tv.cells.back().rect.right(), tv.time.x(690.0), 1e-9);
+    // Windows that cannot be drawn are refused.
+    for (const TimeWindow bad : {TimeWindow{600, 600}, TimeWindow{0, 1440.0 * 63},
+                                 TimeWindow{std::nan(""), 100}, TimeWindow{-1e12, 0}}) {
+        options.window = bad;
+        EXPECT_FALSE(layoutTemperaturePlot({day}, options, drawing, error));
+        EXPECT_FALSE(layoutWindPlot({windDay(1, 1)}, options, drawing, error));
+        EXPECT_NE(error.find("time window"), std::string::npos);
+    }
+}
+
+TEST(PlotLayout_Window, TheLast24HoursEndWithTheNewestPeriod) {
+    WindDay today = windDay(29, 2, 30, 0, 10.0f, 270, 16);  // 00:00 to 14:00
+    today.periods.emplace_back();                            // a period with a bad key
+    std::strcpy(today.periods.back().key, "2x00");
+    const struct {
+        const char* what;
+        std::vector<WindDay> days;
+        std::optional<TimeWindow> window;
+    } cases[] = {
+        {"yesterday and today", {windDay(48, 2, 30, 0, 10.0f, 270, 15), today},
+         TimeWindow{870, 2310}},
+        {"today alone", {today}, TimeWindow{-570, 870}},
+        {"a last period ending at midnight", {windDay(24, 1, 60, 0, 9.0f, 90, 15)},
+         TimeWindow{0, 1440}},
+        {"no periods", {windDay(0, 0)}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::optional<TimeWindow> window = last24HoursWindow(c.days);
+        ASSERT_EQ(window.has_value(), c.window.has_value());
+        if (!window) continue;
+        EXPECT_EQ(window->startMinute, c.window->startMinute);
+        EXPECT_EQ(window->endMinute, c.window->endMinute);
+    }
+}
+
+TEST(PlotLayout_Span, DaysAreCutIntoDaysRunsWeeksAndTheLast24Hours) {
+    using Groups = std::vector<std::vector<std::int64_t>>;
+    const std::vector<std::int64_t> days = {12, 10, 11, 15, 16, 11, 1, 2, 9};
+    const struct {
+        PlotSpan span;
+        Groups groups;
+    } cases[] = {
+        {PlotSpan::Day, {{1}, {2}, {9}, {10}, {11}, {12}, {15}, {16}}},
+        {PlotSpan::Days, {{1, 2}, {9, 10, 11, 12}, {15, 16}}},
+        // Blocks 10..16, 3..9 and -4..2 back from the newest day.
+        {PlotSpan::Week, {{1, 2}, {9}, {10, 11, 12, 15, 16}}},
+        {PlotSpan::Last24Hours, {{15, 16}}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(spanGroups(days, c.span), c.groups) << static_cast<int>(c.span);
+    }
+    EXPECT_EQ(spanGroups({15, 17}, PlotSpan::Last24Hours), (Groups{{17}}));
+    EXPECT_TRUE(spanGroups({}, PlotSpan::Week).empty());
+    std::vector<std::int64_t> many;
+    for (std::int64_t d = 0; d < kMaxPlotDays + 3; ++d) many.push_back(d);
+    const Groups runs = spanGroups(many, PlotSpan::Days);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].size(), static_cast<std::size_t>(kMaxPlotDays));
+}
+
+TEST(PlotLayout_Scale, AFixedScaleGivesValuesBeyondItTheEndColoursAndTheBarSaysSo) {
+    WindDay day = windDay(1, 4, 60, 600);
+    const float speeds[] = {10.0f, 40.0f, 55.0f, 0.0f};
+    for (int g = 0; g < 4; ++g) day.periods[0].gates[static_cast<std::size_t>(g)].speed = speeds[g];
+    PlotOptions options = everyBarb();
+    options.windScaleMax = 40.0;
+    const Drawing fixed = windDrawing({day}, options);
+    const std::vector<Barb>& barbs = fixed.panels[0].barbs;
+    ASSERT_EQ(barbs.size(), 4u);
+    auto same = [](const Colour& a, const Colour& b) {
+        return a.r == b.r && a.g == b.g && a.b == b.b;
+    };
+    EXPECT_TRUE(same(barbs[0].colour, scaleColour(0.25)));
+    EXPECT_TRUE(same(barbs[1].colour, scaleColour(1.0)));
+    EXPECT_TRUE(same(barbs[2].colour, scaleColour(1.0)));  // beyond: the top colour
+    EXPECT_TRUE(same(barbs[3].colour, scaleColour(0.0)));
+    EXPECT_EQ(fixed.colourBar.high, 40.0);
+    EXPECT_EQ(fixed.colourBar.ticks.back().label, "\u226540");
+    EXPECT_EQ(fixed.colourBar.ticks.front().label, "0");
+    // A maximum off the tick step gets its own tick in place of a close one.
+    options.windScaleMax = 37.0;
+    const Drawing odd = windDrawing({day}, options);
+    EXPECT_EQ(labelsOf(odd.colourBar.ticks).back(), "\u226537");
+    EXPECT_EQ(labelsOf(odd.colourBar.ticks).at(odd.colourBar.ticks.size() - 2), "30");
+    EXPECT_NEAR(odd.colourBar.ticks.back().position, odd.colourBar.frame.y, 1e-9);
+    // Without it the bar reaches the fastest wind, nothing beyond.
+    EXPECT_EQ(windDrawing({day}).colourBar.high, 55.0);
+
+    TemperatureDay temperature = temperatureDay(1, 3);
+    temperature.periods[0].gates[0].tv = 45.0f;
+    temperature.periods[0].gates[1].tv = -40.0f;
+    temperature.periods[0].gates[2].tv = 5.0f;
+    PlotOptions range;
+    range.temperatureScale = kDefaultTemperatureScale;
+    Drawing drawing;
+    std::string error;
+    ASSERT_TRUE(layoutTemperaturePlot({temperature}, range, drawing, error)) << error;
+    const std::vector<Cell>& cells = drawing.panels[0].cells;
+    ASSERT_EQ(cells.size(), 3u);
+    EXPECT_TRUE(same(cells[0].colour, scaleColour(1.0)));
+    EXPECT_TRUE(same(cells[1].colour, scaleColour(0.0)));
+    EXPECT_TRUE(same(cells[2].colour, scaleColour(0.5)));
+    EXPECT_EQ(labelsOf(drawing.colourBar.ticks),
+              (std::vector<std::string>{"\u2264-30", "-20", "-10", "0", "10", "20", "30",
+                                        "\u226540"}));
+    // Scales out of range are refused.
+    options.windScaleMax = 0.0;
+    EXPECT_FALSE(layoutWindPlot({day}, options, drawing, error));
+    EXPECT_NE(error.find("wind speed scale"), std::string::npos);
+    range.temperatureScale = TemperatureRange{10.0, 10.0};
+    EXPECT_FALSE(layoutTemperaturePlot({temperature}, range, drawing, error));
+    EXPECT_NE(error.find("temperature scale"), std::string::npos);
+}
+
+TEST(PlotLayout_Altitude, TheAxisSpansTheGatesHoldingValidValuesInTheWindow) {
+    // Gates 1700 .. 2600 m; the top four invalid at 10:00, every gate valid
+    // in a period outside the window.
+    WindDay winds = windDay(2, 10, 60, 600);
+    std::strcpy(winds.periods[1].key, "2000");
+    for (std::size_t g = 6; g < 10; ++g) winds.periods[0].gates[g].qcCode = kQcInvalidCode;
+    winds.periods[0].gates[0].speed = kFailedConsensusCode;
+    TemperatureDay temperature = temperatureDay(1, 10, 60, 600);
+    for (std::size_t g = 6; g < 10; ++g) temperature.periods[0].gates[g].tv = kMissingCode;
+    for (std::size_t g = 7; g < 10; ++g) temperature.periods[0].gates[g].tvc = kMissingCode;
+    PlotOptions options = everyBarb();
+    options.window = TimeWindow{0, 720};
+    const Panel wind = windDrawing({winds}, options).panels[0];
+    EXPECT_EQ(wind.altitude.low, 1750.0);   // gate 1 less half a spacing
+    EXPECT_EQ(wind.altitude.high, 2250.0);  // gate 5 and half a spacing
+    // Every gate of the day drawn: the whole listed range.
+    const Panel whole = windDrawing({winds}).panels[0];
+    EXPECT_EQ(whole.altitude.low, 1650.0);
+    EXPECT_EQ(whole.altitude.high, 2650.0);
+    // Temperature: a gate with either Tv or TvC counts, for both panels.
+    Drawing drawing;
+    std::string error;
+    ASSERT_TRUE(layoutTemperaturePlot({temperature}, options, drawing, error)) << error;
+    for (const Panel& panel : drawing.panels) {
+        EXPECT_EQ(panel.altitude.low, 1650.0);
+        EXPECT_EQ(panel.altitude.high, 2350.0);
+    }
 }
 
 TEST(PlotLayout_Temperature, CellsSpanTheAveragingPeriodFromItsStartAndTheGate) {

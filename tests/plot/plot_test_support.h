@@ -57,9 +57,9 @@ inline WindDay windDay(int periods, int gates, int averaging = 30, int firstMinu
 }
 
 inline TemperatureDay temperatureDay(int periods, int gates, int averaging = 30,
-                                     int firstMinute = 0) {
+                                     int firstMinute = 0, int day = 15) {
     TemperatureDay out;
-    out.header = plotHeader(OutputKind::Temperature, 2004, 6, 15, averaging);
+    out.header = plotHeader(OutputKind::Temperature, 2004, 6, day, averaging);
     for (int p = 0; p < periods; ++p) {
         TemperaturePeriod& period = out.periods.emplace_back();
         setKey(period.key, firstMinute + p * averaging);
