@@ -24,4 +24,8 @@ void appendText(std::string& out, const char* format, ...);
 // become '?'. Never fails; the result is valid UTF-8.
 std::string displayText(std::string_view bytes);
 
+// `text` as a JSON string, quotes included: quotes, backslashes and control
+// bytes escaped, other bytes as they are (give it UTF-8, e.g. displayText).
+std::string jsonQuoted(std::string_view text);
+
 }  // namespace qv

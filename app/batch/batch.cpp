@@ -122,7 +122,7 @@ std::string writtenSummary(const std::vector<std::string>& written) {
 // signal ends it. Without --begin it starts with yesterday (UTC), so that a
 // follower restarted just after midnight still finishes the day before.
 int followInput(const BatchOptions& options, const BatchContext& context, ConsensusJob& job,
-                const std::vector<SettingsRow>& settingsRows) {
+                const std::vector<SettingsRow>& settingsRows, const RunOutputs& outputs) {
     static const std::atomic<bool> never{false};
     follow::FollowOptions f;
     if (options.begin) {
@@ -142,6 +142,15 @@ int followInput(const BatchOptions& options, const BatchContext& context, Consen
     if (options.threshold) f.defaults.threshold = static_cast<std::int32_t>(*options.threshold);
     if (options.rassThreshold) {
         f.defaults.rassThreshold = static_cast<std::int32_t>(*options.rassThreshold);
+    }
+    // Each write hands on to the BUFR outbox only the periods completed since
+    // the last one.
+    if (!options.outputs.bufrOutboxFolder.empty() && !context.steps) {
+        f.stagesFor = [outputs](const ConsensusJob& j, TimeValue after) {
+            RunOutputs o = outputs;
+            o.bufrOutboxAfter = after;
+            return standardSteps(o).stages(j);
+        };
     }
     f.input = options.inputType;
     f.kind = options.kind;
@@ -256,7 +265,8 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
         return kExitUsage;
     }
     std::vector<std::unique_ptr<OutputFolderLock>> otherLocks;
-    for (const std::string& folder : {options.outputs.netcdfFolder}) {
+    const std::string webFolder = options.outputs.web ? options.outputs.web->folder : "";
+    for (const std::string& folder : {options.outputs.netcdfFolder, webFolder}) {
         if (folder.empty() || folder == options.outputPath) continue;
         if (std::string why; !makeOutputFolder(folder, why)) {
             err << why << '\n';
@@ -273,6 +283,23 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
             return kExitUsage;
         }
         otherLocks.push_back(std::move(other));
+    }
+    // The BUFR outbox is made as the output folder is, but not locked: the
+    // site's forwarding system takes files out of it.
+    if (std::string why; !options.outputs.bufrOutboxFolder.empty() &&
+                         !makeOutputFolder(options.outputs.bufrOutboxFolder, why)) {
+        err << why << '\n';
+        return kExitUsage;
+    }
+    // The web site's day pages and data go into its days folder.
+    if (!webFolder.empty()) {
+        std::error_code made;
+        std::filesystem::create_directory(std::filesystem::path(webFolder) / "days", made);
+        if (made) {
+            err << "--web " << webFolder << ": the folder days cannot be made in it ("
+                << made.message() << ").\n";
+            return kExitUsage;
+        }
     }
 
     const std::vector<SettingsRow> settingsRows = config.settings;
@@ -295,11 +322,16 @@ int runBatch(const std::vector<std::string>& args, const BatchContext& context) 
     p.averagingMinutes = static_cast<std::int32_t>(*options.minutes);
     p.correctedWinds = options.correctedWinds;
     RunOutputs outputs = options.outputs;
+    // A followed site's index reloads itself, about as often as it can change.
+    if (options.follow && outputs.web) {
+        outputs.web->refreshSeconds =
+            static_cast<int>(std::clamp(options.pollSeconds.value_or(10.0), 30.0, 600.0));
+    }
     outputs.history = "quorvane-batch";
     for (const std::string& arg : args) outputs.history += " " + arg;
 
     job.steps = context.steps ? *context.steps : standardSteps(outputs);
-    if (options.follow) return followInput(options, context, job, settingsRows);
+    if (options.follow) return followInput(options, context, job, settingsRows, outputs);
     announceDays(job.steps, [&host](const CalendarTime& day) { host.beginDay(day); });
 
     std::thread worker = startProcessing(job);

@@ -9,6 +9,7 @@
 #include "core/settings_csv.h"
 #include "core/text.h"
 #include "plot/plot.h"
+#include "plot/plot_span.h"
 #include "qc/continuity.h"
 
 namespace qv::batch {
@@ -83,7 +84,8 @@ TimeValue dateValue(const DateText& d) {
 enum class Opt {
     Begin, End, Input, Output, Minutes, InputType, Site, Source, Vertical, Kind,
     Window, Threshold, RassWindow, RassThreshold, Settings, SaveSettings,
-    NetcdfDir, Plot, ContinuityLimits, ContinuityReport, Poll, Grace, Status,
+    NetcdfDir, Plot, ContinuityLimits, ContinuityReport, Poll, Grace, Status, Web, WindScale, TemperatureScale,
+    WmoId, BufrCentre, BufrTemperature, BufrOutbox,
 };
 
 const std::map<std::string, Opt>& valueOptions() {
@@ -100,7 +102,11 @@ const std::map<std::string, Opt>& valueOptions() {
         {"--continuity-limits", Opt::ContinuityLimits},
         {"--continuity-report", Opt::ContinuityReport},
         {"--poll", Opt::Poll},             {"--grace", Opt::Grace},
-        {"--status", Opt::Status},
+        {"--status", Opt::Status},         {"--web", Opt::Web},
+        {"--wind-scale", Opt::WindScale},  {"--temperature-scale", Opt::TemperatureScale},
+        {"--wmo-id", Opt::WmoId},          {"--bufr-centre", Opt::BufrCentre},
+        {"--bufr-temperature", Opt::BufrTemperature},
+        {"--bufr-outbox", Opt::BufrOutbox},
     };
     return table;
 }
@@ -201,6 +207,45 @@ std::string applyValue(Opt opt, const std::string& name, const std::string& valu
         return {};
     }
     case Opt::Status: o.statusPath = value; return {};
+    case Opt::WmoId: {
+        WmoStation station;
+        if (!parseWmoStation(value, station)) {
+            return invalidValue(name, value, "five digits BBSSS, block 01 to 99, are expected");
+        }
+        o.outputs.bufrSettings.station = station;
+        return {};
+    }
+    case Opt::BufrCentre: {
+        int centre = 0;
+        if (!parseBufrCentre(value, centre)) {
+            return invalidValue(name, value, "a whole number from 0 to 65534 is expected");
+        }
+        o.outputs.bufrSettings.centre = centre;
+        return {};
+    }
+    case Opt::BufrTemperature:
+        if (!parseBufrTemperature(value, o.outputs.bufrSettings.temperature)) {
+            return invalidValue(name, value, "tv or tvc");
+        }
+        return {};
+    case Opt::BufrOutbox: o.outputs.bufrOutboxFolder = trimFolder(value); return {};
+    case Opt::WindScale:
+        if (!plot::parseWindScale(value, o.outputs.windScaleMax)) {
+            return invalidValue(name, value, "a speed of 1 to 200 m/s is expected");
+        }
+        return {};
+    case Opt::TemperatureScale:
+        if (!plot::parseTemperatureScale(value, o.outputs.temperatureScale)) {
+            return invalidValue(name, value,
+                                "LOW:HIGH in degrees C, low below high, within -100 to 100");
+        }
+        return {};
+    case Opt::Web: {
+        plot::WebOptions web;
+        web.folder = trimFolder(value);
+        o.outputs.web = web;
+        return {};
+    }
     }
     return {};
 }
@@ -237,6 +282,10 @@ bool parseArguments(const std::vector<std::string>& args, BatchOptions& options,
         }
         if (arg == "--netcdf") {
             options.outputs.netcdf = true;
+            continue;
+        }
+        if (arg == "--bufr") {
+            options.outputs.bufr = true;
             continue;
         }
         if (arg == "--continuity") {
@@ -295,6 +344,16 @@ std::string missingOption(const char* option, const char* what) {
 
 std::string validateConsensusOptions(const BatchOptions& o);
 
+// The BUFR reports' settings are of no use without a BUFR output.
+std::string checkBufrSettings(const BatchOptions& o) {
+    const bool bufr = o.outputs.bufr || !o.outputs.bufrOutboxFolder.empty();
+    if (!bufr && o.outputs.bufrSettings != BufrSettings{}) {
+        return "--wmo-id, --bufr-centre and --bufr-temperature are used with --bufr or "
+               "--bufr-outbox only.";
+    }
+    return {};
+}
+
 // A follower runs until it is stopped, from --begin (when given) on, with
 // settings given beforehand: nobody answers a review.
 std::string validateFollowOptions(const BatchOptions& o, int currentYear) {
@@ -335,9 +394,14 @@ std::string validateOptions(const BatchOptions& o, int currentYear) {
     // The dialog refuses an over-long site identifier when it reads its
     // fields, before its checks.
     if (auto e = named(checkSiteLength(o.siteId), "--site"); !e.empty()) return e;
+    if (auto e = checkBufrSettings(o); !e.empty()) return e;
     if (o.follow) return validateFollowOptions(o, currentYear);
     if (o.pollSeconds || o.graceMinutes || !o.statusPath.empty()) {
         return "--poll, --grace and --status are used with --follow only.";
+    }
+    if (!o.outputs.bufrOutboxFolder.empty()) {
+        return "--bufr-outbox is used with --follow only: it hands on each period as it is "
+               "complete; for finished days use --bufr.";
     }
     if (!o.begin) return missingOption("--begin", "the first day to process, YYYY-MM-DD");
     if (auto e = named(checkDateLists(o.begin, "begin", currentYear), "--begin"); !e.empty()) return e;
@@ -421,6 +485,16 @@ files, exactly as the Quorvane dialog does, without a screen.
   --netcdf-dir DIR       folder for the netCDF files (default: --output);
                          implies --netcdf
   --plot png|svg|pdf     also write a time-height plot per day and output
+  --bufr                 also write WMO BUFR files (one per day and mode, a
+                         message per averaging period)
+  --wmo-id BBSSS         WMO block and station number of the BUFR reports
+                         (default: missing)
+  --bufr-centre N        originating centre of the BUFR reports, 0 to 65534
+                         (default: missing)
+  --bufr-temperature tv|tvc
+                         virtual temperature of the RASS reports (default tvc)
+  --bufr-outbox DIR      with --follow: a BUFR file per averaging period in
+                         DIR, written as the period is complete
   --continuity           flag winds that are not continuous in time and
                          height (QC 8, data code -940)
   --continuity-limits L  its limits, e.g. period=2,gate=2.5,min=8,gap=2,thin=1
@@ -435,6 +509,13 @@ files, exactly as the Quorvane dialog does, without a screen.
   --grace MINUTES        with --follow: input that has not grown this long
                          completes its last period (default: --minutes)
   --status FILE          with --follow: JSON status written after every poll
+  --wind-scale MAX       one colour scale for every plot and web page of the
+                         run: winds from calm to MAX m/s (default 40)
+  --temperature-scale LOW:HIGH
+                         the same for Tv and TvC, degrees C (default -30:40)
+  --web DIR              also write the station's quick-look web site into DIR
+                         (static pages: the last 24 hours, a page per day,
+                         the archive); with --follow it reloads itself
   --corrected-winds      fold only beams of the same pulse width and gate
                          heights, and correct a beam taken from its opposite
                          beam with the sign that cancels vertical motion

@@ -48,7 +48,8 @@ struct BatchOptions {
     // Optional outputs and stages: --netcdf (also set by --netcdf-dir),
     // --netcdf-dir, --plot png|svg|pdf, --continuity (also set by
     // --continuity-limits and --continuity-report, with the defaults or
-    // the limits given).
+    // the limits given), --bufr with --wmo-id, --bufr-centre and
+    // --bufr-temperature, --bufr-outbox (with --follow only).
     RunOutputs outputs;
     bool correctedWinds = false;      // --corrected-winds
 

@@ -14,10 +14,12 @@
 #include "consensus/wind_consensus.h"
 #include "input/ascii_moments.h"
 #include "input/binary_moments.h"
+#include "output/bufr_output.h"
 #include "output/consensus_file_sink.h"
 #include "output/netcdf_output.h"
 #include "output/whole_file.h"
 #include "plot/plot.h"
+#include "plot/web_site.h"
 
 
 namespace qv {
@@ -82,6 +84,20 @@ public:
             held_.reset();
         }
         release(report, true);
+        // Files over all days, once every day's files are whole: each
+        // written whole, in the output's order.
+        for (const ChosenOutput& output : outputs_) {
+            if (!output.finish) continue;
+            OutputContext context = makeContext();
+            context.folder = output.folder;
+            std::vector<OutputFile> files;
+            try {
+                files = output.finish(context);
+            } catch (const std::exception& e) {
+                report.lost(output.folder, std::string("could not be made (") + e.what() + ")");
+            }
+            for (OutputFile& file : files) report.append(write(std::move(file)).get());
+        }
         const std::string& reportPath = options_.continuityReportPath;
         if (options_.continuity && !reportPath.empty()) {
             std::string error;
@@ -161,11 +177,7 @@ private:
 
     void writeDay(std::shared_ptr<const DayProducts> products, FileReport& report) {
         while (inFlight_.size() >= kDaysInFlight) releaseOldest(report);
-        OutputContext context;
-        context.created = clock_();
-        context.history = options_.history;
-        context.version = kVersion;
-        inFlight_.emplace_back().made = maker_.post([this, products, context]() mutable {
+        inFlight_.emplace_back().made = maker_.post([this, products, context = makeContext()]() mutable {
             FileReports files;
             for (const ChosenOutput& output : outputs_) {
                 context.folder = output.folder;
@@ -180,10 +192,21 @@ private:
                     lost.error = std::string("the day's files could not be made (") + e.what() + ")";
                     made.push_back(std::move(lost));
                 }
-                for (OutputFile& file : made) files.push_back(write(std::move(file)));
+                for (OutputFile& file : made) {
+                    if (file.made()) context.dayFiles.push_back(file.path);
+                    files.push_back(write(std::move(file)));
+                }
             }
             return files;
         });
+    }
+
+    OutputContext makeContext() const {
+        OutputContext context;
+        context.created = clock_();
+        context.history = options_.history;
+        context.version = kVersion;
+        return context;
     }
 
     // Hands a made file to the writer to be written whole; a file that could
@@ -235,7 +258,29 @@ std::vector<ChosenOutput> chosenOutputs(const std::string& outputFolder, const R
         chosen.push_back(
             {netcdfFiles, outputs.netcdfFolder.empty() ? outputFolder : outputs.netcdfFolder});
     }
-    if (outputs.plotFormat) chosen.push_back({plot::plotOutput(*outputs.plotFormat), outputFolder});
+    plot::PlotOptions plotOptions;
+    plotOptions.windScaleMax = outputs.windScaleMax;
+    plotOptions.temperatureScale = outputs.temperatureScale;
+    if (outputs.plotFormat) {
+        chosen.push_back({plot::plotOutput(*outputs.plotFormat, plotOptions), outputFolder});
+    }
+    if (outputs.bufr) chosen.push_back({bufrFiles(outputs.bufrSettings), outputFolder});
+    if (!outputs.bufrOutboxFolder.empty()) {
+        chosen.push_back({bufrOutbox(outputs.bufrSettings, outputs.bufrOutboxAfter),
+                          outputs.bufrOutboxFolder});
+    }
+    // The web site last: its day pages link the files the outputs above made.
+    if (outputs.web) {
+        plot::WebOptions web = *outputs.web;
+        web.windScaleMax = outputs.windScaleMax;
+        web.temperatureRange = outputs.temperatureScale;
+        auto site = std::make_shared<plot::WebSite>(web);
+        chosen.push_back({[site](const DayProducts& products, const OutputContext& context) {
+                              return site->day(products, context);
+                          },
+                          outputs.web->folder,
+                          [site](const OutputContext& context) { return site->finish(context); }});
+    }
     return chosen;
 }
 

@@ -24,8 +24,12 @@ ConsensusSteps standardConsensus();
 struct ChosenOutput {
     DayOutput make;
     std::string folder;
+    // Files over all the run's days, made once its days are written (the
+    // web site's index): empty for most outputs.
+    std::function<std::vector<OutputFile>(const OutputContext&)> finish = {};
 };
-// The consensus data files always, then netCDF files and plots as asked.
+// The consensus data files always, then netCDF files, plots, BUFR day files
+// and the BUFR outbox as asked.
 std::vector<ChosenOutput> chosenOutputs(const std::string& outputFolder, const RunOutputs& outputs);
 
 // The standard readers (binary pairs, ASCII files), consensus kinds and the

@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
+#include <fstream>
+#include <iterator>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -104,6 +107,7 @@ public:
                        job_.params.inputPath.c_str(), isoDate(civilDate(day_)).c_str(),
                        static_cast<double>(options_.poll.count()) / 1000.0,
                        static_cast<double>(options_.grace.count()) / 60000.0));
+        if (!options_.statusPath.empty()) resumeFromStatus();
         while (!stop_.load() && !fatal_) {
             advanced_ = false;
             poll();
@@ -236,7 +240,7 @@ private:
         job_.currentDayTime = dayStart(day_);
         readCurrentDay(job_);
         if (job_.lastDwellTime > 0) status_.lastDwellRead = dataTimeText(job_.lastDwellTime);
-        if (!job_.record.stationName.empty()) status_.station = job_.record.stationName;
+        if (!job_.record.stationName.empty()) status_.station = displayText(job_.record.stationName);
 
         const std::vector<const BeamSetting*> missing =
             reviewTable(job_.beamSettings, options_.settings, options_.defaults);
@@ -258,9 +262,7 @@ private:
         if (periods > 0) {
             bool made = false;
             const FileReport report = writeDay(made);
-            if (!report.written.empty()) {
-                status_.lastPeriodWritten = dataTimeText(dayStart(day_ + 1));
-            }
+            if (!report.written.empty()) periodsWrittenUntil(dayStart(day_ + 1));
             sayNewPeriods(signatureOfStore(), report, why);
             say(formatText("day %s finished: %d period%s, %d file%s written", day.c_str(), periods,
                            periods == 1 ? "" : "s", static_cast<int>(report.written.size()),
@@ -293,7 +295,7 @@ private:
         bool made = false;
         const FileReport report = writeDay(made);
         sayNewPeriods(signature, report, quiet ? quietReason() : "");
-        if (!report.written.empty()) status_.lastPeriodWritten = dataTimeText(lastEnd);
+        if (!report.written.empty()) periodsWrittenUntil(lastEnd);
         written_ = std::move(signature);
     }
 
@@ -336,7 +338,10 @@ private:
     // The day's outputs from the periods the store holds, written whole.
     FileReport writeDay(bool& made) {
         FileReport report;
-        std::unique_ptr<DayStages> stages = job_.steps.stages ? job_.steps.stages(job_) : nullptr;
+        std::unique_ptr<DayStages> stages =
+            options_.stagesFor ? options_.stagesFor(job_, handedOnUntil_)
+            : job_.steps.stages ? job_.steps.stages(job_)
+                                : nullptr;
         made = stages && stages->processDay(job_, options_.kind, report);
         if (stages) stages->finish(report);
         status_.filesWritten = report.written;
@@ -345,6 +350,36 @@ private:
         }
         if (report.unwritten.empty() && !listingProblem_) status_.error.clear();
         return report;
+    }
+
+    // The periods up to `end` (data time) are written: the status says so,
+    // and the next write hands on only later ones.
+    void periodsWrittenUntil(TimeValue end) {
+        status_.lastPeriodWritten = dataTimeText(end);
+        handedOnUntil_ = std::max(handedOnUntil_, end);
+    }
+
+    // A restarted follower hands on only the periods after the last one its
+    // status file names.
+    void resumeFromStatus() {
+        std::ifstream in(options_.statusPath);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string key = "\"last_period_written\": \"";
+        const std::size_t at = text.find(key);
+        if (at == std::string::npos) return;
+        CalendarTime t;
+        int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+        if (std::sscanf(text.c_str() + at + key.size(), "%4d-%2d-%2dT%2d:%2d:%2dZ", &year, &month,
+                        &day, &hour, &minute, &second) != 6 ||
+            !isCalendarDate(year, month, day) || hour > 23 || minute > 59 || second > 59) {
+            return;
+        }
+        t = civilDate(civilDayNumber(year, month, day));
+        t.hour = static_cast<std::uint16_t>(hour);
+        t.minute = static_cast<std::uint16_t>(minute);
+        t.second = static_cast<std::uint16_t>(second);
+        TimeValue end = 0;
+        if (calendarToTimeValue(t, end)) periodsWrittenUntil(end);
     }
 
     void moveTo(std::int64_t day) {
@@ -400,6 +435,7 @@ private:
     std::chrono::steady_clock::time_point readStarted_;
     bool read_ = false;
     PeriodSignature written_;  // the periods of the day's last write
+    TimeValue handedOnUntil_ = 0;  // the end of the last period written, data time
     FollowStatus status_;
     bool advanced_ = false;
     bool fatal_ = false;

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -28,6 +30,11 @@ struct FollowOptions {
     // The settings review, without a person: rows first, then defaults.
     std::vector<SettingsRow> settings;
     ReviewDefaults defaults;
+    // The stages of a write whose outputs hand on, as files of their own,
+    // the periods ending after the given data time (the BUFR outbox). None:
+    // the job's own stages.
+    std::function<std::unique_ptr<DayStages>(const ConsensusJob&, TimeValue newPeriodsAfter)>
+        stagesFor;
     InputType input = InputType::Binary;
     OutputKind kind = OutputKind::Winds;
     VerticalPolicy policy = VerticalPolicy::WhenAvailable;

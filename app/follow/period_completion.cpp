@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/text.h"
+#include "products/day_product.h"
 
 namespace qv::follow {
 namespace {
@@ -12,15 +13,8 @@ constexpr std::int64_t kMinutesPerDay = 24 * 60;
 
 // Minutes after midnight of a key "HHMM"; -1 when it is not one.
 int keyMinutes(const char* key) {
-    int value = 0;
-    for (int i = 0; i < 4; ++i) {
-        if (key[i] < '0' || key[i] > '9') return -1;
-        value = value * 10 + (key[i] - '0');
-    }
-    const int hours = value / 100;
-    const int minutes = value % 100;
-    if (key[4] != '\0' || hours > 23 || minutes > 59) return -1;
-    return hours * 60 + minutes;
+    const int minutes = periodKeyMinutes(key);  // stops at the first byte that is not a digit
+    return minutes >= 0 && key[4] == '\0' ? minutes : -1;
 }
 
 std::int64_t endMinutes(const char* key, int averagingMinutes) {

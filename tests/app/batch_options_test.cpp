@@ -210,6 +210,12 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"ThresholdHuge", with(kValid, "--rass-threshold", "99999999999"),
                     "Invalid value for --rass-threshold: '99999999999' (a whole number of "
                     "percent is expected).\nSee 'quorvane-batch --help'."},
+        MessageCase{"WmoIdFourDigits", with(kValid, "--wmo-id", "7246"),
+                    "Invalid value for --wmo-id: '7246' (five digits BBSSS, block 01 to 99, are "
+                    "expected).\nSee 'quorvane-batch --help'."},
+        MessageCase{"BufrTemperature", with(kValid + Args{"--bufr"}, "--bufr-temperature", "TvC"),
+                    "Invalid value for --bufr-temperature: 'TvC' (tv or tvc).\nSee "
+                    "'quorvane-batch --help'."},
         MessageCase{"MalformedBeforeDialogChecks", Args{"--minutes", "x"},
                     "Invalid value for --minutes: 'x' (a whole number of minutes is "
                     "expected).\nSee 'quorvane-batch --help'."}),
@@ -249,6 +255,8 @@ TEST(BatchOptions, ReadsEveryOptionAndItsDefaults) {
     EXPECT_EQ(o.dataSource, "QAV");
     EXPECT_FALSE(o.window.has_value());
     EXPECT_FALSE(o.quiet);
+    EXPECT_FALSE(o.outputs.bufr);
+    EXPECT_EQ(o.outputs.bufrSettings, BufrSettings{});
 
     batch::BatchOptions p;
     ASSERT_TRUE(batch::parseArguments(
@@ -256,7 +264,8 @@ TEST(BatchOptions, ReadsEveryOptionAndItsDefaults) {
          "+15", "--input-type", "ascii", "--site", "abc", "--source", "KOR Fuzzy Logic",
          "--vertical", "required", "--kind", "temperature", "--window", "1.25", "--threshold",
          "60", "--rass-window", "0.5", "--rass-threshold", "40", "--settings", "s.csv",
-         "--save-settings", "t.csv", "--quiet"},
+         "--save-settings", "t.csv", "--quiet", "--bufr", "--wmo-id", "01002", "--bufr-centre",
+         "98", "--bufr-temperature", "tv"},
         p, error))
         << error;
     EXPECT_EQ(p.begin->year, 2004);
@@ -276,6 +285,9 @@ TEST(BatchOptions, ReadsEveryOptionAndItsDefaults) {
     EXPECT_EQ(p.settingsPath, "s.csv");
     EXPECT_EQ(p.saveSettingsPath, "t.csv");
     EXPECT_TRUE(p.quiet);
+    EXPECT_TRUE(p.outputs.bufr);
+    EXPECT_EQ(p.outputs.bufrSettings,
+              (BufrSettings{WmoStation{1, 2}, 98, BufrTemperature::Tv}));
     EXPECT_EQ(batch::validateOptions(p, 2026), "");
 }
 
@@ -315,7 +327,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "Invalid value for --grace: 'nan' (minutes above 0, at most 1440, are "
                     "expected).\nSee 'quorvane-batch --help'."},
         MessageCase{"StatusWithoutFollow", with(kValid, "--status", "s.json"),
-                    "--poll, --grace and --status are used with --follow only."}),
+                    "--poll, --grace and --status are used with --follow only."},
+        MessageCase{"BufrOutboxWithoutFollow", with(kValid, "--bufr-outbox", "box"),
+                    "--bufr-outbox is used with --follow only: it hands on each period as it is "
+                    "complete; for finished days use --bufr."},
+        MessageCase{"BufrStationWithoutBufr", with(kFollow, "--wmo-id", "72469"),
+                    "--wmo-id, --bufr-centre and --bufr-temperature are used with --bufr or "
+                    "--bufr-outbox only."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

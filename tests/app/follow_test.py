@@ -4,7 +4,8 @@
 1. ASCII winds with netCDF files: while the feed grows two days, every
    period that any consensus file ever shows is byte for byte the period of
    the final file (no partial period is ever written), the status file is
-   always whole JSON, and the finished days equal an ordinary run's files.
+   always whole JSON, the web site's index is always whole with every script
+   it loads, and the finished days equal an ordinary run's files.
 2. Binary temperature: the writer dies inside a record, the follower writes
    the stopped data after the grace without reporting damage, the writer is
    restarted, the follower is killed (SIGKILL) twice and started again, and
@@ -109,8 +110,9 @@ def growing_ascii_winds(args, work):
                              "--speed", "1440", "--max-wait", "0.5"] + SPAN,
                             stdout=subprocess.DEVNULL)
     kind = ["--input-type", "ascii", "--site", "qvs"]
+    site = os.path.join(work, "site")
     proc = follower(args, inputs, out, log, kind + ["--netcdf", "--grace", "0.04",
-                                                    "--status", status])
+                                                    "--status", status, "--web", site])
     seen = {}
     names = ["QVS04167.w1a", "QVS04168.w1a"]
 
@@ -122,6 +124,14 @@ def growing_ascii_winds(args, work):
     done = lambda: "day 2004-06-16 finished" in log_text(log)
     while feed.poll() is None or not done():
         look()
+        index = os.path.join(site, "index.html")
+        if os.path.exists(index):
+            with open(index) as f:
+                page = f.read()
+            scripts = re.findall(r'<script src="([^"]+)"', page)
+            check(page.endswith("</html>\n") and all(os.path.exists(os.path.join(site, s))
+                                                      for s in scripts),
+                  "the web index is whole, with its scripts, at every moment")
         if os.path.exists(status):
             try:
                 with open(status) as f:
