@@ -105,6 +105,7 @@ MainDialog::MainDialog(MainDialogHooks hooks, QWidget* parent)
     connect(saveProfile_, &QPushButton::clicked, this, [this] { onSaveProfile(); });
     connect(process_, &QPushButton::clicked, this, [this] { onProcess(); });
     connect(cancel_, &QPushButton::clicked, this, [this] { onCancel(); });
+    connect(showResults_, &QPushButton::clicked, this, [this] { onResults(); });
     connect(exit_, &QPushButton::clicked, this, &QDialog::accept);
 }
 
@@ -242,6 +243,23 @@ void MainDialog::onSaveProfile() {
         hooks_.stopMessage(this,
                            QStringLiteral("The profile could not be written: ") + fromLocal(error));
     }
+}
+
+ResultsWindow& MainDialog::resultsWindow() {
+    // Not modal: the dialog stays usable beside it. It has the dialog as its
+    // parent, so that the dialog's modality does not block it.
+    if (!results_) results_ = new ResultsWindow({}, this);
+    return *results_;
+}
+
+void MainDialog::onResults() {
+    const QString folder = hooks_.pickFolder(
+        this, QStringLiteral("Select a folder of consensus data or netCDF day files to plot."));
+    if (folder.isEmpty() && !results_) return;
+    ResultsWindow& window = resultsWindow();
+    if (!folder.isEmpty()) window.openFiles({toLocal(folder)});
+    window.show();
+    window.raise();
 }
 
 void MainDialog::onBrowseOutput() {
@@ -526,12 +544,10 @@ void MainDialog::showOutcome(const RunOutcome& outcome) {
                 .arg(fromLocal(job_.params.outputPath)));
     }
     if (!outcome.written.empty()) {
-        // Not modal: the dialog stays usable beside it. It has the dialog as
-        // its parent, so that the dialog's modality does not block it.
-        if (!results_) results_ = new ResultsWindow({}, this);
-        results_->showFiles(outcome.written);
-        results_->show();
-        results_->raise();
+        ResultsWindow& window = resultsWindow();
+        window.showFiles(outcome.written);
+        window.show();
+        window.raise();
     }
     if (!text.isEmpty()) hooks_.stopMessage(this, text);
 }

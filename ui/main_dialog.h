@@ -125,6 +125,10 @@ private:
     void onBrowseSettings();
     void onOpenProfile();
     void onSaveProfile();
+    // Results...: the plots of a folder of day files, without a run.
+    void onResults();
+    // The Results window, made at its first use; not modal.
+    ResultsWindow& resultsWindow();
     bool loadSettingsFile(const QString& path);
     void showDayStarted(const CalendarTime& day);
     QString runSummary(const RunOutcome& outcome) const;
@@ -145,7 +149,8 @@ private:
     ConsensusJob job_;
     // The output folder's lock, held while a run writes into it.
     std::unique_ptr<OutputFolderLock> folderLock_;
-    // The plots of the files written, shown after each run that wrote some.
+    // The plots of the files written, shown after each run that wrote some,
+    // or of a folder chosen with Results....
     QPointer<ResultsWindow> results_;
     std::thread worker_;
     bool running_ = false;
@@ -207,6 +212,7 @@ private:
     QRadioButton* winds_ = nullptr;
     QRadioButton* temperature_ = nullptr;
     QCheckBox* netcdf_ = nullptr;
+    QCheckBox* bufr_ = nullptr;
     QCheckBox* continuity_ = nullptr;
     QCheckBox* correctedWinds_ = nullptr;
     QLabel* statusMain_ = nullptr;
@@ -220,6 +226,7 @@ private:
     QPushButton* saveProfile_ = nullptr;
     QPushButton* process_ = nullptr;
     QPushButton* cancel_ = nullptr;
+    QPushButton* showResults_ = nullptr;
     QPushButton* exit_ = nullptr;
 };
 

@@ -159,6 +159,11 @@ void MainDialog::buildControls() {
         // the consensus files are what the consensus alone gives.
         netcdf_ = new QCheckBox(QStringLiteral("Also write netCDF files"));
         netcdf_->setObjectName(QStringLiteral("netcdfCheck"));
+        bufr_ = new QCheckBox(QStringLiteral("Also write BUFR files"));
+        bufr_->setObjectName(QStringLiteral("bufrCheck"));
+        bufr_->setToolTip(QStringLiteral(
+            "WMO BUFR reports, a message per averaging period (station number and centre "
+            "missing; quorvane-batch --wmo-id and --bufr-centre set them)."));
         continuity_ = new QCheckBox(QStringLiteral("Continuity quality control"));
         continuity_->setObjectName(QStringLiteral("continuityCheck"));
         continuity_->setToolTip(QStringLiteral(
@@ -169,6 +174,7 @@ void MainDialog::buildControls() {
             "Folds only beams of the same pulse width and gate heights, and corrects a beam "
             "taken from its opposite beam with the sign that cancels vertical motion."));
         box->addWidget(netcdf_);
+        box->addWidget(bufr_);
         box->addWidget(continuity_);
         box->addWidget(correctedWinds_);
     }
@@ -223,6 +229,9 @@ void MainDialog::buildControls() {
 
     process_ = makeButton("Process", "processButton");
     cancel_ = makeButton("Cancel", "cancelButton");
+    showResults_ = makeButton("Results...", "resultsButton");
+    showResults_->setToolTip(
+        QStringLiteral("Plots of a folder of consensus data or netCDF day files"));
     exit_ = makeButton("Exit", "exitButton");
     exit_->setAutoDefault(true);
     exit_->setDefault(true);
@@ -279,6 +288,7 @@ void MainDialog::buildControls() {
         auto* row = new QHBoxLayout;
         row->addWidget(process_);
         row->addWidget(cancel_);
+        row->addWidget(showResults_);
         row->addStretch();
         row->addWidget(openProfile_);
         row->addWidget(saveProfile_);
@@ -324,12 +334,14 @@ void MainDialog::buildControls() {
                         winds_,
                         temperature_,
                         netcdf_,
+                        bufr_,
                         continuity_,
                         correctedWinds_,
                         settingsPath_,
                         settingsBrowse_,
                         process_,
                         cancel_,
+                        showResults_,
                         openProfile_,
                         saveProfile_,
                         exit_};
@@ -354,6 +366,7 @@ void MainDialog::setDefaults() {
     averaging_->clear();
     winds_->setChecked(true);
     netcdf_->setChecked(false);
+    bufr_->setChecked(false);
     continuity_->setChecked(false);
     correctedWinds_->setChecked(false);
     statusMain_->setText(QStringLiteral("Waiting for user input."));
@@ -380,6 +393,7 @@ DialogFields MainDialog::readFields() const {
     f.winds = winds_->isChecked();
     f.temperature = temperature_->isChecked();
     f.netcdf = netcdf_->isChecked();
+    f.bufr = bufr_->isChecked();
     f.continuity = continuity_->isChecked();
     f.correctedWinds = correctedWinds_->isChecked();
     return f;
@@ -413,6 +427,7 @@ DialogProfile MainDialog::profile() const {
     p.kind = outputKind_.load();
     p.vertical = verticalPolicy_.load();
     p.netcdf = f.netcdf;
+    p.bufr = f.bufr;
     p.continuity = f.continuity;
     p.correctedWinds = f.correctedWinds;
     p.settingsPath = settingsPath_->text().toLocal8Bit().toStdString();
@@ -450,6 +465,7 @@ void MainDialog::applyProfile(const DialogProfile& p) {
             ->setChecked(true);
     }
     if (p.netcdf) netcdf_->setChecked(*p.netcdf);
+    if (p.bufr) bufr_->setChecked(*p.bufr);
     if (p.continuity) continuity_->setChecked(*p.continuity);
     if (p.correctedWinds) correctedWinds_->setChecked(*p.correctedWinds);
     if (p.settingsPath) settingsPath_->setText(text(*p.settingsPath));

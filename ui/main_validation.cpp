@@ -95,6 +95,7 @@ RunValidation validateRun(const DialogFields& f) {
     p.outputPath = f.outputPath;
     p.siteId = f.siteId;
     v.outputs.netcdf = f.netcdf;
+    v.outputs.bufr = f.bufr;
     if (f.continuity) v.outputs.continuity = ContinuityLimits{};
     p.correctedWinds = f.correctedWinds;
     v.outputs.history = formatText(

@@ -52,6 +52,7 @@ struct DialogFields {
     bool temperature = false;
     // Optional outputs and stages.
     bool netcdf = false;
+    bool bufr = false;
     bool continuity = false;
     bool correctedWinds = false;
 };

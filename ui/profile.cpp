@@ -80,6 +80,7 @@ std::string writeProfile(const DialogProfile& p) {
     for (const auto& [policy, name] : kPolicies)
         if (p.vertical == policy) line("vertical", name);
     if (p.netcdf) line("netcdf", yesNo(*p.netcdf));
+    if (p.bufr) line("bufr", yesNo(*p.bufr));
     if (p.continuity) line("continuity", yesNo(*p.continuity));
     if (p.correctedWinds) line("corrected-winds", yesNo(*p.correctedWinds));
     if (p.settingsPath) line("settings-file", *p.settingsPath);
@@ -149,8 +150,10 @@ bool readProfile(const std::string& text, const std::string& sourceName, int cur
             for (const auto& [policy, name] : kPolicies)
                 if (value == name) p.vertical = policy;
             if (!p.vertical) return bad("not-used, when-available or required");
-        } else if (key == "netcdf" || key == "continuity" || key == "corrected-winds") {
+        } else if (key == "netcdf" || key == "bufr" || key == "continuity" ||
+                   key == "corrected-winds") {
             std::optional<bool>& flag = key == "netcdf"       ? p.netcdf
+                                        : key == "bufr"       ? p.bufr
                                         : key == "continuity" ? p.continuity
                                                               : p.correctedWinds;
             if (!readYesNo(value, flag)) return bad("yes or no");

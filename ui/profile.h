@@ -14,7 +14,7 @@
 //   averaging-minutes=1..1440
 //   kind=winds|temperature
 //   vertical=not-used|when-available|required
-//   netcdf=yes|no  continuity=yes|no  corrected-winds=yes|no
+//   netcdf=yes|no  bufr=yes|no  continuity=yes|no  corrected-winds=yes|no
 //   settings-file=PATH          (empty: none)
 // Keys left out leave the dialog's field as it is.
 #pragma once
@@ -39,6 +39,7 @@ struct DialogProfile {
     std::optional<OutputKind> kind;
     std::optional<VerticalPolicy> vertical;
     std::optional<bool> netcdf;
+    std::optional<bool> bufr;
     std::optional<bool> continuity;
     std::optional<bool> correctedWinds;
     std::optional<std::string> settingsPath;

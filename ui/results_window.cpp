@@ -1,5 +1,6 @@
 #include "ui/results_window.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -12,11 +13,15 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <tuple>
 
 #include "core/time.h"
@@ -136,10 +141,32 @@ QStringList openFilesDialog(QWidget* parent, const QString& folder) {
         QStringLiteral("Consensus data and netCDF day files (*.w* *.t* *.nc);;All files (*)"));
 }
 
-// "QVS 2004-06-15": a day as the list names it.
-QString dayText(const DayFileSet& set) {
-    return QString::fromLatin1(set.station.data(), static_cast<qsizetype>(set.station.size())) +
-           QLatin1Char(' ') + QString::fromStdString(isoDate(set.date));
+// The spans the window offers, in the order of its list of spans.
+constexpr plot::PlotSpan kSpans[] = {plot::PlotSpan::Day, plot::PlotSpan::Last24Hours,
+                                     plot::PlotSpan::Week};
+
+// "QVS 2004-06-15", "QVS 2004-06-10 to 2004-06-16", "QVS last 24 hours to
+// 2004-06-16": the days of a plot as the list names them.
+QString spanText(const std::string& station, const std::vector<std::int64_t>& days,
+                 plot::PlotSpan span) {
+    const QString name =
+        QString::fromLatin1(station.data(), static_cast<qsizetype>(station.size()));
+    const QString last = QString::fromStdString(isoDate(civilDate(days.back())));
+    if (span == plot::PlotSpan::Last24Hours) {
+        return name + QStringLiteral(" last 24 hours to ") + last;
+    }
+    if (days.size() == 1) return name + QLatin1Char(' ') + last;
+    return name + QLatin1Char(' ') + QString::fromStdString(isoDate(civilDate(days.front()))) +
+           QStringLiteral(" to ") + last;
+}
+
+QSpinBox* makeScaleBox(const char* name, int low, int high, const QString& suffix) {
+    auto* box = new QSpinBox;
+    box->setObjectName(QString::fromLatin1(name));
+    box->setRange(low, high);
+    box->setSuffix(suffix);
+    box->setKeyboardTracking(false);  // one drawing per value typed, not per key
+    return box;
 }
 
 // The pulse-width modes of a day's wind files, ascending, each once (a
@@ -217,6 +244,48 @@ ResultsWindow::ResultsWindow(ResultsHooks hooks, QWidget* parent)
     save_->setEnabled(false);
     connect(save_, &QPushButton::clicked, this, [this] { onSave(); });
 
+    spanBox_ = new QComboBox;
+    spanBox_->setObjectName(QStringLiteral("spanBox"));
+    spanBox_->addItems({QStringLiteral("One day"), QStringLiteral("Last 24 hours"),
+                        QStringLiteral("Week")});
+    spanBox_->setToolTip(QStringLiteral(
+        "What each plot covers: a day, the 24 hours ending with a station's newest period, "
+        "or weeks counted back from its newest day"));
+    connect(spanBox_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index < 0 || index >= static_cast<int>(std::size(kSpans))) return;
+        span_ = kSpans[index];
+        rebuildList(nullptr);
+    });
+    const int windLimit = static_cast<int>(plot::kMaxWindScale);
+    const int temperatureLimit = static_cast<int>(plot::kTemperatureScaleLimit);
+    windScale_ = makeScaleBox("windScaleBox", 1, windLimit, QStringLiteral(" m/s"));
+    temperatureLow_ = makeScaleBox("temperatureLowBox", -temperatureLimit, temperatureLimit - 1,
+                                   QStringLiteral(" \u00b0C"));
+    temperatureHigh_ = makeScaleBox("temperatureHighBox", -temperatureLimit + 1,
+                                    temperatureLimit, QStringLiteral(" \u00b0C"));
+    setColourScale(static_cast<int>(plot::kDefaultWindScaleMax),
+                   static_cast<int>(plot::kDefaultTemperatureScale.low),
+                   static_cast<int>(plot::kDefaultTemperatureScale.high));
+    for (QSpinBox* box : {windScale_, temperatureLow_, temperatureHigh_}) {
+        connect(box, &QSpinBox::valueChanged, this, [this] {
+            setColourScale(windScale_->value(), temperatureLow_->value(),
+                           temperatureHigh_->value());
+        });
+    }
+
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(new QLabel(QStringLiteral("Plots of:")));
+    controls->addWidget(spanBox_);
+    controls->addSpacing(18);
+    controls->addWidget(new QLabel(QStringLiteral("Wind colours 0 to")));
+    controls->addWidget(windScale_);
+    controls->addSpacing(18);
+    controls->addWidget(new QLabel(QStringLiteral("Temperature colours")));
+    controls->addWidget(temperatureLow_);
+    controls->addWidget(new QLabel(QStringLiteral("to")));
+    controls->addWidget(temperatureHigh_);
+    controls->addStretch(1);
+
     auto* top = new QHBoxLayout;
     top->addWidget(list_);
     top->addWidget(view_, 1);
@@ -227,6 +296,7 @@ ResultsWindow::ResultsWindow(ResultsHooks hooks, QWidget* parent)
     bottom->addWidget(save_);
 
     auto* layout = new QVBoxLayout(this);
+    layout->addLayout(controls);
     layout->addLayout(top, 1);
     layout->addLayout(bottom);
 
@@ -313,20 +383,20 @@ void ResultsWindow::indexFile(const std::string& path, ReadTally& tally) {
     }
     ++tally.read;
     lastFolder_ = folderOfFile(path);
-    // The day held may be the one this file belongs to.
-    loaded_ = LoadedDay{};
+    // The days held may be those this file belongs to.
+    loaded_ = LoadedDays{};
     // The file is the last of its day's set.
     for (const DayFileSet& set : index_.days) {
         if (set.files.empty() || set.files.back().path != path) continue;
         Entry day;
         day.station = set.station;
-        day.dayNumber = set.dayNumber;
+        day.days = {set.dayNumber};
         day.winds = set.files.back().kind == OutputKind::Winds;
         // The plot shown: the earliest day read, winds before temperature.
         const Entry& first = tally.first;
         if (!tally.firstSet ||
-            std::tie(day.station, day.dayNumber) < std::tie(first.station, first.dayNumber) ||
-            (day.station == first.station && day.dayNumber == first.dayNumber && day.winds &&
+            std::tie(day.station, day.days) < std::tie(first.station, first.days) ||
+            (day.station == first.station && day.days == first.days && day.winds &&
              !first.winds)) {
             tally.first = day;
             tally.firstSet = true;
@@ -370,50 +440,38 @@ void ResultsWindow::rebuildList(const Entry* select) {
         keepSet = true;
     }
 
-    // Station and day order: the winds of a day, then its temperature.
+    // Station and day order: the winds of a plot's days, then their
+    // temperature. The index is sorted by station and day.
     entries_.clear();
     QStringList texts;
+    std::vector<const DayFileSet*> station;
     for (const DayFileSet& set : index_.days) {
-        const QString day = dayText(set);
-        Entry entry;
-        entry.station = set.station;
-        entry.dayNumber = set.dayNumber;
-        const std::vector<int> modes = windModes(set);
-        if (!modes.empty()) {
-            QStringList numbers;
-            for (int mode : modes) numbers << QString::number(mode);
-            entries_.push_back(entry);
-            texts << day + (modes.size() == 1
-                                ? QStringLiteral("  Winds, mode %1").arg(numbers.front())
-                                : QStringLiteral("  Winds, modes ") +
-                                      numbers.join(QStringLiteral(", ")));
-            if (modes.size() > 1) {
-                for (int mode : modes) {
-                    entry.mode = mode;
-                    entries_.push_back(entry);
-                    texts << day + QStringLiteral("  Winds, mode %1").arg(mode);
-                }
-                entry.mode = -1;
-            }
+        if (!station.empty() && station.front()->station != set.station) {
+            addStationEntries(station, texts);
+            station.clear();
         }
-        const int held = temperatureHeld(set);
-        if (held != 0) {
-            entry.winds = false;
-            entries_.push_back(entry);
-            texts << day + (held == 1   ? QStringLiteral("  Temperature, Tv")
-                            : held == 2 ? QStringLiteral("  Temperature, TvC")
-                                        : QStringLiteral("  Temperature, Tv and TvC"));
-        }
+        station.push_back(&set);
     }
+    if (!station.empty()) addStationEntries(station, texts);
 
+    // The plot kept, else the one of its station and kind holding its
+    // newest day (the span changed), else the first.
     int row = entries_.empty() ? -1 : 0;
     if (keepSet) {
-        for (std::size_t i = 0; i < entries_.size(); ++i) {
-            if (entries_[i].sameDayAs(keep) && entries_[i].mode == keep.mode) {
-                row = static_cast<int>(i);
-                break;
+        auto match = [&](bool exact) {
+            for (std::size_t i = 0; i < entries_.size(); ++i) {
+                const Entry& e = entries_[i];
+                const bool same = exact ? e.sameDaysAs(keep)
+                                        : e.station == keep.station && e.winds == keep.winds &&
+                                              std::find(e.days.begin(), e.days.end(),
+                                                        keep.days.back()) != e.days.end();
+                if (same && e.mode == keep.mode) return static_cast<int>(i);
             }
-        }
+            return -1;
+        };
+        const int exact = match(true);
+        const int holding = exact >= 0 ? exact : match(false);
+        if (holding >= 0) row = holding;
     }
     {
         const QSignalBlocker blocker(list_);
@@ -472,27 +530,95 @@ void ResultsWindow::showCurrent() {
     if (currentPlot() != imageEntry_) renderCurrent();
 }
 
-const DayFileSet* ResultsWindow::setOf(const Entry& entry) const {
+void ResultsWindow::addStationEntries(const std::vector<const DayFileSet*>& sets,
+                                      QStringList& texts) {
+    std::map<std::int64_t, const DayFileSet*> byDay;
+    std::vector<std::int64_t> windDays;
+    std::vector<std::int64_t> temperatureDays;
+    for (const DayFileSet* set : sets) {
+        byDay[set->dayNumber] = set;
+        if (!windModes(*set).empty()) windDays.push_back(set->dayNumber);
+        if (temperatureHeld(*set) != 0) temperatureDays.push_back(set->dayNumber);
+    }
+    std::vector<Entry> plots;
+    for (const bool winds : {true, false}) {
+        for (std::vector<std::int64_t>& days :
+             plot::spanGroups(winds ? windDays : temperatureDays, span_)) {
+            Entry entry;
+            entry.station = sets.front()->station;
+            entry.days = std::move(days);
+            entry.winds = winds;
+            plots.push_back(std::move(entry));
+        }
+    }
+    std::stable_sort(plots.begin(), plots.end(), [](const Entry& a, const Entry& b) {
+        return a.days.front() != b.days.front() ? a.days.front() < b.days.front()
+                                                : a.winds && !b.winds;
+    });
+    for (Entry& entry : plots) {
+        const QString name = spanText(entry.station, entry.days, span_);
+        std::vector<int> modes;
+        int held = 0;
+        for (const std::int64_t day : entry.days) {
+            const DayFileSet& set = *byDay.at(day);
+            const std::vector<int> more = windModes(set);
+            modes.insert(modes.end(), more.begin(), more.end());
+            held |= temperatureHeld(set);
+        }
+        std::sort(modes.begin(), modes.end());
+        modes.erase(std::unique(modes.begin(), modes.end()), modes.end());
+        if (!entry.winds) {
+            entries_.push_back(entry);
+            texts << name + (held == 1   ? QStringLiteral("  Temperature, Tv")
+                             : held == 2 ? QStringLiteral("  Temperature, TvC")
+                                         : QStringLiteral("  Temperature, Tv and TvC"));
+            continue;
+        }
+        QStringList numbers;
+        for (int mode : modes) numbers << QString::number(mode);
+        entries_.push_back(entry);
+        texts << name + (modes.size() == 1 ? QStringLiteral("  Winds, mode %1").arg(numbers.front())
+                                           : QStringLiteral("  Winds, modes ") +
+                                                 numbers.join(QStringLiteral(", ")));
+        if (modes.size() < 2) continue;
+        for (int mode : modes) {
+            entry.mode = mode;
+            entries_.push_back(entry);
+            texts << name + QStringLiteral("  Winds, mode %1").arg(mode);
+        }
+    }
+}
+
+const DayFileSet* ResultsWindow::setOf(const std::string& station, std::int64_t dayNumber) const {
     for (const DayFileSet& set : index_.days) {
-        if (set.station == entry.station && set.dayNumber == entry.dayNumber) return &set;
+        if (set.station == station && set.dayNumber == dayNumber) return &set;
     }
     return nullptr;
 }
 
-bool ResultsWindow::loadDay(const Entry& entry) {
-    if (loaded_.held && loaded_.day.sameDayAs(entry)) return loaded_.ok;
-    // The day held goes before the next is read.
-    loaded_ = LoadedDay{};
+bool ResultsWindow::loadDays(const Entry& entry) {
+    if (loaded_.held && loaded_.plot.sameDaysAs(entry)) return loaded_.ok;
+    // The days held go before the next are read.
+    loaded_ = LoadedDays{};
     loaded_.held = true;
-    loaded_.day = entry;
-    loaded_.day.mode = -1;
+    loaded_.plot = entry;
+    loaded_.plot.mode = -1;
     std::vector<std::string> errors;
-    const DayFileSet* set = setOf(entry);
-    if (set && entry.winds) {
-        loaded_.ok = loadWindDays(*set, loaded_.winds, errors);
-    } else if (set) {
-        loaded_.ok = loadTemperatureDay(*set, loaded_.temperature, errors);
+    for (const std::int64_t day : entry.days) {
+        const DayFileSet* set = setOf(entry.station, day);
+        if (!set) continue;
+        if (entry.winds) {
+            std::vector<WindDay> modes;
+            loadWindDays(*set, modes, errors);
+            std::move(modes.begin(), modes.end(), std::back_inserter(loaded_.winds));
+        } else {
+            TemperatureDay temperature;
+            if (loadTemperatureDay(*set, temperature, errors)) {
+                loaded_.temperature.push_back(std::move(temperature));
+            }
+        }
     }
+    loaded_.ok = entry.winds ? !loaded_.winds.empty() : !loaded_.temperature.empty();
     if (!loaded_.ok && errors.empty()) errors.push_back("no file of the day could be read");
     loaded_.problem = joinedErrors(errors);
     return loaded_.ok;
@@ -507,12 +633,84 @@ const std::vector<WindDay>& ResultsWindow::plottedWinds(const Entry& entry,
     return one;
 }
 
+plot::PlotOptions ResultsWindow::plotOptionsFor(const Entry& entry,
+                                                const std::vector<WindDay>& winds, int width,
+                                                int height) const {
+    plot::PlotOptions options;
+    options.width = width;
+    options.height = height;
+    options.windScaleMax = windScaleMax();
+    options.temperatureScale = temperatureScale();
+    options.window = entry.winds ? plot::spanWindow(span_, winds)
+                                 : plot::spanWindow(span_, loaded_.temperature);
+    return options;
+}
+
+bool ResultsWindow::drawImage(const Entry& entry, int width, int height,
+                              plot::PlotImage& image, std::string& error) const {
+    if (!entry.winds) {
+        return plot::renderTemperatureImage(loaded_.temperature, image, error,
+                                            plotOptionsFor(entry, {}, width, height));
+    }
+    std::vector<WindDay> one;
+    const std::vector<WindDay>& winds = plottedWinds(entry, one);
+    return !winds.empty() &&
+           plot::renderWindImage(winds, image, error, plotOptionsFor(entry, winds, width, height));
+}
+
+bool ResultsWindow::drawFile(const Entry& entry, plot::PlotFormat format, const std::string& path,
+                             std::string& error) const {
+    if (!entry.winds) {
+        return plot::renderTemperaturePlot(loaded_.temperature, format, path, error,
+                                           plotOptionsFor(entry, {}, 1600, 900));
+    }
+    std::vector<WindDay> one;
+    const std::vector<WindDay>& winds = plottedWinds(entry, one);
+    if (winds.empty()) {
+        error = "mode " + std::to_string(entry.mode) + " was not read";
+        return false;
+    }
+    return plot::renderWindPlot(winds, format, path, error,
+                                plotOptionsFor(entry, winds, 1600, 900));
+}
+
+void ResultsWindow::setSpan(plot::PlotSpan span) {
+    const auto* at = std::find(std::begin(kSpans), std::end(kSpans), span);
+    if (at != std::end(kSpans)) {
+        spanBox_->setCurrentIndex(static_cast<int>(at - std::begin(kSpans)));
+    }
+}
+
+void ResultsWindow::setColourScale(int windMax, int temperatureLow, int temperatureHigh) {
+    const int windLimit = static_cast<int>(plot::kMaxWindScale);
+    const int temperatureLimit = static_cast<int>(plot::kTemperatureScaleLimit);
+    const int low = std::clamp(temperatureLow, -temperatureLimit, temperatureLimit - 1);
+    const int high = std::clamp(temperatureHigh, low + 1, temperatureLimit);
+    {
+        const QSignalBlocker a(windScale_);
+        const QSignalBlocker b(temperatureLow_);
+        const QSignalBlocker c(temperatureHigh_);
+        windScale_->setValue(std::clamp(windMax, 1, windLimit));
+        temperatureLow_->setValue(low);
+        temperatureHigh_->setValue(high);
+    }
+    imageEntry_ = -1;  // drawn again on the new scale
+    renderCurrent();
+}
+
+double ResultsWindow::windScaleMax() const { return windScale_->value(); }
+
+plot::TemperatureRange ResultsWindow::temperatureScale() const {
+    return {static_cast<double>(temperatureLow_->value()),
+            static_cast<double>(temperatureHigh_->value())};
+}
+
 void ResultsWindow::renderCurrent() {
     const int index = currentPlot();
     if (index < 0) {
         image_ = QImage();
         imageEntry_ = -1;
-        loaded_ = LoadedDay{};
+        loaded_ = LoadedDays{};
         setPlotProblem(QString());
         view_->setImage(image_,
                         entries_.empty()
@@ -520,29 +718,17 @@ void ResultsWindow::renderCurrent() {
                             : QString());
         return;
     }
-    plot::PlotOptions options;
-    options.width = std::clamp(view_->width(), plot::kMinPlotWidth, plot::kMaxPlotSide);
-    options.height = std::clamp(view_->height(), plot::kMinPlotHeight, plot::kMaxPlotSide);
-    if (index == imageEntry_ && image_.width() == options.width &&
-        image_.height() == options.height) {
-        return;
-    }
+    const int width = std::clamp(view_->width(), plot::kMinPlotWidth, plot::kMaxPlotSide);
+    const int height = std::clamp(view_->height(), plot::kMinPlotHeight, plot::kMaxPlotSide);
+    if (index == imageEntry_ && image_.width() == width && image_.height() == height) return;
     const Entry& entry = entries_[static_cast<std::size_t>(index)];
     imageEntry_ = index;
     image_ = QImage();
     QString problem;
-    if (loadDay(entry)) {
+    if (loadDays(entry)) {
         plot::PlotImage plotted;
         std::string error;
-        bool drawn = false;
-        if (entry.winds) {
-            std::vector<WindDay> one;
-            const std::vector<WindDay>& winds = plottedWinds(entry, one);
-            drawn = !winds.empty() && plot::renderWindImage(winds, plotted, error, options);
-        } else {
-            drawn = plot::renderTemperatureImage({loaded_.temperature}, plotted, error, options);
-        }
-        if (drawn) {
+        if (drawImage(entry, width, height, plotted, error)) {
             image_ = toImage(plotted);
             if (!loaded_.problem.isEmpty()) {
                 problem = QStringLiteral("Left out of the plot: ") + loaded_.problem;
@@ -574,22 +760,12 @@ bool ResultsWindow::savePlot(const QString& chosen) {
         return false;
     }
     const Entry& entry = entries_[static_cast<std::size_t>(index)];
-    if (!loadDay(entry)) {
+    if (!loadDays(entry)) {
         setStatus(QStringLiteral("The plot was not saved: ") + loaded_.problem);
         return false;
     }
-    const std::string target = toLocal(path);
     std::string error;
-    bool ok = false;
-    if (entry.winds) {
-        std::vector<WindDay> one;
-        const std::vector<WindDay>& winds = plottedWinds(entry, one);
-        ok = !winds.empty() && plot::renderWindPlot(winds, format, target, error);
-        if (winds.empty()) error = "mode " + std::to_string(entry.mode) + " was not read";
-    } else {
-        ok = plot::renderTemperaturePlot({loaded_.temperature}, format, target, error);
-    }
-    if (!ok) {
+    if (!drawFile(entry, format, toLocal(path), error)) {
         setStatus(QStringLiteral("The plot was not saved: ") + fromLocal(error));
         return false;
     }
@@ -601,10 +777,10 @@ void ResultsWindow::onSave() {
     const int index = currentPlot();
     if (index < 0) return;
     const Entry& entry = entries_[static_cast<std::size_t>(index)];
-    const DayFileSet* set = setOf(entry);
+    const DayFileSet* set = setOf(entry.station, entry.days.back());
     if (!set) return;
-    std::string name =
-        plot::plotFileName(set->station, set->date, set->date, entry.winds, plot::PlotFormat::Png);
+    std::string name = plot::spanPlotFileName(set->station, entry.days, span_, entry.winds,
+                                              plot::PlotFormat::Png);
     if (entry.winds && entry.mode >= 0) {
         name.insert(name.size() - 4, "_m" + std::to_string(entry.mode));
     }

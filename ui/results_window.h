@@ -1,14 +1,22 @@
 // "Results": the plots of the days a run wrote, or of any consensus data
 // files (".w" winds, ".t" Tv and TvC) and Quorvane netCDF day files the user
-// opens. A list on the left holds one entry per plot: per station and day
-// the winds (every pulse-width mode stacked in one plot, and each mode on
-// its own when the day has several) and the temperature (Tv and TvC of the
-// day's files together). The chosen plot fills the rest of the window,
-// rendered at the size it is shown; Save writes it as PNG, SVG or PDF.
+// opens, a run or not (an archive folder). A list on the left holds one
+// entry per plot: per station and span the winds (every pulse-width mode
+// stacked in one plot, and each mode on its own when the span has several)
+// and the temperature (Tv and TvC of the days' files together). The span is
+// chosen above the list, by the rules quorvane-plot cuts days with
+// (plot/plot_span.h): one day, the last 24 hours of each station (across
+// midnight), or weeks counted back from each station's newest day. The
+// chosen plot fills the rest of the window, rendered at the size it is
+// shown; Save writes it as PNG, SVG or PDF.
+//
+// Every plot shown or saved has the one colour scale set above the list
+// (by default plot::kDefaultWindScaleMax and kDefaultTemperatureScale), so
+// that plots of different days compare.
 //
 // The window holds an index of the files (output/day_files.h: station, day
-// and mode from each file's header), not their days: the day of the plot
-// shown is read when it is shown or saved, and only that day is kept.
+// and mode from each file's header), not their days: the days of the plot
+// shown are read when it is shown or saved, and only those are kept.
 //
 // The window is not modal. Given the main dialog as parent it is a window
 // of its own that stays usable while the main dialog runs modally, and the
@@ -30,10 +38,14 @@
 #include <vector>
 
 #include "output/day_files.h"
+#include "plot/plot.h"
+#include "plot/plot_span.h"
 
+class QComboBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QSpinBox;
 
 namespace qv {
 
@@ -90,6 +102,17 @@ public:
     int currentPlot() const;
     void selectPlot(int index);
 
+    // What each plot of the list covers: Day (as after a run), Last24Hours
+    // or Week; the list is made again, showing the plot of the same station
+    // and kind that holds the day shown before.
+    void setSpan(plot::PlotSpan span);
+    plot::PlotSpan span() const { return span_; }
+    // The colour scale of every plot (whole m/s and degrees C; values out
+    // of plot/layout.h's ranges are brought into them).
+    void setColourScale(int windMax, int temperatureLow, int temperatureHigh);
+    double windScaleMax() const;
+    plot::TemperatureRange temperatureScale() const;
+
     // Writes the plot shown at `path` (format from the extension, as the
     // save picker's path) at 1600 x 900; the outcome goes to the status
     // line. False when nothing is shown or the file was not written.
@@ -102,16 +125,15 @@ public:
     QImage shownImage() const;
 
 private:
-    // One plot of the list: a station's day, its winds (every mode, or
-    // one) or its temperature.
+    // One plot of the list: a station's days, their winds (every mode, or
+    // one) or their temperature.
     struct Entry {
         std::string station;
-        std::int64_t dayNumber = 0;
+        std::vector<std::int64_t> days;  // day numbers, in order; never empty
         bool winds = true;
-        int mode = -1;  // winds: -1 for every mode of the day, else the one mode
-        bool sameDayAs(const Entry& other) const {
-            return station == other.station && dayNumber == other.dayNumber &&
-                   winds == other.winds;
+        int mode = -1;  // winds: -1 for every mode of the days, else the one mode
+        bool sameDaysAs(const Entry& other) const {
+            return station == other.station && days == other.days && winds == other.winds;
         }
     };
 
@@ -124,14 +146,14 @@ private:
         bool netcdfToo = false;
     };
 
-    // The day of the plot shown (winds: every mode), read from its files;
-    // released when another day is shown or the index changes.
-    struct LoadedDay {
+    // The days of the plot shown (winds: every mode), read from their
+    // files; released when other days are shown or the index changes.
+    struct LoadedDays {
         bool held = false;
-        Entry day;
+        Entry plot;
         bool ok = false;
         std::vector<WindDay> winds;
-        TemperatureDay temperature;
+        std::vector<TemperatureDay> temperature;
         QString problem;  // the files not read, the reason nothing is drawn
     };
 
@@ -141,13 +163,24 @@ private:
     void finishReading(ReadTally& tally);
     void readSlice();
     void rebuildList(const Entry* select);
-    const DayFileSet* setOf(const Entry& entry) const;
-    // Reads the day of `entry` unless it is the one held; false (the reason
-    // in loaded_.problem) when nothing of it can be plotted.
-    bool loadDay(const Entry& entry);
-    // The wind days an entry plots: every mode of its day, or (copied into
-    // `one`) its one mode. The day must be loaded.
+    // The list's entries of one station's days, and their texts.
+    void addStationEntries(const std::vector<const DayFileSet*>& sets, QStringList& texts);
+    const DayFileSet* setOf(const std::string& station, std::int64_t dayNumber) const;
+    // Reads the days of `entry` unless they are the ones held; false (the
+    // reason in loaded_.problem) when nothing of them can be plotted.
+    bool loadDays(const Entry& entry);
+    // The wind days an entry plots: every mode of its days, or (copied into
+    // `one`) its one mode. The days must be loaded.
     const std::vector<WindDay>& plottedWinds(const Entry& entry, std::vector<WindDay>& one) const;
+    // The options a loaded entry is drawn with: the colour scale, and for
+    // the last 24 hours the window ending with the newest period.
+    plot::PlotOptions plotOptionsFor(const Entry& entry, const std::vector<WindDay>& winds,
+                                     int width, int height) const;
+    // Draws a loaded entry in pixels, or into a file; false with `error` set.
+    bool drawImage(const Entry& entry, int width, int height, plot::PlotImage& image,
+                   std::string& error) const;
+    bool drawFile(const Entry& entry, plot::PlotFormat format, const std::string& path,
+                  std::string& error) const;
     void showCurrent();
     void renderCurrent();
     void onSave();
@@ -159,7 +192,8 @@ private:
 
     ResultsHooks hooks_;
     DayFileIndex index_;
-    LoadedDay loaded_;
+    LoadedDays loaded_;
+    plot::PlotSpan span_ = plot::PlotSpan::Day;
     std::string lastFolder_;
     std::vector<Entry> entries_;
     QImage image_;
@@ -172,6 +206,10 @@ private:
     QLabel* status_ = nullptr;
     QPushButton* open_ = nullptr;
     QPushButton* save_ = nullptr;
+    QComboBox* spanBox_ = nullptr;
+    QSpinBox* windScale_ = nullptr;
+    QSpinBox* temperatureLow_ = nullptr;
+    QSpinBox* temperatureHigh_ = nullptr;
     QTimer resizeTimer_;
 
     // Files of a run still to be read, and what those read so far gave.

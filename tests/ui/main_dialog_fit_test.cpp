@@ -166,9 +166,9 @@ protected:
 };
 
 // On a 1366x768 screen with a window frame around it, and smaller, every
-// button can be pressed: Process, Cancel, the profile buttons and Exit stay
-// in view, and those among the option groups are brought into view by the
-// scroll area.
+// button can be pressed: Process, Cancel, Results..., the profile buttons
+// and Exit stay in view, and those among the option groups are brought into
+// view by the scroll area.
 TEST_F(MainDialogFitTest, EveryButtonIsWithinA1366x768Screen) {
     const QRect screen(0, 0, 1366, 768);
     const int title = 30, border = 4, panel = 40;  // a frame and a taskbar
@@ -188,7 +188,7 @@ TEST_F(MainDialogFitTest, EveryButtonIsWithinA1366x768Screen) {
         ASSERT_EQ(dialog->size(), size);
         auto* area = dialog->findChild<QScrollArea*>("optionsArea");
         const QList<QPushButton*> buttons = dialog->findChildren<QPushButton*>();
-        ASSERT_EQ(buttons.size(), 8);
+        ASSERT_EQ(buttons.size(), 9);
         for (QPushButton* b : buttons) {
             SCOPED_TRACE(b->objectName().toStdString());
             const bool scrolled = area->widget()->isAncestorOf(b);
@@ -323,7 +323,7 @@ TEST_F(MainDialogFitTest, ProfileSavedAndOpenedGivesTheSameFields) {
     first->findChild<QComboBox*>("dataSource")->setCurrentIndex(2);
     first->findChild<QRadioButton*>("verticalRequired")->click();
     first->findChild<QRadioButton*>("temperatureRadio")->click();
-    for (const char* box : {"netcdfCheck", "continuityCheck", "correctedWindsCheck"})
+    for (const char* box : {"netcdfCheck", "bufrCheck", "continuityCheck", "correctedWindsCheck"})
         first->findChild<QCheckBox*>(box)->setChecked(true);
     first->findChild<QLineEdit*>("settingsPath")->setText(temp_.filePath("site settings.csv"));
     const DialogProfile saved = first->profile();

@@ -209,6 +209,21 @@ TEST(MainValidation_Run, OutputKindAndDataSource) {
     EXPECT_EQ(v.params.dataSourceText, "");
 }
 
+// Each output check box asks for its own output only.
+TEST(MainValidation_Run, OutputCheckBoxesGiveTheirOutputs) {
+    for (const auto& [netcdf, bufr] : {std::pair{false, false}, std::pair{true, false},
+                                       std::pair{false, true}, std::pair{true, true}}) {
+        DialogFields f = validFields();
+        f.netcdf = netcdf;
+        f.bufr = bufr;
+        const RunValidation v = validateRun(f);
+        ASSERT_TRUE(v.ok());
+        EXPECT_EQ(v.outputs.netcdf, netcdf);
+        EXPECT_EQ(v.outputs.bufr, bufr);
+        EXPECT_TRUE(v.outputs.bufrOutboxFolder.empty());
+    }
+}
+
 TEST(MainValidation_Run, YearIndexCountsFrom1995) {
     DialogFields f = validFields();
     f.begin = {0, 0, 26};

@@ -54,10 +54,13 @@ std::string readAll(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The renderer's own pixels at a size, for comparison with what is shown.
+// The renderer's own pixels at a size, for comparison with what is shown:
+// the window's one colour scale, by default the plots' default.
 QImage rendered(const std::vector<WindDay>& winds, const std::vector<TemperatureDay>& temperature,
                 QSize size) {
     plot::PlotOptions options;
+    options.windScaleMax = plot::kDefaultWindScaleMax;
+    options.temperatureScale = plot::kDefaultTemperatureScale;
     options.width = size.width();
     options.height = size.height();
     plot::PlotImage image;

@@ -86,13 +86,13 @@ choose_folder "$work/moments"
 keys Tab Tab space
 choose_folder "$work/consensus"
 # Binary, then ASCII with the arrow key, the site, the source, the policy,
-# the averaging period, Winds, the three output check boxes, the settings
+# the averaging period, Winds, the four output check boxes, the settings
 # file and its Browse..., and Process.
 keys Tab Down Tab
 text abc
 keys Tab Tab Tab
 text 60
-keys Tab Tab Tab Tab Tab Tab Tab space
+keys Tab Tab Tab Tab Tab Tab Tab Tab space
 
 edit=$(wait_window "Edit Consensus Parameters")
 # Under Xvfb a new window may miss its first expose; a move repaints it.
