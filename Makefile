@@ -5,7 +5,7 @@ ASAN    ?= build-asan
 TSAN    ?= build-tsan
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build build-asan test test-fast demo demo-live run bench fuzz fuzz-smoke tsan clean
+.PHONY: all setup build build-asan test test-fast demo demo-live run bench fuzz fuzz-smoke tsan clean deb deb-locked test-package
 
 all: build
 
@@ -30,6 +30,31 @@ test: build build-asan
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -LE reference
 	@if [ -x scripts/fuzz.sh ]; then scripts/fuzz.sh smoke; fi
+	$(MAKE) --no-print-directory test-package
+
+# The Debian package, built by debhelper in build-deb/ (kept between builds,
+# so that only what changed is compiled again); the .deb and its .buildinfo
+# and .changes are moved from the parent folder, where dpkg-buildpackage
+# leaves them, into dist/.
+DEB_VERSION = $(shell dpkg-parsechangelog -S Version)
+DEB_ARCH = $(shell dpkg-architecture -qDEB_HOST_ARCH)
+# One package build at a time in this tree (dist/.lock): debian/ and
+# build-deb/ are shared by everyone who builds here.
+deb: setup
+	mkdir -p dist
+	flock dist/.lock $(MAKE) --no-print-directory deb-locked
+
+deb-locked:
+	rm -f debian/debhelper-build-stamp debian/files
+	dpkg-buildpackage -us -uc -b -nc -J$(JOBS)
+	for f in $$(cut -d' ' -f1 debian/files) quorvane_$(DEB_VERSION)_$(DEB_ARCH).changes; do \
+	  mv -f ../$$f dist/; \
+	done
+	@echo "deb: dist/quorvane_$(DEB_VERSION)_$(DEB_ARCH).deb"
+
+# The package unpacked and used as installed, and checked by lintian.
+test-package: deb
+	tests/package/check_package.sh dist/quorvane_$(DEB_VERSION)_$(DEB_ARCH).deb
 
 test-fast: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

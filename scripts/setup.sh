@@ -12,6 +12,9 @@ packages=(
   python3 python3-numpy
   libnetcdf-dev libcairo2-dev
   python3-netcdf4 python3-xarray
+  libeccodes-dev libeccodes-tools python3-eccodes
+  build-essential dpkg-dev debhelper help2man lintian appstream desktop-file-utils
+  parallel udunits-bin python3-pandas
 )
 
 missing=()
