@@ -15,6 +15,7 @@ packages=(
   libeccodes-dev libeccodes-tools python3-eccodes
   build-essential dpkg-dev debhelper help2man lintian appstream desktop-file-utils
   parallel udunits-bin python3-pandas
+  chromium
 )
 
 missing=()
