@@ -188,7 +188,9 @@ def main():
                                             prepare=fresh(os.path.join(work, f"{input_type}-{kind}")))
     # The optional outputs over the binary winds: netCDF files beside the
     # consensus files, and the continuity check.
-    extras = [("netcdf", ["--netcdf"]), ("continuity", ["--continuity"]), ("bufr", ["--bufr"])]
+    # The web site goes into a folder inside the run's output folder.
+    extras = [("netcdf", ["--netcdf"]), ("continuity", ["--continuity"]), ("bufr", ["--bufr"]),
+              ("web", ["--web", os.path.join(work, "binary-winds-web", "site")])]
     for name, flags in extras:
         out = os.path.join(work, f"binary-winds-{name}")
         r[f"binary_winds_{name}"] = measure(batch_cmd("winds", "binary", a.data, output=out) + flags,
@@ -289,7 +291,7 @@ def main():
 
     print()
     base_wall = r["binary_winds"]["wall"]
-    for name, limit in [("netcdf", 1.30), ("continuity", 1.10), ("bufr", 1.30)]:
+    for name, limit in [("netcdf", 1.30), ("continuity", 1.10), ("bufr", 1.30), ("web", 1.20)]:
         wall = r[f"binary_winds_{name}"]["wall"]
         print(f"{'binary winds with --' + name + ' / without':44}"
               f"{check('', wall / base_wall, limit, '{:.2f}')}  ({wall:.2f} s)")
