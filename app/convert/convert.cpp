@@ -150,7 +150,7 @@ quorvane-batch --bufr writes.
   --out DIR   folder for the netCDF files (default: the folder of each file)
   --continuity
               flag the winds of each day that are not continuous in time and
-              height (QC 8, status -940 "failed_qc")
+              height (QC 8, data code -940 "failed_qc" in the qc_ variables)
   --continuity-limits L
               the check's limits, e.g. period=2,gate=2.5,min=8,gap=2,thin=1
               (implies --continuity)

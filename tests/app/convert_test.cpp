@@ -178,7 +178,7 @@ namespace qv::test {
 namespace {
 
 // An archived day with one wild gate: --continuity flags it in the netCDF
-// file (QC 8, status -940) and nothing else; without it the file is as
+// file (QC 8, data code -940) and nothing else; without it the file is as
 // printed.
 TEST_F(Converter, ContinuityCleansArchivedDaysToo) {
     const auto winds = batchFiles(dir_ / "in", "winds");
