@@ -36,7 +36,8 @@ private:
 };
 
 void setKey(WindPeriod& p, int minutes) {
-    std::snprintf(p.key, sizeof p.key, "%02d%02d", minutes / 60 % 24, minutes % 60);
+    const unsigned m = static_cast<unsigned>(minutes) % 1440u;
+    std::snprintf(p.key, sizeof p.key, "%02u%02u", m / 60u, m % 60u);
 }
 
 void setWind(WindGate& g, float u, float v) {
