@@ -325,7 +325,8 @@ private:
         const std::string files =
             formatText(" (%d file%s in %.2f s)", static_cast<int>(report.written.size()),
                        report.written.size() == 1 ? "" : "s", seconds);
-        for (const auto& [key, dwells] : signature) {
+        for (const auto& period : signature) {
+            const std::string& key = period.first;
             const bool known = std::any_of(written_.begin(), written_.end(),
                                            [&](const auto& w) { return w.first == key; });
             if (!known) {
