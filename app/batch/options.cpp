@@ -344,6 +344,24 @@ std::string missingOption(const char* option, const char* what) {
 
 std::string validateConsensusOptions(const BatchOptions& o);
 
+// The folders, the site identifier of ASCII names and the averaging period,
+// in the dialog's order, for a run and for a follower alike.
+std::string checkFoldersSiteMinutes(const BatchOptions& o) {
+    if (o.inputPath.empty()) return missingOption("--input", "the folder of the moment files");
+    if (o.outputPath.empty()) {
+        return missingOption("--output", "the folder for the consensus data files");
+    }
+    if (o.inputType == InputType::Ascii && o.siteId.empty()) {
+        return missingOption("--site", "the site identifier of the ASCII file names (at most 3 "
+                                       "characters), needed with --input-type ascii");
+    }
+    if (!o.minutes) {
+        return missingOption("--minutes", "the consensus averaging period, 1 to 1440 minutes");
+    }
+    if (auto e = checkAveragingMinutes(*o.minutes); !e.empty()) return e + " (--minutes)";
+    return {};
+}
+
 // The BUFR reports' settings are of no use without a BUFR output.
 std::string checkBufrSettings(const BatchOptions& o) {
     const bool bufr = o.outputs.bufr || !o.outputs.bufrOutboxFolder.empty();
@@ -365,18 +383,7 @@ std::string validateFollowOptions(const BatchOptions& o, int currentYear) {
         }
         if (!dateExists(*o.begin)) return "Invalid begin day. (--begin)";
     }
-    if (o.inputPath.empty()) return missingOption("--input", "the folder of the moment files");
-    if (o.outputPath.empty()) {
-        return missingOption("--output", "the folder for the consensus data files");
-    }
-    if (o.inputType == InputType::Ascii && o.siteId.empty()) {
-        return missingOption("--site", "the site identifier of the ASCII file names (at most 3 "
-                                       "characters), needed with --input-type ascii");
-    }
-    if (!o.minutes) {
-        return missingOption("--minutes", "the consensus averaging period, 1 to 1440 minutes");
-    }
-    if (auto e = checkAveragingMinutes(*o.minutes); !e.empty()) return e + " (--minutes)";
+    if (auto e = checkFoldersSiteMinutes(o); !e.empty()) return e;
     if (o.settingsPath.empty() && (!o.window || !o.threshold)) {
         return "--follow needs the consensus settings beforehand: --settings FILE, or --window "
                "and --threshold.";
@@ -407,18 +414,7 @@ std::string validateOptions(const BatchOptions& o, int currentYear) {
     if (auto e = named(checkDateLists(o.begin, "begin", currentYear), "--begin"); !e.empty()) return e;
     if (!o.end) return missingOption("--end", "the last day to process, YYYY-MM-DD");
     if (auto e = named(checkDateLists(o.end, "end", currentYear), "--end"); !e.empty()) return e;
-    if (o.inputPath.empty()) return missingOption("--input", "the folder of the moment files");
-    if (o.outputPath.empty()) {
-        return missingOption("--output", "the folder for the consensus data files");
-    }
-    if (o.inputType == InputType::Ascii && o.siteId.empty()) {
-        return missingOption("--site", "the site identifier of the ASCII file names (at most 3 "
-                                       "characters), needed with --input-type ascii");
-    }
-    if (!o.minutes) {
-        return missingOption("--minutes", "the consensus averaging period, 1 to 1440 minutes");
-    }
-    if (auto e = named(checkAveragingMinutes(*o.minutes), "--minutes"); !e.empty()) return e;
+    if (auto e = checkFoldersSiteMinutes(o); !e.empty()) return e;
     // Dates the calendar does not have (31 April) fail when the dialog
     // converts them, after its field checks.
     if (!dateExists(*o.begin)) return "Invalid begin day. (--begin)";

@@ -78,19 +78,7 @@ std::int64_t nanosecondsSinceEpoch(SystemClock::time_point t) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
 
-std::string machineTimeText() {
-    const std::time_t now = SystemClock::to_time_t(SystemClock::now());
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    CalendarTime c;
-    c.year = static_cast<std::uint16_t>(utc.tm_year + 1900);
-    c.month = static_cast<std::uint16_t>(utc.tm_mon + 1);
-    c.day = static_cast<std::uint16_t>(utc.tm_mday);
-    c.hour = static_cast<std::uint16_t>(utc.tm_hour);
-    c.minute = static_cast<std::uint16_t>(utc.tm_min);
-    c.second = static_cast<std::uint16_t>(utc.tm_sec);
-    return isoDateTime(c);
-}
+std::string machineTimeText() { return isoDateTime(systemUtcNow()); }
 
 class Follower {
 public:
