@@ -1,14 +1,17 @@
 #include "output/netcdf_api.h"
 
 #include <netcdf.h>
-#include <netcdf_mem.h>
+#include <unistd.h>
 
 #include <cstdlib>  // defines __GLIBC__ where the C library is glibc
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
+#include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 
 namespace qv::nc {
@@ -64,6 +67,7 @@ File::~File() {
         LibraryLock lock;
         nc_close(id_);
     }
+    removeTemporary();
 }
 
 bool File::check(int status, const std::string& what) {
@@ -85,64 +89,52 @@ constexpr int kCompactFlags = NC_NOATTCREORD;
 
 bool File::createInMemory(const std::string& name, std::size_t expectedBytes) {
     path_ = name;
+    // The library keeps the file in memory (HDF5's core driver) and writes
+    // it whole, once, to a private temporary file when it is closed. Not
+    // nc_create_mem: its files' root group does not track link creation
+    // order, so netCDF-4 refuses to open them for writing ("Can't write
+    // file") and nobody could add an attribute to them later.
+    const char* folder = std::getenv("TMPDIR");
+    std::string temporary =
+        std::string(folder && *folder ? folder : "/tmp") + "/quorvane-nc-XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        return fail(std::string("cannot be created: no temporary file: ") + std::strerror(errno));
+    }
+    ::close(fd);
+    temporary_ = temporary;
     LibraryLock lock;
-    return check(nc_create_mem(name.c_str(), NC_NETCDF4 | NC_CLASSIC_MODEL | kCompactFlags,
-                               expectedBytes, &id_),
+    std::size_t chunk = 0;
+    return check(nc__create(temporary_.c_str(),
+                            NC_NETCDF4 | NC_CLASSIC_MODEL | kCompactFlags | NC_DISKLESS |
+                                NC_PERSIST | NC_CLOBBER,
+                            expectedBytes, &chunk, &id_),
                  "cannot be created");
 }
 
-namespace {
-
-std::uint64_t littleEndian64(const unsigned char* p) {
-    std::uint64_t value = 0;
-    for (int i = 7; i >= 0; --i) value = (value << 8) | p[i];
-    return value;
-}
-
-// The length of an HDF5 file image without the slack the library's memory
-// file keeps at its end (it grows in 64 KiB steps): the end-of-file address
-// of the superblock at offset 0, with 8-byte addresses. `size` itself when
-// the image is not one whose superblock is known here.
-std::size_t imageLength(const unsigned char* image, std::size_t size) {
-    static constexpr unsigned char kSignature[8] = {0x89, 'H', 'D', 'F', '\r', '\n', 0x1a, '\n'};
-    if (size < 48 || std::memcmp(image, kSignature, 8) != 0) return size;
-    std::size_t base = 0, end = 0;
-    switch (image[8]) {
-        case 0:  // base at 24, end-of-file address at 40
-        case 1:  // two more fields before the addresses: at 28 and 44
-            if (image[13] != 8) return size;
-            base = image[8] == 0 ? 24 : 28;
-            end = base + 16;
-            break;
-        case 2:
-        case 3:  // base at 12, end-of-file address at 28
-            if (image[9] != 8) return size;
-            base = 12;
-            end = 28;
-            break;
-        default: return size;
-    }
-    const std::uint64_t length = littleEndian64(image + base) + littleEndian64(image + end);
-    return length >= 48 && length <= size ? static_cast<std::size_t>(length) : size;
-}
-
-}  // namespace
-
 bool File::closeToBytes(std::string& bytes) {
     if (id_ < 0) return false;
-    NC_memio memory{};
     int status = NC_NOERR;
     {
         LibraryLock lock;
-        status = nc_close_memio(id_, &memory);
+        status = nc_close(id_);
         id_ = -1;
     }
-    if (status == NC_NOERR && memory.memory != nullptr) {
-        const auto* image = static_cast<const unsigned char*>(memory.memory);
-        bytes.assign(reinterpret_cast<const char*>(image), imageLength(image, memory.size));
+    bool read = false;
+    if (status == NC_NOERR) {
+        std::ifstream in(temporary_, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        read = !in.bad() && !bytes.empty();
     }
-    std::free(memory.memory);
-    return check(status, "could not be finished") && error_.empty();
+    removeTemporary();
+    return check(status, "could not be finished") && (read || fail("could not be read back")) &&
+           error_.empty();
+}
+
+void File::removeTemporary() {
+    if (temporary_.empty()) return;
+    ::unlink(temporary_.c_str());
+    temporary_.clear();
 }
 
 bool File::open(const std::string& path) {

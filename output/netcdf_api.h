@@ -53,7 +53,9 @@ public:
     // A new netCDF-4 file in the classic model, made in memory (`name`
     // names it in messages; `expectedBytes` is a first size); closeToBytes
     // hands over its bytes for the caller to write whole. Spares the
-    // library's many small writes and its file locks.
+    // library's many small writes to the output folder. The bytes pass
+    // through a private temporary file (in TMPDIR, else /tmp), removed
+    // again.
     bool createInMemory(const std::string& name, std::size_t expectedBytes);
     // An existing file, read only.
     bool open(const std::string& path);
@@ -109,8 +111,11 @@ private:
     bool check(int status, const std::string& what);
     bool fail(const std::string& what);
 
+    void removeTemporary();
+
     int id_ = -1;
     std::string path_;
+    std::string temporary_;  // where the library writes the file at close
     std::string error_;
 };
 

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <netcdf.h>
+
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "output/netcdf_api.h"
 #include "output_test_support.h"
@@ -297,6 +301,39 @@ TEST_F(NetcdfFile, FailuresNameTheFileAndLeaveNothing) {
     ConsensusFileContents back;
     EXPECT_FALSE(readNetcdfDay((dir_ / "text.nc").string(), back, error));
     EXPECT_EQ(error.rfind((dir_ / "text.nc").string() + ": ", 0), 0u) << error;
+}
+
+// A written file can be opened for writing (to add an attribute later),
+// and nothing is left in the temporary folder its bytes passed through;
+// without a usable temporary folder the write fails and says so.
+TEST_F(NetcdfFile, FilesOpenForWritingAndLeaveNoTemporaryFile) {
+    WindDay day;
+    day.header = header(OutputKind::Winds);
+    day.periods = {windPeriod("0100", {windGate(0, 1.0f, 10, 1.0f)})};
+    const std::filesystem::path scratch = dir_ / "tmp";
+    std::filesystem::create_directory(scratch);
+    const char* saved = std::getenv("TMPDIR");
+    const std::string savedValue = saved ? saved : "";
+    std::string error;
+    const std::string path = (dir_ / "day.nc").string();
+    setenv("TMPDIR", scratch.c_str(), 1);
+    EXPECT_TRUE(writeWindNetcdf(day, context, path, error)) << error;
+    EXPECT_TRUE(listFolder(scratch).empty());
+    int id = -1;
+    ASSERT_EQ(nc_open(path.c_str(), NC_WRITE, &id), NC_NOERR);
+    EXPECT_EQ(nc_redef(id), NC_NOERR);
+    EXPECT_EQ(nc_put_att_text(id, NC_GLOBAL, "comment", 2, "ok"), NC_NOERR);
+    EXPECT_EQ(nc_close(id), NC_NOERR);
+
+    setenv("TMPDIR", (dir_ / "no-such-folder").c_str(), 1);
+    EXPECT_FALSE(writeWindNetcdf(day, context, (dir_ / "other.nc").string(), error));
+    EXPECT_NE(error.find("no temporary file"), std::string::npos) << error;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "other.nc"));
+    if (saved) {
+        setenv("TMPDIR", savedValue.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
 }
 
 }  // namespace
