@@ -1,6 +1,8 @@
 #include "output/netcdf_api.h"
 
 #include <netcdf.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>  // defines __GLIBC__ where the C library is glibc
@@ -10,8 +12,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 
 namespace qv::nc {
@@ -120,15 +120,30 @@ bool File::closeToBytes(std::string& bytes) {
         status = nc_close(id_);
         id_ = -1;
     }
-    bool read = false;
-    if (status == NC_NOERR) {
-        std::ifstream in(temporary_, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        read = !in.bad() && !bytes.empty();
-    }
+    const bool read = status == NC_NOERR && readTemporary(bytes);
     removeTemporary();
     return check(status, "could not be finished") && (read || fail("could not be read back")) &&
            error_.empty();
+}
+
+// The temporary file's bytes, read at once (its size known from fstat).
+bool File::readTemporary(std::string& bytes) const {
+    const int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && info.st_size > 0;
+    if (ok) {
+        bytes.resize(static_cast<std::size_t>(info.st_size));
+        std::size_t done = 0;
+        while (ok && done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            ok = n > 0;
+            if (ok) done += static_cast<std::size_t>(n);
+        }
+    }
+    ::close(fd);
+    return ok;
 }
 
 void File::removeTemporary() {

@@ -111,6 +111,7 @@ private:
     bool check(int status, const std::string& what);
     bool fail(const std::string& what);
 
+    bool readTemporary(std::string& bytes) const;
     void removeTemporary();
 
     int id_ = -1;
