@@ -87,6 +87,18 @@ namespace {
 constexpr int kCompactFlags = NC_NOATTCREORD;
 }  // namespace
 
+namespace {
+// TMPDIR when set; else the shared-memory folder, where the file never
+// waits for a disk (a day file is 0.1 to a few MB and lives for
+// milliseconds); else /tmp.
+std::string temporaryFolder() {
+    const char* folder = std::getenv("TMPDIR");
+    if (folder && *folder) return folder;
+    if (::access("/dev/shm", W_OK | X_OK) == 0) return "/dev/shm";
+    return "/tmp";
+}
+}  // namespace
+
 bool File::createInMemory(const std::string& name, std::size_t expectedBytes) {
     path_ = name;
     // The library keeps the file in memory (HDF5's core driver) and writes
@@ -94,9 +106,7 @@ bool File::createInMemory(const std::string& name, std::size_t expectedBytes) {
     // nc_create_mem: its files' root group does not track link creation
     // order, so netCDF-4 refuses to open them for writing ("Can't write
     // file") and nobody could add an attribute to them later.
-    const char* folder = std::getenv("TMPDIR");
-    std::string temporary =
-        std::string(folder && *folder ? folder : "/tmp") + "/quorvane-nc-XXXXXX";
+    std::string temporary = temporaryFolder() + "/quorvane-nc-XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
         return fail(std::string("cannot be created: no temporary file: ") + std::strerror(errno));

@@ -54,8 +54,8 @@ public:
     // names it in messages; `expectedBytes` is a first size); closeToBytes
     // hands over its bytes for the caller to write whole. Spares the
     // library's many small writes to the output folder. The bytes pass
-    // through a private temporary file (in TMPDIR, else /tmp), removed
-    // again.
+    // through a private temporary file (in TMPDIR, else /dev/shm, else
+    // /tmp), removed again.
     bool createInMemory(const std::string& name, std::size_t expectedBytes);
     // An existing file, read only.
     bool open(const std::string& path);
