@@ -214,14 +214,19 @@ int main(int argc, char** argv) {
     double seconds = 0.0;
     auto* process = dialog.findChild<QPushButton*>(QStringLiteral("processButton"));
     // The button is enabled just before the dialog ends the run: look right
-    // after the dialog has handled the update.
-    RunEndFilter filter([&] {
-        QTimer::singleShot(0, &app, [&] {
-            if (!started || dialog.runActive() || seconds > 0.0) return;
-            seconds = static_cast<double>(clock.nsecsElapsed()) * 1e-9;
-            app.quit();
-        });
-    });
+    // after the dialog has handled the update. The end can come with a later
+    // update than the button's (no further enabled change then): while the
+    // button is enabled and the run not yet over, look again a millisecond on.
+    std::function<void()> checkEnd = [&] {
+        if (!started || seconds > 0.0) return;
+        if (dialog.runActive()) {
+            if (process->isEnabled()) QTimer::singleShot(1, &app, checkEnd);
+            return;
+        }
+        seconds = static_cast<double>(clock.nsecsElapsed()) * 1e-9;
+        app.quit();
+    };
+    RunEndFilter filter([&] { QTimer::singleShot(0, &app, checkEnd); });
     process->installEventFilter(&filter);
     QTimer::singleShot(0, [&] {
         clock.start();
