@@ -329,11 +329,7 @@ TEST_F(NetcdfFile, FilesOpenForWritingAndLeaveNoTemporaryFile) {
     EXPECT_FALSE(writeWindNetcdf(day, context, (dir_ / "other.nc").string(), error));
     EXPECT_NE(error.find("no temporary file"), std::string::npos) << error;
     EXPECT_FALSE(std::filesystem::exists(dir_ / "other.nc"));
-    if (saved) {
-        setenv("TMPDIR", savedValue.c_str(), 1);
-    } else {
-        unsetenv("TMPDIR");
-    }
+    saved ? setenv("TMPDIR", savedValue.c_str(), 1) : unsetenv("TMPDIR");
 }
 
 }  // namespace
