@@ -82,6 +82,12 @@ void outboxFiles(const Day& day, const std::string& folder, TimeValue after,
 
 }  // namespace
 
+void prepareBufr() {
+    const bufr::LibraryLock lock;
+    std::string error;
+    bufr::libraryReady(bufrTrialLayouts(), error);
+}
+
 DayOutput bufrFiles(BufrSettings settings) {
     return [settings](const DayProducts& products, const OutputContext& context) {
         std::vector<OutputFile> files;

@@ -28,4 +28,10 @@ DayOutput bufrFiles(BufrSettings settings);
 // time; 0: every period).
 DayOutput bufrOutbox(BufrSettings settings, TimeValue periodsEndingAfter);
 
+// Finds out now whether ecCodes can make the messages (bufr::libraryReady,
+// whose answer is kept for the files). A program calls it before it starts
+// threads: the check forks a process, and a process forked while other
+// threads hold a lock (an allocator's) can wait on it for ever.
+void prepareBufr();
+
 }  // namespace qv

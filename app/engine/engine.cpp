@@ -289,6 +289,8 @@ ProcessingSteps standardSteps(const RunOutputs& outputs) {
 }
 
 ProcessingSteps standardSteps(const RunOutputs& outputs, ConsensusSteps consensus) {
+    // On the thread that sets the run up, before the run's threads exist.
+    if (outputs.bufr || !outputs.bufrOutboxFolder.empty()) prepareBufr();
     ProcessingSteps steps;
     steps.readAscii = GetAsciiMoments;
     steps.readBinary = GetBinaryMoments;

@@ -33,7 +33,8 @@ struct ChosenOutput {
 std::vector<ChosenOutput> chosenOutputs(const std::string& outputFolder, const RunOutputs& outputs);
 
 // The standard readers (binary pairs, ASCII files), consensus kinds and the
-// outputs `outputs` asks for.
+// outputs `outputs` asks for. With BUFR outputs it checks ecCodes at once
+// (prepareBufr): call it before the run's threads start.
 ProcessingSteps standardSteps(const RunOutputs& outputs = {});
 // The same with other consensus kinds.
 ProcessingSteps standardSteps(const RunOutputs& outputs, ConsensusSteps consensus);

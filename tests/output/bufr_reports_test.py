@@ -264,7 +264,9 @@ def main():
                              ("tv", ["--kind", "temperature", "--bufr-temperature", "tv"])):
             folders[label] = os.path.join(work, label)
             done = run([args.batch, *common, "--output", folders[label], *extra])
-            check(done.returncode == 0, f"batch {label}: status {done.returncode} {done.stderr}")
+            if done.returncode != 0:
+                print(f"FAILED: batch {label}: status {done.returncode}\n{done.stderr}")
+                return 1
 
         names = sorted(n for n in os.listdir(folders["winds"]) if n.endswith(".bufr"))
         check(names == ["QVS_20040615_winds_m1.bufr", "QVS_20040616_winds_m1.bufr"],
