@@ -85,9 +85,7 @@ namespace {
 // Attribute creation order is not tracked: readers do not need it, and the
 // tracking costs an index per variable (a day file is mostly such overhead).
 constexpr int kCompactFlags = NC_NOATTCREORD;
-}  // namespace
 
-namespace {
 // TMPDIR when set; else the shared-memory folder, where the file never
 // waits for a disk (a day file is 0.1 to a few MB and lives for
 // milliseconds); else /tmp.
